@@ -1,0 +1,409 @@
+#include "ui/main_window.h"
+
+#include "ui/key_preview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <optional>
+
+#include "audio/audio_output.h"
+#include "core/number_format.h"
+#include "ui/privata_funktioner.h"
+#include "ui/string_resources.h"
+#include "ui/tick_timer.h"
+#include "ui/widgets.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro {
+
+namespace {
+
+QString tr8(const char* text) { return QString::fromUtf8(text); }
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+constexpr int kIdleTimerPeriodMs = 200;
+constexpr int kPitchPercent = 8;
+
+}  // namespace
+
+TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      clock_(services.clock),
+      funcs_(services.funcs),
+      audio_(services.audio),
+      PerfCounter1(services.clock) {
+    setObjectName(QStringLiteral("frmPulsaro"));
+    setWindowTitle(tr8(res::kAppTitle));
+    setFont(windowFont(8));
+    buildMenus();
+    buildClientArea();
+    // Fixed size: the client area below the menu bar is 258 x 222.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    installKeyPreview();
+    watchMouse();
+    FormCreate();
+}
+
+bool TfrmPulsaro::shown(const QWidget* widget) { return !widget->isHidden(); }
+
+void TfrmPulsaro::FormCreate() {
+    funcs_.guard("FormCreate", [&] {
+        funcs_.ArrangePanels(*this);
+        clientArea->setFixedSize(258, 222);
+        SetFormPos();
+        lblMyName->setText(tr8(res::kCredit));
+        GetRegistryData();
+        QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
+        soundOutput_ = audio_.outputDeviceCount() > 0;
+        cmdMetronomeDelay->setEnabled(soundOutput_);
+        extendWindowMenus();
+        WindowMessageEvent check(WindowMessage::SET_CHECK_MINIMZED);
+        QCoreApplication::sendEvent(this, &check);
+        decideOpacityAvailable();
+    });
+}
+
+// The settings store fills these in; until it does, a start is a first start
+// in BPM mode at the position the window system chooses.
+void TfrmPulsaro::SetFormPos() {}
+
+void TfrmPulsaro::GetRegistryData() { mnuViewBPMClick(); }
+
+void TfrmPulsaro::extendWindowMenus() {}
+
+void TfrmPulsaro::decideOpacityAvailable() {}
+
+// --- Tapping ---------------------------------------------------------------
+
+void TfrmPulsaro::cmdBeatClick() {
+    funcs_.guard("cmdBeatClick", [&] {
+        if (!tap_.measuring()) {
+            if (MetronomeTimerId != 0) {
+                MetronomeTimerId = 0;
+            }
+            tap_.currentBpmValue = 0;
+            funcs_.ResetControls(*this);
+            cmdReset->setEnabled(true);
+            for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
+                status->setText(tr8(res::kOn));
+            }
+            tap_.startTick = tap_.lastTick = clock_.tickCountMs();
+            startIdleTimer();
+            tap_.intervalCount = 1;
+            lblBeats->setText(tr8(res::kBeatOne));
+            tap_.beatNumber = 1;
+            PerfCounter1.Start();
+            if (shown(bpmPanel)) {
+                tap_.measurementMode = kModeBpm;
+            } else if (shown(mpmPanel)) {
+                tap_.measurementMode = kModeMpm;
+            } else if (shown(DelayPanel)) {
+                tap_.measurementMode = kModeDelay;
+            }
+        } else {
+            tap_.beatNumber += 1;
+            lblBeats->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(tap_.beatNumber));
+            WriteValues();
+        }
+    });
+}
+
+void TfrmPulsaro::startIdleTimer() {
+    idleTimer_.reset();
+    idleTimer_ = std::make_unique<TTickTimer>(kIdleTimerPeriodMs,
+                                              [this](TTickTimer&) { tmrIdleTimer(); });
+    idleTimer_->OneShot = false;
+    idleTimer_->SetActive(true);
+}
+
+void TfrmPulsaro::WriteValues() {
+    funcs_.guard("WriteValues", [&] {
+        const std::string sep = TPrivataFunktioner::decimalSeparator();
+        const PressTempo press = tempoOfPress(tap_, PerfCounter1.ElapsedMicroseconds());
+        const Fixed tempo = press.tempo;
+
+        const bool canSave =
+            tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
+        mnuFileSaveToFile->setEnabled(canSave);
+        mnuQuickSave->setEnabled(canSave);
+
+        if (press.tooFast()) {
+            tap_.lastTick = clock_.tickCountMs();
+            tap_.currentBpmValue = tempo;
+            if (shown(bpmPanel)) {
+                cboBPMToFastwarning->setVisible(true);
+            }
+            if (shown(DelayPanel)) {
+                cboTimeToFastwarning->setVisible(true);
+            }
+            if (shown(mpmPanel)) {
+                cboMPMToFastwarning->setVisible(true);
+            }
+            return;
+        }
+
+        lblTimer->setText(tr8(res::kTime) +
+                          fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
+        tap_.bpmSum = addFixed(tap_.bpmSum, tempo);
+        const auto halfRounded = [&](Fixed value) {
+            return toLongDouble(TPrivataFunktioner::readFixed(funcs_.SpecRoundedBPMValue(value)));
+        };
+
+        if (shown(bpmPanel)) {
+            lblPitchRange->setText(funcs_.CalcPitch(kPitchPercent, tempo));
+            cboBPMToFastwarning->setVisible(false);
+            lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(tempo), 1, sep)));
+            lblMedelBPM->setText(fromStd(formatPattern(halfRounded(meanTempo(tap_)), "0.0", sep)));
+        }
+        if (shown(mpmPanel)) {
+            cboMPMToFastwarning->setVisible(false);
+            funcs_.CalculateMPM(*this, tempo);
+            lblBPMinMPM->setText(fromStd(formatPattern(halfRounded(tempo), "BPM: 0.0", sep)));
+        }
+        if (shown(DelayPanel)) {
+            cboTimeToFastwarning->setVisible(false);
+            funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
+            lblDelayMedel->setText(
+                fromStd(formatPattern(halfRounded(meanTempo(tap_)), "Avg: 0.0", sep)));
+        }
+        acceptPress(tap_, press, clock_.tickCountMs());
+    });
+}
+
+void TfrmPulsaro::tmrIdleTimer() {
+    funcs_.guard("tmrIdleTimer", [&] {
+        if (!pauseEndsMeasurement(clock_.tickCountMs(), tap_.lastTick)) {
+            return;
+        }
+        for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
+            status->setText(tr8(res::kTimeout));
+        }
+        tap_.startTick = 0;
+        tap_.intervalCount = 0;
+        tap_.bpmSum = 0;
+        if (idleTimer_) {
+            idleTimer_->SetActive(false);
+        }
+        tap_.lastTick = 0;
+        const bool handOver = tap_.measurementMode == displayMode_ &&
+                              tap_.measurementMode != kModeDelay && !shown(SaveToFilePanel) &&
+                              mnuFileMetronome->isChecked() &&
+                              tap_.currentBpmValue > kMetronomeMinimum;
+        if (handOver) {
+            startMetronomeAtRunEnd();
+        }
+    });
+}
+
+// The metronome engine takes over here once it is part of the program.
+void TfrmPulsaro::startMetronomeAtRunEnd() {}
+
+// --- Reset and closing -----------------------------------------------------
+
+void TfrmPulsaro::cmdResetClick() { DoFullReset(); }
+
+void TfrmPulsaro::DoFullReset() {
+    funcs_.guard("DoFullReset:1", [&] {
+        if (MetronomeTimerId != 0) {
+            MetronomeTimerId = 0;
+        }
+        idleTimer_.reset();
+    });
+    funcs_.guard("DoFullReset:2", [&] {
+        funcs_.ResetControls(*this);
+        DelayMetronomeOn = false;
+        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+        tap_.currentBpmValue = 0;
+        lblMedelBPM->setText(tr8(res::kIdleBpm));
+        if (shown(DelayPanel)) {
+            QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+        }
+    });
+}
+
+void TfrmPulsaro::mnuFileExitClick() { close(); }
+
+void TfrmPulsaro::closeEvent(QCloseEvent* event) { event->accept(); }
+
+// --- Display modes and the File menu ---------------------------------------
+
+void TfrmPulsaro::mnuViewBPMClick() {
+    funcs_.guard("mnuViewBPMClick", [&] {
+        if (shown(bpmPanel)) {
+            return;
+        }
+        mnuViewBPM->setChecked(true);
+        funcs_.MakePanelVisible(*this, QStringLiteral("bpm"));
+        cmdBeat->setEnabled(true);
+        copyMenuAutoPopup_ = true;
+        if (displayMode_ != kModeNone) {
+            cmdBeat->setFocus(Qt::OtherFocusReason);
+        }
+        displayMode_ = kModeBpm;
+    });
+}
+
+void TfrmPulsaro::mnuViewMPMClick() {
+    funcs_.guard("mnuViewMPMClick", [&] {
+        if (shown(mpmPanel)) {
+            return;
+        }
+        if (shown(SaveToFilePanel)) {
+            cmdCancelSaveToFileClick();
+        }
+        mnuViewMPM->setChecked(true);
+        funcs_.MakePanelVisible(*this, QStringLiteral("mpm"));
+        cmdBeat->setEnabled(true);
+        if (displayMode_ != kModeNone) {
+            cmdBeat->setFocus(Qt::OtherFocusReason);
+        }
+        displayMode_ = kModeMpm;
+        if (tap_.currentBpmValue > 0) {
+            funcs_.CalculateMPM(*this, tap_.currentBpmValue);
+        }
+        copyMenuAutoPopup_ = true;
+    });
+}
+
+void TfrmPulsaro::mnuViewTimeCounterClick() {
+    funcs_.guard("mnuViewTimeCounter", [&] {
+        if (shown(DelayPanel)) {
+            return;
+        }
+        if (shown(SaveToFilePanel)) {
+            cmdCancelSaveToFileClick();
+        }
+        funcs_.MakePanelVisible(*this, QStringLiteral("delay"));
+        mnuViewTimeCounter->setChecked(true);
+        mnuFileSaveToFile->setEnabled(false);
+        cmdBeat->setEnabled(true);
+        if (displayMode_ != kModeNone) {
+            txtDelayBpm->setFocus(Qt::OtherFocusReason);
+            txtDelayBpm->selectAll();
+        } else {
+            QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+        }
+        displayMode_ = kModeDelay;
+        if (tap_.currentBpmValue > 0) {
+            funcs_.CalculateDelayTime(*this, tripletsFlag_, tap_.currentBpmValue);
+            txtDelayBpm->selectAll();
+            if (lblMedelBPM->text() != tr8(res::kIdleBpm)) {
+                lblDelayMedel->setText(tr8(res::kAvgPrefix) + lblMedelBPM->text());
+            }
+        }
+        const bool idleMean = lblDelayMedel->text() == tr8(res::kIdleDelayMean);
+        if (tap_.currentBpmValue != 0) {
+            lblDelayMedel->setVisible(!idleMean);
+        } else if (idleMean) {
+            lblDelayMedel->setVisible(true);
+        }
+        copyMenuAutoPopup_ = false;
+    });
+}
+
+// The save panel arrives with the saving feature; until then it never opens.
+void TfrmPulsaro::cmdCancelSaveToFileClick() {}
+
+void TfrmPulsaro::mnuFileClick() {
+    funcs_.guard("mnuFileClick", [&] {
+        mnuFileMetronome->setEnabled(soundOutput_);
+
+        if (shown(mpmPanel)) {
+            mnuFileCopyToClipboard->setEnabled(lblMPM23->text() != tr8(res::kIdleMpm23));
+        } else if (shown(DelayPanel)) {
+            mnuFileCopyToClipboard->setEnabled(!txtDelayBpm->text().isEmpty());
+        } else if (shown(bpmPanel)) {
+            mnuFileCopyToClipboard->setEnabled(lblBPM_Value->text() != tr8(res::kIdleBpm));
+        }
+
+        const bool fromDelay = tap_.measurementMode == kModeDelay;
+        std::optional<bool> saving;
+        if (shown(DelayPanel) && !fromDelay) {
+            saving = false;
+        } else if (lblBPM_Value->text() != tr8(res::kIdleBpm) && shown(bpmPanel) && !fromDelay) {
+            saving = true;
+        } else if (shown(mpmPanel) && lblMPM23->text() != tr8(res::kIdleMpm23) && !fromDelay) {
+            saving = true;
+        } else if (fromDelay) {
+            saving = false;
+        }
+        if (saving) {
+            mnuFileSaveToFile->setEnabled(*saving);
+            mnuQuickSave->setEnabled(*saving);
+        }
+    });
+}
+
+// --- Private messages ------------------------------------------------------
+
+bool TfrmPulsaro::event(QEvent* event) {
+    switch (static_cast<int>(event->type())) {
+        case static_cast<int>(WindowMessage::SET_CHECK_MINIMZED):
+            SET_CHECK_MINIMZED();
+            return true;
+        case static_cast<int>(WindowMessage::SET_OPACITY):
+            SET_OPACITY(static_cast<WindowMessageEvent&>(*event));
+            return true;
+        case static_cast<int>(WindowMessage::METROSOUND_CHANGED):
+            METROSOUND_CHANGED();
+            return true;
+        case static_cast<int>(WindowMessage::SET_PLAYER_NAME):
+            SET_PLAYER_NAME(static_cast<WindowMessageEvent&>(*event));
+            return true;
+        case static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY):
+            MINIMIZE_TO_TRAY(static_cast<WindowMessageEvent&>(*event));
+            return true;
+        case static_cast<int>(WindowMessage::ACTIVATE_AND_FOCUS):
+            ACTIVATE_AND_FOCUS();
+            return true;
+        case static_cast<int>(WindowMessage::BEAT_ACTIVATE_AND_FOCUS):
+            BEAT_ACTIVATE_AND_FOCUS(static_cast<WindowMessageEvent&>(*event));
+            return true;
+        default:
+            return QMainWindow::event(event);
+    }
+}
+
+// The window-menu and tray check marks arrive with the desktop integration.
+void TfrmPulsaro::SET_CHECK_MINIMZED() { funcs_.guard("SET_CHECK_MINIMZED", [] {}); }
+
+// Opacity arrives with the desktop integration.
+void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent&) { funcs_.guard("SET_OPACITY", [] {}); }
+
+// Loading the click sound arrives with the metronome.
+void TfrmPulsaro::METROSOUND_CHANGED() { funcs_.guard("METROSOUND_CHANGED", [] {}); }
+
+// The player items arrive with the player shortcuts.
+void TfrmPulsaro::SET_PLAYER_NAME(const WindowMessageEvent&) {
+    funcs_.guard("SET_PLAYER_NAME", [] {});
+}
+
+void TfrmPulsaro::MINIMIZE_TO_TRAY(const WindowMessageEvent& message) {
+    minimizeToTray_ = message.first() == 1;
+}
+
+void TfrmPulsaro::ACTIVATE_AND_FOCUS() {
+    funcs_.guard("ACTIVATE_AND_FOCUS", [&] {
+        txtDelayBpm->setFocus(Qt::OtherFocusReason);
+        txtDelayBpm->selectAll();
+    });
+}
+
+void TfrmPulsaro::BEAT_ACTIVATE_AND_FOCUS(const WindowMessageEvent& message) {
+    funcs_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
+        cmdBeat->setFocus(Qt::OtherFocusReason);
+        if (message.first() == 1) {
+            cmdReset->setEnabled(true);
+        }
+    });
+}
+
+}  // namespace pulsaro

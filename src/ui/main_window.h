@@ -1,0 +1,225 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "core/clock.h"
+#include "core/tap_state.h"
+
+class QAction;
+class QKeyEvent;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace pulsaro {
+
+class AudioOutput;
+class Dialogs;
+class PictureStrip;
+class ShapeWidget;
+class TPrivataFunktioner;
+class TTickTimer;
+class WindowMessageEvent;
+
+// What the main window needs from outside; tests pass fakes.
+struct MainWindowServices {
+    Clock& clock;
+    TPrivataFunktioner& funcs;
+    AudioOutput& audio;
+};
+
+// The one main window. Its controls are public members named like their
+// object names, so the shared operations and the tests can reach them.
+class TfrmPulsaro final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TfrmPulsaro(MainWindowServices services, QWidget* parent = nullptr);
+    ~TfrmPulsaro() override;
+
+    // Handlers and commands.
+    void cmdBeatClick();
+    void cmdResetClick();
+    void DoFullReset();
+    void mnuFileExitClick();
+    void mnuFileClick();
+    void mnuViewBPMClick();
+    void mnuViewMPMClick();
+    void mnuViewTimeCounterClick();
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void FormKeyPress(QChar key);
+    void bpmPanelMouseDown(Qt::MouseButton button);
+    void DelayPanelDblClick();
+    void DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
+    bool txtDelayBpmKeyPress(QChar key);
+    void txtDelayBpmChange();
+    void txtDelayBpmKeyDown(int key);
+
+    // State the shared operations and other parts read or change.
+    TapState& tap() { return tap_; }
+    const TapState& tap() const { return tap_; }
+    std::int32_t displayMode() const { return displayMode_; }
+    bool soundOutput() const { return soundOutput_; }
+    std::int32_t escCounter() const { return escCounter_; }
+    std::int32_t tripletsFlag() const { return tripletsFlag_; }
+    std::int32_t typedTempoFlag() const { return typedTempoFlag_; }
+    void setTypedTempoFlag(std::int32_t flag) { typedTempoFlag_ = flag; }
+    TTickTimer* idleTimer() const { return idleTimer_.get(); }
+    bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
+
+    // Metronome state; the engine that fills it arrives later.
+    int MetronomeTimerId = 0;
+    bool DelayMetronomeOn = false;
+
+    // Controls of the client area.
+    QWidget* clientArea = nullptr;
+    PictureStrip* Image1 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLabel* lblTimer = nullptr;
+    QLabel* lblBeats = nullptr;
+    QFrame* bpmPanel = nullptr;
+    QFrame* mpmPanel = nullptr;
+    QFrame* DelayPanel = nullptr;
+    QFrame* SaveToFilePanel = nullptr;
+    QPushButton* cmdBeat = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QLabel* lblMyName = nullptr;
+
+    QLabel* label534 = nullptr;
+    ShapeWidget* Shape1 = nullptr;
+    QLabel* lblBPM_Value = nullptr;
+    QLabel* lblMedelBPM = nullptr;
+    QLabel* lblPitchRange = nullptr;
+    QLabel* lblCounterStatus = nullptr;
+    QLabel* lblFastSaveActive = nullptr;
+    QLabel* cboBPMToFastwarning = nullptr;
+
+    QLabel* Label5 = nullptr;
+    QLabel* lblMPM23 = nullptr;
+    QLabel* lblMPM2 = nullptr;
+    QLabel* lblMPM3 = nullptr;
+    QLabel* lblMPM4 = nullptr;
+    QLabel* lblMPM8 = nullptr;
+    QLabel* lblBPMinMPM = nullptr;
+    QLabel* lblCounterStatusMPM = nullptr;
+    QLabel* lblFastSaveActive2 = nullptr;
+    QLabel* cboMPMToFastwarning = nullptr;
+
+    QLabel* Label20 = nullptr;
+    QLineEdit* txtDelayBpm = nullptr;
+    QPushButton* cmdMetronomeDelay = nullptr;
+    QLabel* lblDelay2xWhole = nullptr;
+    QLabel* lblDelayWhole = nullptr;
+    QLabel* lblDelayHalf = nullptr;
+    QLabel* lblDelayQuarter = nullptr;
+    QLabel* lblDelayEight = nullptr;
+    QLabel* lblDelaySixteenth = nullptr;
+    QLabel* lblDelayThirtySecond = nullptr;
+    QLabel* lblDelayMedel = nullptr;
+    QLabel* lblCounterStatusMSPB = nullptr;
+    QLabel* lblTripletsON = nullptr;
+    QLabel* cboTimeToFastwarning = nullptr;
+
+    // Menus.
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileSaveToFile = nullptr;
+    QAction* mnuQuickSave = nullptr;
+    QAction* mnuFileMetronome = nullptr;
+    QAction* mnuFileCopyToClipboard = nullptr;
+    QAction* mnuFileOptions = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QMenu* mnuView = nullptr;
+    QAction* mnuViewAlwaysOnTop = nullptr;
+    QAction* mnuViewTransparancyMode = nullptr;
+    QAction* mnuPlayerOne = nullptr;
+    QAction* mnuPlayerTwo = nullptr;
+    QAction* mnuPlayerThree = nullptr;
+    QAction* mnuAvdelare = nullptr;
+    QAction* mnuViewBPM = nullptr;
+    QAction* mnuViewMPM = nullptr;
+    QAction* mnuViewTimeCounter = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpWebPage = nullptr;
+    QAction* mnuHelpSendMail = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+    QMenu* popcopybpmvalue = nullptr;
+
+    // The delay table's labels, longest note first.
+    QLabel* delayLabel(std::size_t row) const;
+
+    // Whether the panel is switched on (regardless of the window being shown).
+    static bool shown(const QWidget* widget);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class KeyPreview;
+
+    void FormCreate();
+    void buildMenus();
+    void buildClientArea();
+    void buildBpmPanel();
+    void buildMpmPanel();
+    void buildDelayPanel();
+    void watchMouse();
+
+    void installKeyPreview();
+    void WriteValues();
+    void tmrIdleTimer();
+    void startIdleTimer();
+    void startMetronomeAtRunEnd();
+    void cmdCancelSaveToFileClick();
+    void MetronomeDelay();
+    void mnuFileSaveToFileClick();
+    void mnuQuickSaveClick();
+    void toggleNameLock(int digit);
+
+    // The whole key preview: menu shortcuts, dialog keys, then the window's
+    // handlers. True when the key must not reach the focused control.
+    bool previewKey(const QKeyEvent& event);
+
+    // Menu shortcut keys; true when the key was taken by a menu item.
+    bool menuShortcut(int key, Qt::KeyboardModifiers modifiers);
+    // ENTER and the dialog keys of buttons; true when the key was taken.
+    bool dialogKey(int key);
+
+    // Private messages.
+    void SET_CHECK_MINIMZED();
+    void SET_OPACITY(const WindowMessageEvent& message);
+    void METROSOUND_CHANGED();
+    void SET_PLAYER_NAME(const WindowMessageEvent& message);
+    void MINIMIZE_TO_TRAY(const WindowMessageEvent& message);
+    void ACTIVATE_AND_FOCUS();
+    void BEAT_ACTIVATE_AND_FOCUS(const WindowMessageEvent& message);
+
+    // Start-up steps whose work belongs to the settings and desktop parts.
+    void SetFormPos();
+    void GetRegistryData();
+    void extendWindowMenus();
+    void decideOpacityAvailable();
+
+    Clock& clock_;
+    TPrivataFunktioner& funcs_;
+    AudioOutput& audio_;
+    TPerfCounter PerfCounter1;
+    std::unique_ptr<KeyPreview> keyPreview_;
+    std::unique_ptr<TTickTimer> idleTimer_;
+
+    TapState tap_;
+    std::int32_t displayMode_ = kModeNone;
+    bool soundOutput_ = false;
+    std::int32_t escCounter_ = 0;
+    std::int32_t tripletsFlag_ = 0;
+    std::int32_t typedTempoFlag_ = 0;
+    bool copyMenuAutoPopup_ = false;
+    bool minimizeToTray_ = false;
+};
+
+}  // namespace pulsaro

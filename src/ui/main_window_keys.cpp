@@ -1,0 +1,319 @@
+// Keyboard and mouse commands of the main window.
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "ui/key_preview.h"
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+#include "ui/string_resources.h"
+#include "ui/tick_timer.h"
+#include "ui/widgets.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr Fixed kLowestTypedTempo = 500'000;
+constexpr Fixed kHighestTypedTempo = 2'500'000;
+
+Qt::KeyboardModifiers plainModifiers(Qt::KeyboardModifiers modifiers) {
+    return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+}  // namespace
+
+TfrmPulsaro::~TfrmPulsaro() {
+    // FormDestroy: a metronome still held is stopped with the window.
+    MetronomeTimerId = 0;
+}
+
+void TfrmPulsaro::installKeyPreview() {
+    keyPreview_ = std::make_unique<KeyPreview>(*this);
+    QCoreApplication::instance()->installEventFilter(keyPreview_.get());
+}
+
+bool TfrmPulsaro::previewKey(const QKeyEvent& event) {
+    const int key = event.key();
+    const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
+    if (menuShortcut(key, modifiers) || dialogKey(key)) {
+        return true;
+    }
+    FormKeyDown(key, modifiers);
+    const QString text = event.text();
+    if (text.size() == 1) {
+        FormKeyPress(text.front());
+    }
+    return false;
+}
+
+bool TfrmPulsaro::menuShortcut(int key, Qt::KeyboardModifiers modifiers) {
+    QAction* item = nullptr;
+    bool fileItem = false;
+    if (modifiers == Qt::NoModifier) {
+        switch (key) {
+            case Qt::Key_F1:
+                item = mnuHelpAbout;
+                break;
+            case Qt::Key_F2:
+                item = mnuQuickSave;
+                fileItem = true;
+                break;
+            case Qt::Key_F3:
+                item = mnuFileSaveToFile;
+                fileItem = true;
+                break;
+            case Qt::Key_F4:
+                item = mnuFileMetronome;
+                fileItem = true;
+                break;
+            case Qt::Key_F5:
+                item = mnuViewBPM;
+                break;
+            case Qt::Key_F6:
+                item = mnuViewMPM;
+                break;
+            case Qt::Key_F7:
+                item = mnuViewTimeCounter;
+                break;
+            default:
+                break;
+        }
+    } else if (modifiers == Qt::ControlModifier) {
+        switch (key) {
+            case Qt::Key_C:
+                item = mnuFileCopyToClipboard;
+                fileItem = true;
+                break;
+            case Qt::Key_O:
+                item = mnuViewAlwaysOnTop;
+                break;
+            case Qt::Key_T:
+                item = mnuViewTransparancyMode;
+                break;
+            default:
+                break;
+        }
+    }
+    if (item == nullptr) {
+        return false;
+    }
+    // The File menu decides its items afresh, as when it opens.
+    if (fileItem) {
+        mnuFileClick();
+    }
+    if (!item->isEnabled()) {
+        return false;
+    }
+    item->trigger();
+    return true;
+}
+
+bool TfrmPulsaro::dialogKey(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* button = focused != nullptr ? focused : cmdBeat;
+        if (button->isEnabled() && button->isVisible()) {
+            button->click();
+        }
+        return true;
+    }
+    return false;
+}
+
+void TfrmPulsaro::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    funcs_.guard("MainFormKeyDown", [&] {
+        if (key == Qt::Key_Escape) {
+            if (modifiers.testFlag(Qt::ShiftModifier)) {
+                setWindowState(windowState() | Qt::WindowMinimized);
+            } else if (tap_.intervalCount == 0 || escCounter_ > 0) {
+                close();
+            } else {
+                escCounter_ += 1;
+            }
+        } else if ((key == Qt::Key_1 || key == Qt::Key_2) &&
+                   modifiers.testFlag(Qt::ControlModifier) && shown(SaveToFilePanel)) {
+            toggleNameLock(key == Qt::Key_1 ? 1 : 2);
+        }
+    });
+}
+
+void TfrmPulsaro::FormKeyPress(QChar key) {
+    const QChar upper = key.toUpper();
+    if (upper == QLatin1Char('R') && cmdReset->isEnabled()) {
+        DoFullReset();
+    } else if (upper == QLatin1Char('M') && shown(DelayPanel) && soundOutput_) {
+        MetronomeDelay();
+    } else if (upper == QLatin1Char('S') && mnuFileSaveToFile->isEnabled() && shown(bpmPanel)) {
+        mnuFileSaveToFileClick();
+    } else if (upper == QLatin1Char('Q') && mnuQuickSave->isEnabled() && !shown(DelayPanel)) {
+        mnuQuickSaveClick();
+    }
+}
+
+// These commands arrive with the metronome and the save panel.
+void TfrmPulsaro::MetronomeDelay() {}
+void TfrmPulsaro::mnuFileSaveToFileClick() {}
+void TfrmPulsaro::mnuQuickSaveClick() {}
+void TfrmPulsaro::toggleNameLock(int) {}
+
+// --- Mouse -------------------------------------------------------------------
+
+void TfrmPulsaro::watchMouse() {
+    for (QWidget* widget : {static_cast<QWidget*>(clientArea), static_cast<QWidget*>(Image1),
+                            static_cast<QWidget*>(bpmPanel), static_cast<QWidget*>(mpmPanel),
+                            static_cast<QWidget*>(DelayPanel), static_cast<QWidget*>(cmdBeat),
+                            static_cast<QWidget*>(cmdReset)}) {
+        widget->installEventFilter(this);
+    }
+    for (QFrame* panel : {bpmPanel, mpmPanel, DelayPanel}) {
+        for (QLabel* label : panel->findChildren<QLabel*>()) {
+            label->installEventFilter(this);
+        }
+    }
+    txtDelayBpm->installEventFilter(this);
+}
+
+bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtDelayBpm) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto& keyEvent = static_cast<const QKeyEvent&>(*event);
+            txtDelayBpmKeyDown(keyEvent.key());
+            const QString text = keyEvent.text();
+            const bool focusKey = keyEvent.key() == Qt::Key_Tab || keyEvent.key() == Qt::Key_Backtab;
+            if (!focusKey && text.size() == 1) {
+                return !txtDelayBpmKeyPress(text.front());
+            }
+        }
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr) {
+        return false;
+    }
+    const bool inDelayPanel = widget == DelayPanel || widget->parentWidget() == DelayPanel;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
+                bpmPanelMouseDown(mouse.button());
+                return true;
+            }
+            return false;
+        }
+        case QEvent::MouseButtonDblClick: {
+            const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (inDelayPanel && mouse.button() == Qt::LeftButton) {
+                DelayPanelDblClick();
+                return true;
+            }
+            return false;
+        }
+        case QEvent::MouseButtonRelease: {
+            const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (widget == DelayPanel) {
+                DelayPanelMouseUp(mouse.button(), mouse.position().toPoint());
+            }
+            return false;
+        }
+        case QEvent::ContextMenu: {
+            const bool copyTarget = widget == bpmPanel || widget == mpmPanel ||
+                                    widget == DelayPanel ||
+                                    (qobject_cast<QLabel*>(widget) != nullptr &&
+                                     widget->parentWidget() != clientArea);
+            if (copyTarget) {
+                if (copyMenuAutoPopup_) {
+                    popcopybpmvalue->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
+                }
+                return true;
+            }
+            return false;
+        }
+        default:
+            return false;
+    }
+}
+
+void TfrmPulsaro::bpmPanelMouseDown(Qt::MouseButton button) {
+    if (button != Qt::MiddleButton) {
+        return;
+    }
+    if (shown(bpmPanel)) {
+        mnuViewMPMClick();
+    } else if (shown(mpmPanel)) {
+        mnuViewTimeCounterClick();
+    } else if (shown(DelayPanel)) {
+        mnuViewBPMClick();
+    }
+}
+
+void TfrmPulsaro::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
+    funcs_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
+        if (button == Qt::RightButton) {
+            popcopybpmvalue->popup(DelayPanel->mapToGlobal(panelPos));
+        }
+    });
+}
+
+// --- The delay panel ---------------------------------------------------------
+
+void TfrmPulsaro::DelayPanelDblClick() {
+    // Reported like every handler: a failure must not escape into the event loop.
+    funcs_.guard("DelayPanelDblClick", [&] {
+        tripletsFlag_ = tripletsFlag_ == 0 ? 1 : 0;
+        lblTripletsON->setVisible(tripletsFlag_ == 1);
+        const QString text = txtDelayBpm->text();
+        if (funcs_.IsNumeric(text)) {
+            const Fixed tempo = TPrivataFunktioner::readFixed(text);
+            // A zero tempo has no delay times: show the unknown table
+            // instead of failing on the division.
+            funcs_.CalculateDelayTime(*this, tempo == 0 ? 2 : tripletsFlag_, tempo);
+        }
+    });
+}
+
+bool TfrmPulsaro::txtDelayBpmKeyPress(QChar key) {
+    bool accepted = false;
+    funcs_.guard("txtDelayBpmKeyPress", [&] {
+        accepted = key == QChar(8) || key == QLatin1Char(',') || key == QLatin1Char('.') ||
+                   (key >= QLatin1Char('0') && key <= QLatin1Char('9'));
+        if (accepted) {
+            typedTempoFlag_ = 1;
+            cmdReset->setEnabled(true);
+        }
+    });
+    return accepted;
+}
+
+void TfrmPulsaro::txtDelayBpmChange() {
+    funcs_.guard("txtDelayBpmChange", [&] {
+        if (typedTempoFlag_ != 1) {
+            return;
+        }
+        const QString text = txtDelayBpm->text();
+        if (funcs_.IsNumeric(text)) {
+            const Fixed tempo = TPrivataFunktioner::readFixed(text);
+            if (tempo >= kLowestTypedTempo && tempo <= kHighestTypedTempo) {
+                tap_.currentBpmValue = tempo;
+                funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
+            }
+        } else {
+            funcs_.CalculateDelayTime(*this, 2, 0);
+            tap_.currentBpmValue = 0;
+        }
+    });
+}
+
+void TfrmPulsaro::txtDelayBpmKeyDown(int key) {
+    if (key == Qt::Key_Space) {
+        cmdBeat->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+}  // namespace pulsaro

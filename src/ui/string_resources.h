@@ -1,0 +1,98 @@
+#pragma once
+
+// Every text the user can see, in one place. "\n" breaks a line in a message.
+
+namespace pulsaro::res {
+
+inline constexpr char kAppTitle[] = "Pulsaro";
+
+// Status and measurement texts.
+inline constexpr char kOn[] = "On";
+inline constexpr char kOff[] = "Off";
+inline constexpr char kTimeout[] = "Timeout";
+inline constexpr char kTime[] = "Time:";
+inline constexpr char kHalf[] = "1/2";
+inline constexpr char kTwoThirds[] = "2/3";
+inline constexpr char kThird[] = "1/3";
+inline constexpr char kQuarter[] = "1/4";
+inline constexpr char kEighth[] = "1/8";
+
+// Errors.
+inline constexpr char kErrorCaption[] = "Error";
+inline constexpr char kErrorIn[] = "Error in %s";
+inline constexpr char kErrorContact[] = "Please contact author, support@orvik-software.example";
+inline constexpr char kErrorInErrorHandler[] = "Error in ErrorHandler";
+
+// Idle captions; several decisions compare a label with these.
+inline constexpr char kIdleBpm[] = "000";
+inline constexpr char kIdleBpmInMpm[] = "BPM: 000";
+inline constexpr char kIdleTimer[] = "Time: 0";
+inline constexpr char kIdleBeats[] = "Beat: 0";
+inline constexpr char kIdlePitchRange[] = "Pitchrange(\u00b18%): 000 - 000";
+inline constexpr char kIdleMpmSuffix[] = "=00";
+inline constexpr char kIdleMpm23[] = "2/3=00";
+inline constexpr char kIdleDelayMean[] = "Avg: 000";
+inline constexpr char kBeatOne[] = "Beat: 1";
+inline constexpr char kBeatsPrefix[] = "Beats:";
+inline constexpr char kAvgPrefix[] = "Avg: ";
+inline constexpr char kDesignStatus[] = "OFF";
+inline constexpr char kSaving[] = "Saving...";
+inline constexpr char kTooFast[] = "Too fast!";
+inline constexpr char kTriplets[] = "Triplets";
+
+// Delay table captions, longest note first.
+inline constexpr const char* kDelayPrefixes[] = {"2x Whole: ", "Whole: ",     "Half: ",
+                                                 "Quarter: ",  "Eighth: ",    "Sixteenth: ",
+                                                 "Thirtysec: "};
+inline constexpr char kDelayIdleValue[] = "0";
+inline constexpr char kDelayUnknownValue[] = "?";
+
+// Headings and buttons.
+inline constexpr char kBpmHeading[] = "B P M";
+inline constexpr char kMpmHeading[] = "M P M";
+inline constexpr char kDelayHeading[] = "Delay Time Calc";
+inline constexpr char kBeat[] = "Beat";
+inline constexpr char kReset[] = "Reset (R)";
+inline constexpr char kMetronomeButton[] = "M";
+inline constexpr char kCredit[] = "Pulsaro 6.5 \u00a9 Orvik software";
+
+// Hints.
+inline constexpr char kHintTimer[] = "Last time when you pushed BEAT button.";
+inline constexpr char kHintBeats[] = "Number of beats.";
+inline constexpr char kHintDelayPanel[] = "Doubleclick to switch to triplets.";
+inline constexpr char kHintBeat[] =
+    "Click this on the beats. For easy counting, use SPACE when in focus.";
+inline constexpr char kHintReset[] = "Reset counter. Shortcut R.";
+inline constexpr char kHintBpmValue[] = "Current BPM.";
+inline constexpr char kHintMean[] = "This is the mean average bpm value.";
+inline constexpr char kHintPitch[] = "This is your BPM -8% and +8%.";
+inline constexpr char kHintStatus[] = "Current Counter status.";
+inline constexpr char kHintTooFast[] = "Your BPM is 251 or more.";
+inline constexpr char kHintBpmInMpm[] = "Exact BPM value.";
+inline constexpr char kHintDelayBox[] = "Enter BPM or use BEAT button to count a beat.";
+inline constexpr char kHintMetronomeOff[] = "Activate metronome. Shortcut M.";
+
+// Menus ("\t" precedes the shortcut shown beside an item).
+inline constexpr char kMenuFile[] = "&File";
+inline constexpr char kMenuSave[] = "&Save...\tF3";
+inline constexpr char kMenuQuickSave[] = "&QuickSave\tF2";
+inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)\tF4";
+inline constexpr char kMenuCopy[] = "Copy to &clipboard\tCtrl+C";
+inline constexpr char kMenuSettings[] = "S&ettings...";
+inline constexpr char kMenuExit[] = "E&xit";
+inline constexpr char kMenuView[] = "&View";
+inline constexpr char kMenuAlwaysOnTop[] = "&Always on top\tCtrl+O";
+inline constexpr char kMenuTransparency[] = "&Transparency mode\tCtrl+T";
+inline constexpr char kMenuPlayerOne[] = "Player &one";
+inline constexpr char kMenuPlayerTwo[] = "Player &two";
+inline constexpr char kMenuPlayerThree[] = "Player t&hree";
+inline constexpr char kMenuBpmMode[] = "&BPM mode\tF5";
+inline constexpr char kMenuMpmMode[] = "M&PM mode\tF6";
+inline constexpr char kMenuDelayMode[] = "&Delay time calculator mode\tF7";
+inline constexpr char kMenuHelp[] = "&Help";
+inline constexpr char kMenuWebPage[] = "Pulsaro &Web page";
+inline constexpr char kMenuSendMail[] = "Send &email to Author";
+inline constexpr char kMenuAbout[] = "&About Pulsaro\tF1";
+inline constexpr char kMenuCopyPopup[] = "Copy to clipboard";
+
+}  // namespace pulsaro::res

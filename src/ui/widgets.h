@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+class QLabel;
+
+namespace pulsaro {
+
+// The window's font at a size in points as the layout was drawn for it
+// (96 dots per inch), so the fixed layout holds on any screen setting.
+QFont windowFont(int points, bool bold = false);
+
+// A label placed at a fixed spot; without a width it takes the width of its
+// text in its font.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect place,
+                  int points = 8, bool bold = false, QColor color = QColor());
+
+// Black rounded rectangle behind the tempo value.
+class ShapeWidget final : public QWidget {
+public:
+    explicit ShapeWidget(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The vertical picture strip at the window's left edge.
+class PictureStrip final : public QWidget {
+public:
+    explicit PictureStrip(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace pulsaro
