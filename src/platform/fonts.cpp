@@ -7,20 +7,17 @@ namespace pulsaro {
 
 QString loadWindowFontFamily() {
     static const QString family = [] {
-        const QStringList files = {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
-                                   QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")};
-        QString found;
-        for (const QString& file : files) {
-            if (!QFile::exists(file)) {
-                continue;
-            }
-            const int id = QFontDatabase::addApplicationFont(file);
-            const QStringList families = QFontDatabase::applicationFontFamilies(id);
-            if (found.isEmpty() && !families.isEmpty()) {
-                found = families.first();
+        // Only the regular face: the bold file of that package draws thin
+        // strokes, while the regular one emboldened by the renderer looks right.
+        const QString file = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+        if (QFile::exists(file)) {
+            const QStringList families =
+                QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(file));
+            if (!families.isEmpty()) {
+                return families.first();
             }
         }
-        return found.isEmpty() ? QStringLiteral("DejaVu Sans") : found;
+        return QStringLiteral("DejaVu Sans");
     }();
     return family;
 }

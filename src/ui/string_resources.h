@@ -33,7 +33,7 @@ inline constexpr char kIdleMpmSuffix[] = "=00";
 inline constexpr char kIdleMpm23[] = "2/3=00";
 inline constexpr char kIdleDelayMean[] = "Avg: 000";
 inline constexpr char kBeatOne[] = "Beat: 1";
-inline constexpr char kBeatsPrefix[] = "Beats:";
+inline constexpr char kBeatsPrefix[] = "Beats: ";
 inline constexpr char kAvgPrefix[] = "Avg: ";
 inline constexpr char kDesignStatus[] = "OFF";
 inline constexpr char kSaving[] = "Saving...";

@@ -1,1 +1,122 @@
-// placeholder
+#include "ui/tick_timer.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <memory>
+
+namespace pulsaro {
+namespace {
+
+TEST(TickTimer, DefaultTimerTicksEverySecondOnceSwitchedOn) {
+    TTickTimer timer;
+    EXPECT_EQ(timer.PeriodMs(), 1000);
+    EXPECT_FALSE(timer.Active());
+    EXPECT_EQ(timer.systemTimerId(), 0);
+    EXPECT_TRUE(timer.SetActive(true));
+    EXPECT_TRUE(timer.Active());
+    EXPECT_NE(timer.systemTimerId(), 0);
+}
+
+TEST(TickTimer, ZeroPeriodRefusesToStart) {
+    TTickTimer timer(0, [](TTickTimer&) {});
+    EXPECT_FALSE(timer.SetActive(true));
+    EXPECT_FALSE(timer.Active());
+    EXPECT_EQ(timer.systemTimerId(), 0);
+}
+
+// Ticking -> paused (period 0 or no handler) -> ticking again -> off.
+TEST(TickTimer, PauseAndResumeKeepActive) {
+    int ticks = 0;
+    TTickTimer timer(50, [&](TTickTimer&) { ++ticks; });
+    ASSERT_TRUE(timer.SetActive(true));
+
+    timer.SetPeriod(0);
+    EXPECT_TRUE(timer.Active());
+    EXPECT_EQ(timer.systemTimerId(), 0);
+
+    timer.SetPeriod(300);
+    EXPECT_TRUE(timer.Active());
+    EXPECT_EQ(timer.PeriodMs(), 300);
+    const int resumedId = timer.systemTimerId();
+    EXPECT_NE(resumedId, 0);
+    dispatchTickForTesting(resumedId);
+    EXPECT_EQ(ticks, 1);
+
+    timer.SetTickHandler({});
+    EXPECT_TRUE(timer.Active());
+    EXPECT_EQ(timer.systemTimerId(), 0);
+    // A handler alone does not restart a paused timer.
+    timer.SetTickHandler([&](TTickTimer&) { ticks += 10; });
+    EXPECT_EQ(timer.systemTimerId(), 0);
+    EXPECT_TRUE(timer.SetActive(true));
+    EXPECT_NE(timer.systemTimerId(), 0);
+
+    timer.SetActive(false);
+    EXPECT_FALSE(timer.Active());
+    EXPECT_EQ(timer.systemTimerId(), 0);
+}
+
+TEST(TickTimer, OneShotIsOffInsideItsHandlerAndMayRestart) {
+    bool activeInHandler = true;
+    int ticks = 0;
+    TTickTimer timer(1000, [&](TTickTimer& sender) {
+        activeInHandler = sender.Active();
+        if (++ticks == 1) {
+            sender.SetActive(true);
+        }
+    });
+    timer.OneShot = true;
+    ASSERT_TRUE(timer.SetActive(true));
+    dispatchTickForTesting(timer.systemTimerId());
+    EXPECT_FALSE(activeInHandler);
+    EXPECT_TRUE(timer.Active());  // switched on again by the handler
+    dispatchTickForTesting(timer.systemTimerId());
+    EXPECT_EQ(ticks, 2);
+    EXPECT_FALSE(timer.Active());
+}
+
+TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
+    ASSERT_FALSE(tickTimerDispatcherExists());
+    int staleId = 0;
+    {
+        auto first = std::make_unique<TTickTimer>();
+        auto second = std::make_unique<TTickTimer>();
+        EXPECT_EQ(liveTickTimerCount(), 2u);
+        ASSERT_TRUE(first->SetActive(true));
+        staleId = first->systemTimerId();
+        first.reset();
+        EXPECT_EQ(liveTickTimerCount(), 1u);
+        EXPECT_TRUE(tickTimerDispatcherExists());
+        // A tick for a timer that is gone is ignored.
+        dispatchTickForTesting(staleId);
+    }
+    EXPECT_FALSE(tickTimerDispatcherExists());
+    TTickTimer again;
+    EXPECT_TRUE(tickTimerDispatcherExists());
+    EXPECT_EQ(liveTickTimerCount(), 1u);
+}
+
+// Real ticks through the event loop: two timers, each calls only its own handler.
+TEST(TickTimer, TwoTimersTickIndependently) {
+    int a = 0;
+    int b = 0;
+    TTickTimer timerA(10, [&](TTickTimer&) { ++a; });
+    TTickTimer timerB(10, [&](TTickTimer& sender) {
+        ++b;
+        sender.SetActive(false);
+    });
+    timerA.SetActive(true);
+    timerB.SetActive(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (a < 3 && waited.elapsed() < 2000) {
+        QTest::qWait(5);
+    }
+    EXPECT_GE(a, 3);
+    EXPECT_EQ(b, 1);
+}
+
+}  // namespace
+}  // namespace pulsaro

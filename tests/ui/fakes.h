@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "audio/audio_output.h"
+#include "core/clock.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+
+// Readable failure messages for texts.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace pulsaro::testing {
+
+// A clock moved by hand: counter in microseconds, tick in milliseconds.
+class FakeClock final : public Clock {
+public:
+    std::int64_t performanceCount() override { return micros; }
+    std::int64_t performanceFrequency() override { return 1'000'000; }
+    std::uint64_t tickCountMs() override { return startMs + static_cast<std::uint64_t>(micros / 1000); }
+
+    void advanceMs(double ms) { micros += static_cast<std::int64_t>(ms * 1000.0); }
+
+    std::uint64_t startMs = 5'000'000;
+    std::int64_t micros = 0;
+};
+
+// Records every message box instead of showing it.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Box {
+        QString caption;
+        QString text;
+        Icon icon;
+    };
+
+    Answer messageBox(QWidget*, const QString& caption, const QString& text, Icon icon,
+                      Buttons) override;
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+
+    std::vector<Box> boxes;
+    // When set, the next message box fails instead of showing.
+    int failuresToThrow = 0;
+    Answer answer = Answer::Ok;
+};
+
+class OfflineAudio final : public AudioOutput {
+public:
+    int outputDeviceCount() override { return devices; }
+    int devices = 1;
+};
+
+// The real main window with fakes around it, shown on the offscreen screen.
+struct WindowRig {
+    explicit WindowRig(int audioDevices = 1);
+    ~WindowRig();
+
+    // A Beat press at the current fake time, then the clock moves on.
+    void tapAt(double seconds);
+    // Moves the clock and lets the idle timer look at it.
+    void idleFor(double seconds);
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void typeText(const QString& text);
+    QString text(const char* objectName) const;
+
+    FakeClock clock;
+    ScriptedDialogs dialogs;
+    OfflineAudio audio;
+    TPrivataFunktioner funcs{dialogs};
+    std::unique_ptr<TfrmPulsaro> form;
+    double nowSeconds = 0;
+};
+
+}  // namespace pulsaro::testing
