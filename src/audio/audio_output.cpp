@@ -50,6 +50,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioOutput> makePortAudioOutput() { return std::make_unique<PortAudioOutput>(); }
+std::unique_ptr<AudioOutput> makePortAudioOutput() {
+    return std::make_unique<PortAudioOutput>();
+}
 
 }  // namespace pulsaro

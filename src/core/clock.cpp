@@ -15,7 +15,9 @@ std::int64_t SteadyClock::performanceCount() {
         .count();
 }
 
-std::int64_t SteadyClock::performanceFrequency() { return 1'000'000'000; }
+std::int64_t SteadyClock::performanceFrequency() {
+    return 1'000'000'000;
+}
 
 std::uint64_t SteadyClock::tickCountMs() {
     const auto ms =
@@ -23,7 +25,9 @@ std::uint64_t SteadyClock::tickCountMs() {
     return static_cast<std::uint64_t>(ms.count());
 }
 
-void TPerfCounter::Start() { startCount_ = clock_.performanceCount(); }
+void TPerfCounter::Start() {
+    startCount_ = clock_.performanceCount();
+}
 
 std::int64_t TPerfCounter::ElapsedMicroseconds() {
     latestCount_ = clock_.performanceCount();

@@ -22,7 +22,9 @@ void acceptPress(TapState& state, const PressTempo& press, std::uint64_t nowTick
     state.intervalCount += 1;
 }
 
-Fixed meanTempo(const TapState& state) { return meanOf(state.bpmSum, state.intervalCount); }
+Fixed meanTempo(const TapState& state) {
+    return meanOf(state.bpmSum, state.intervalCount);
+}
 
 bool pauseEndsMeasurement(std::uint64_t nowTick, std::uint64_t lastTick) {
     return pauseFromTicks(nowTick, lastTick) >= kTimeoutPause;

@@ -5,8 +5,8 @@
 
 namespace pulsaro {
 
-Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption,
-                                      const QString& text, Icon icon, Buttons buttons) {
+Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, const QString& text,
+                                      Icon icon, Buttons buttons) {
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);

@@ -24,9 +24,13 @@ namespace pulsaro {
 
 namespace {
 
-QString tr8(const char* text) { return QString::fromUtf8(text); }
+QString tr8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 constexpr int kIdleTimerPeriodMs = 200;
 constexpr int kPitchPercent = 8;
@@ -52,7 +56,9 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     FormCreate();
 }
 
-bool TfrmPulsaro::shown(const QWidget* widget) { return !widget->isHidden(); }
+bool TfrmPulsaro::shown(const QWidget* widget) {
+    return !widget->isHidden();
+}
 
 void TfrmPulsaro::FormCreate() {
     funcs_.guard("FormCreate", [&] {
@@ -61,9 +67,12 @@ void TfrmPulsaro::FormCreate() {
         SetFormPos();
         lblMyName->setText(tr8(res::kCredit));
         GetRegistryData();
-        QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
-        soundOutput_ = audio_.outputDeviceCount() > 0;
-        cmdMetronomeDelay->setEnabled(soundOutput_);
+        QCoreApplication::postEvent(this,
+                                    new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
+        // Asking the sound system for its devices takes a noticeable part of
+        // a second, so it is done as soon as the window is on screen.
+        cmdMetronomeDelay->setEnabled(false);
+        QMetaObject::invokeMethod(this, &TfrmPulsaro::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
         WindowMessageEvent check(WindowMessage::SET_CHECK_MINIMZED);
         QCoreApplication::sendEvent(this, &check);
@@ -71,11 +80,20 @@ void TfrmPulsaro::FormCreate() {
     });
 }
 
+void TfrmPulsaro::checkSoundOutput() {
+    funcs_.guard("FormCreate", [&] {
+        soundOutput_ = audio_.outputDeviceCount() > 0;
+        cmdMetronomeDelay->setEnabled(soundOutput_);
+    });
+}
+
 // The settings store fills these in; until it does, a start is a first start
 // in BPM mode at the position the window system chooses.
 void TfrmPulsaro::SetFormPos() {}
 
-void TfrmPulsaro::GetRegistryData() { mnuViewBPMClick(); }
+void TfrmPulsaro::GetRegistryData() {
+    mnuViewBPMClick();
+}
 
 void TfrmPulsaro::extendWindowMenus() {}
 
@@ -118,8 +136,8 @@ void TfrmPulsaro::cmdBeatClick() {
 
 void TfrmPulsaro::startIdleTimer() {
     idleTimer_.reset();
-    idleTimer_ = std::make_unique<TTickTimer>(kIdleTimerPeriodMs,
-                                              [this](TTickTimer&) { tmrIdleTimer(); });
+    idleTimer_ =
+        std::make_unique<TTickTimer>(kIdleTimerPeriodMs, [this](TTickTimer&) { tmrIdleTimer(); });
     idleTimer_->OneShot = false;
     idleTimer_->SetActive(true);
 }
@@ -130,8 +148,7 @@ void TfrmPulsaro::WriteValues() {
         const PressTempo press = tempoOfPress(tap_, PerfCounter1.ElapsedMicroseconds());
         const Fixed tempo = press.tempo;
 
-        const bool canSave =
-            tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
+        const bool canSave = tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
         mnuFileSaveToFile->setEnabled(canSave);
         mnuQuickSave->setEnabled(canSave);
 
@@ -208,7 +225,9 @@ void TfrmPulsaro::startMetronomeAtRunEnd() {}
 
 // --- Reset and closing -----------------------------------------------------
 
-void TfrmPulsaro::cmdResetClick() { DoFullReset(); }
+void TfrmPulsaro::cmdResetClick() {
+    DoFullReset();
+}
 
 void TfrmPulsaro::DoFullReset() {
     funcs_.guard("DoFullReset:1", [&] {
@@ -224,14 +243,19 @@ void TfrmPulsaro::DoFullReset() {
         tap_.currentBpmValue = 0;
         lblMedelBPM->setText(tr8(res::kIdleBpm));
         if (shown(DelayPanel)) {
-            QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+            QCoreApplication::postEvent(this,
+                                        new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
         }
     });
 }
 
-void TfrmPulsaro::mnuFileExitClick() { close(); }
+void TfrmPulsaro::mnuFileExitClick() {
+    close();
+}
 
-void TfrmPulsaro::closeEvent(QCloseEvent* event) { event->accept(); }
+void TfrmPulsaro::closeEvent(QCloseEvent* event) {
+    event->accept();
+}
 
 // --- Display modes and the File menu ---------------------------------------
 
@@ -289,7 +313,8 @@ void TfrmPulsaro::mnuViewTimeCounterClick() {
             txtDelayBpm->setFocus(Qt::OtherFocusReason);
             txtDelayBpm->selectAll();
         } else {
-            QCoreApplication::postEvent(this, new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+            QCoreApplication::postEvent(this,
+                                        new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
         }
         displayMode_ = kModeDelay;
         if (tap_.currentBpmValue > 0) {
@@ -373,13 +398,19 @@ bool TfrmPulsaro::event(QEvent* event) {
 }
 
 // The window-menu and tray check marks arrive with the desktop integration.
-void TfrmPulsaro::SET_CHECK_MINIMZED() { funcs_.guard("SET_CHECK_MINIMZED", [] {}); }
+void TfrmPulsaro::SET_CHECK_MINIMZED() {
+    funcs_.guard("SET_CHECK_MINIMZED", [] {});
+}
 
 // Opacity arrives with the desktop integration.
-void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent&) { funcs_.guard("SET_OPACITY", [] {}); }
+void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent&) {
+    funcs_.guard("SET_OPACITY", [] {});
+}
 
 // Loading the click sound arrives with the metronome.
-void TfrmPulsaro::METROSOUND_CHANGED() { funcs_.guard("METROSOUND_CHANGED", [] {}); }
+void TfrmPulsaro::METROSOUND_CHANGED() {
+    funcs_.guard("METROSOUND_CHANGED", [] {});
+}
 
 // The player items arrive with the player shortcuts.
 void TfrmPulsaro::SET_PLAYER_NAME(const WindowMessageEvent&) {

@@ -200,6 +200,7 @@ private:
     void BEAT_ACTIVATE_AND_FOCUS(const WindowMessageEvent& message);
 
     // Start-up steps whose work belongs to the settings and desktop parts.
+    void checkSoundOutput();
     void SetFormPos();
     void GetRegistryData();
     void extendWindowMenus();

@@ -186,7 +186,8 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
             const auto& keyEvent = static_cast<const QKeyEvent&>(*event);
             txtDelayBpmKeyDown(keyEvent.key());
             const QString text = keyEvent.text();
-            const bool focusKey = keyEvent.key() == Qt::Key_Tab || keyEvent.key() == Qt::Key_Backtab;
+            const bool focusKey =
+                keyEvent.key() == Qt::Key_Tab || keyEvent.key() == Qt::Key_Backtab;
             if (!focusKey && text.size() == 1) {
                 return !txtDelayBpmKeyPress(text.front());
             }
@@ -223,13 +224,13 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         case QEvent::ContextMenu: {
-            const bool copyTarget = widget == bpmPanel || widget == mpmPanel ||
-                                    widget == DelayPanel ||
-                                    (qobject_cast<QLabel*>(widget) != nullptr &&
-                                     widget->parentWidget() != clientArea);
+            const bool copyTarget =
+                widget == bpmPanel || widget == mpmPanel || widget == DelayPanel ||
+                (qobject_cast<QLabel*>(widget) != nullptr && widget->parentWidget() != clientArea);
             if (copyTarget) {
                 if (copyMenuAutoPopup_) {
-                    popcopybpmvalue->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
+                    popcopybpmvalue->popup(
+                        static_cast<const QContextMenuEvent&>(*event).globalPos());
                 }
                 return true;
             }

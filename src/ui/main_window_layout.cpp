@@ -1,13 +1,13 @@
 // Building the main window's menus and controls at their fixed places.
 
 #include <QAction>
-#include <array>
 #include <QActionGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <array>
 
 #include "ui/main_window.h"
 #include "ui/string_resources.h"
@@ -20,7 +20,9 @@ namespace {
 const QColor kNavy(0, 0, 128);
 const QColor kGray(128, 128, 128);
 
-QString tr8(const char* text) { return QString::fromUtf8(text); }
+QString tr8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QAction* addItem(QMenu* menu, const char* name, const char* caption) {
     QAction* action = menu->addAction(tr8(caption));
@@ -92,8 +94,7 @@ void TfrmPulsaro::buildMenus() {
     mnuView->setObjectName(QStringLiteral("mnuView"));
     mnuViewAlwaysOnTop = addItem(mnuView, "mnuViewAlwaysOnTop", res::kMenuAlwaysOnTop);
     mnuViewAlwaysOnTop->setCheckable(true);
-    mnuViewTransparancyMode =
-        addItem(mnuView, "mnuViewTransparancyMode", res::kMenuTransparency);
+    mnuViewTransparancyMode = addItem(mnuView, "mnuViewTransparancyMode", res::kMenuTransparency);
     mnuViewTransparancyMode->setCheckable(true);
     mnuView->addSeparator();
     mnuPlayerOne = addItem(mnuView, "mnuPlayerOne", res::kMenuPlayerOne);
@@ -149,11 +150,11 @@ void TfrmPulsaro::buildClientArea() {
         bevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
         bevel->setAttribute(Qt::WA_NoMousePropagation);
     }
-    lblTimer =
-        makeLabel(clientArea, "lblTimer", tr8(res::kIdleTimer), QRect(48, 3, 93, 14), 9, false, kNavy);
+    lblTimer = makeLabel(clientArea, "lblTimer", tr8(res::kIdleTimer), QRect(48, 3, 93, 14), 9,
+                         false, kNavy);
     lblTimer->setToolTip(tr8(res::kHintTimer));
-    lblBeats =
-        makeLabel(clientArea, "lblBeats", tr8(res::kIdleBeats), QRect(156, 3, 93, 14), 9, false, kNavy);
+    lblBeats = makeLabel(clientArea, "lblBeats", tr8(res::kIdleBeats), QRect(156, 3, 93, 14), 9,
+                         false, kNavy);
     lblBeats->setToolTip(tr8(res::kHintBeats));
     for (QLabel* label : {lblTimer, lblBeats}) {
         label->setAlignment(Qt::AlignCenter);
@@ -185,8 +186,8 @@ void TfrmPulsaro::buildClientArea() {
     cmdReset->setEnabled(false);
     connect(cmdReset, &QPushButton::clicked, this, &TfrmPulsaro::cmdResetClick);
 
-    lblMyName =
-        makeLabel(clientArea, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7, false, kGray);
+    lblMyName = makeLabel(clientArea, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
+                          false, kGray);
 
     // The Beat button comes first in the tab order.
     setTabOrder(cmdBeat, cmdReset);
@@ -204,12 +205,12 @@ void TfrmPulsaro::buildBpmPanel() {
                              24, true, Qt::red);
     lblBPM_Value->setAlignment(Qt::AlignCenter);
     lblBPM_Value->setToolTip(tr8(res::kHintBpmValue));
-    lblMedelBPM = makeLabel(bpmPanel, "lblMedelBPM", tr8(res::kIdleBpm), QRect(148, 51, 33, 11),
-                            7, false, QColor(255, 255, 0));
+    lblMedelBPM = makeLabel(bpmPanel, "lblMedelBPM", tr8(res::kIdleBpm), QRect(148, 51, 33, 11), 7,
+                            false, QColor(255, 255, 0));
     lblMedelBPM->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblMedelBPM->setToolTip(tr8(res::kHintMean));
-    lblPitchRange = makeLabel(bpmPanel, "lblPitchRange", tr8(res::kIdlePitchRange),
-                              QRect(20, 68, 169, 13));
+    lblPitchRange =
+        makeLabel(bpmPanel, "lblPitchRange", tr8(res::kIdlePitchRange), QRect(20, 68, 169, 13));
     lblPitchRange->setAlignment(Qt::AlignCenter);
     lblPitchRange->setToolTip(tr8(res::kHintPitch));
     lblCounterStatus = makeStatus(bpmPanel, "lblCounterStatus");
@@ -224,8 +225,8 @@ void TfrmPulsaro::buildMpmPanel() {
     const QString idle = tr8(res::kIdleMpmSuffix);
     lblMPM23 = makeLabel(mpmPanel, "lblMPM23", tr8(res::kTwoThirds) + idle, QRect(28, 29, 86, 15),
                          9, true, Qt::black);
-    lblMPM2 = makeLabel(mpmPanel, "lblMPM2", tr8(res::kHalf) + idle, QRect(28, 45, 86, 15), 9,
-                        true, kNavy);
+    lblMPM2 = makeLabel(mpmPanel, "lblMPM2", tr8(res::kHalf) + idle, QRect(28, 45, 86, 15), 9, true,
+                        kNavy);
     lblMPM3 = makeLabel(mpmPanel, "lblMPM3", tr8(res::kThird) + idle, QRect(28, 61, 86, 15), 9,
                         true, Qt::black);
     lblMPM4 = makeLabel(mpmPanel, "lblMPM4", tr8(res::kQuarter) + idle, QRect(118, 29, 86, 15), 9,
@@ -289,8 +290,8 @@ void TfrmPulsaro::buildDelayPanel() {
 }
 
 QLabel* TfrmPulsaro::delayLabel(std::size_t row) const {
-    const std::array<QLabel*, 7> rows = {lblDelay2xWhole,   lblDelayWhole,       lblDelayHalf,
-                                         lblDelayQuarter,   lblDelayEight,       lblDelaySixteenth,
+    const std::array<QLabel*, 7> rows = {lblDelay2xWhole,     lblDelayWhole, lblDelayHalf,
+                                         lblDelayQuarter,     lblDelayEight, lblDelaySixteenth,
                                          lblDelayThirtySecond};
     return rows.at(row);
 }

@@ -17,7 +17,9 @@ namespace pulsaro {
 
 namespace {
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -101,7 +103,8 @@ void TPrivataFunktioner::MakePanelVisible(TfrmPulsaro& form, const QString& pane
             return;
         }
         target->setVisible(true);
-        for (QWidget* other : {form.bpmPanel, form.mpmPanel, form.DelayPanel, form.SaveToFilePanel}) {
+        for (QWidget* other :
+             {form.bpmPanel, form.mpmPanel, form.DelayPanel, form.SaveToFilePanel}) {
             if (other != target) {
                 other->setVisible(false);
             }

@@ -41,9 +41,8 @@ inline constexpr char kTooFast[] = "Too fast!";
 inline constexpr char kTriplets[] = "Triplets";
 
 // Delay table captions, longest note first.
-inline constexpr const char* kDelayPrefixes[] = {"2x Whole: ", "Whole: ",     "Half: ",
-                                                 "Quarter: ",  "Eighth: ",    "Sixteenth: ",
-                                                 "Thirtysec: "};
+inline constexpr const char* kDelayPrefixes[] = {
+    "2x Whole: ", "Whole: ", "Half: ", "Quarter: ", "Eighth: ", "Sixteenth: ", "Thirtysec: "};
 inline constexpr char kDelayIdleValue[] = "0";
 inline constexpr char kDelayUnknownValue[] = "?";
 

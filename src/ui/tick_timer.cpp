@@ -82,7 +82,9 @@ TTickTimer::~TTickTimer() {
     TTickTimerHandler::unregisterTimer();
 }
 
-bool TTickTimer::SetActive(bool on) { return on ? StartTicking() : StopTicking(true); }
+bool TTickTimer::SetActive(bool on) {
+    return on ? StartTicking() : StopTicking(true);
+}
 
 void TTickTimer::SetPeriod(std::int32_t ms) {
     if (ms == periodMs_) {
@@ -144,7 +146,9 @@ std::uint32_t liveTickTimerCount() {
     return handler != nullptr ? handler->liveCount() : 0;
 }
 
-bool tickTimerDispatcherExists() { return TTickTimerHandler::instance() != nullptr; }
+bool tickTimerDispatcherExists() {
+    return TTickTimerHandler::instance() != nullptr;
+}
 
 void dispatchTickForTesting(int systemTimerId) {
     if (TTickTimerHandler* handler = TTickTimerHandler::instance()) {

@@ -87,5 +87,22 @@ TEST(Delay, MillisecondsPerNoteAt120Bpm) {
     EXPECT_THROW(delayTexts(false, 0, "."), ArithmeticError);
 }
 
+// Odd tempos: up to three decimals, trailing zeros dropped, the last digit
+// rounded from the full quotient (1875 / 127.6596 = 14.68749...).
+TEST(Delay, OddTemposKeepThreeSignificantDecimals) {
+    const std::pair<Fixed, std::array<const char*, kDelayRows>> cases[] = {
+        {1'276'596, {"940", "470", "235", "117.5", "58.75", "29.375", "14.687"}},
+        {970'000, {"1237.113", "618.557", "309.278", "154.639", "77.32", "38.66", "19.33"}},
+        {2'500'000, {"480", "240", "120", "60", "30", "15", "7.5"}}};
+    for (const auto sep : kSeparators) {
+        for (const auto& [tempo, expected] : cases) {
+            const auto texts = delayTexts(false, tempo, sep);
+            for (std::size_t i = 0; i < kDelayRows; ++i) {
+                EXPECT_EQ(texts[i], withSeparator(expected[i], sep)) << tempo << " row " << i;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace pulsaro

@@ -16,7 +16,9 @@
 
 // Readable failure messages for texts.
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 namespace pulsaro::testing {
@@ -26,7 +28,9 @@ class FakeClock final : public Clock {
 public:
     std::int64_t performanceCount() override { return micros; }
     std::int64_t performanceFrequency() override { return 1'000'000; }
-    std::uint64_t tickCountMs() override { return startMs + static_cast<std::uint64_t>(micros / 1000); }
+    std::uint64_t tickCountMs() override {
+        return startMs + static_cast<std::uint64_t>(micros / 1000);
+    }
 
     void advanceMs(double ms) { micros += static_cast<std::int64_t>(ms * 1000.0); }
 

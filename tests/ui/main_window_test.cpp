@@ -47,11 +47,29 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     EXPECT_EQ(form.focusWidget(), form.cmdBeat);
 
     // Every control and menu item is reachable by its name.
-    for (const char* name : {"Image1", "Bevel1", "Bevel2", "lblTimer", "lblBeats", "cmdBeat",
-                             "cmdReset", "lblMyName", "label534", "Shape1", "lblMedelBPM",
-                             "lblFastSaveActive", "cboBPMToFastwarning", "Label5", "lblMPM23",
-                             "lblBPMinMPM", "lblFastSaveActive2", "cboMPMToFastwarning", "Label20",
-                             "txtDelayBpm", "cmdMetronomeDelay", "lblDelayMedel", "lblTripletsON",
+    for (const char* name : {"Image1",
+                             "Bevel1",
+                             "Bevel2",
+                             "lblTimer",
+                             "lblBeats",
+                             "cmdBeat",
+                             "cmdReset",
+                             "lblMyName",
+                             "label534",
+                             "Shape1",
+                             "lblMedelBPM",
+                             "lblFastSaveActive",
+                             "cboBPMToFastwarning",
+                             "Label5",
+                             "lblMPM23",
+                             "lblBPMinMPM",
+                             "lblFastSaveActive2",
+                             "cboMPMToFastwarning",
+                             "Label20",
+                             "txtDelayBpm",
+                             "cmdMetronomeDelay",
+                             "lblDelayMedel",
+                             "lblTripletsON",
                              "cboTimeToFastwarning"}) {
         EXPECT_NE(form.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     }

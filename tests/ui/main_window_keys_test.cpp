@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+
+#include "fakes.h"
+#include "ui/widgets.h"
+
+namespace pulsaro::testing {
+namespace {
+
+const char* const kDelayNames[] = {"lblDelay2xWhole",     "lblDelayWhole", "lblDelayHalf",
+                                   "lblDelayQuarter",     "lblDelayEight", "lblDelaySixteenth",
+                                   "lblDelayThirtySecond"};
+
+QStringList delayTable(const WindowRig& rig) {
+    QStringList table;
+    for (const char* name : kDelayNames) {
+        table << rig.text(name);
+    }
+    return table;
+}
+
+QStringList table(std::initializer_list<const char*> values) {
+    const char* const prefixes[] = {
+        "2x Whole: ", "Whole: ", "Half: ", "Quarter: ", "Eighth: ", "Sixteenth: ", "Thirtysec: "};
+    QStringList result;
+    int row = 0;
+    for (const char* value : values) {
+        result << QString::fromLatin1(prefixes[row++]) + QString::fromLatin1(value);
+    }
+    return result;
+}
+
+const QStringList kStraight120 = table({"1000", "500", "250", "125", "62.5", "31.25", "15.625"});
+const QStringList kTriplets120 =
+    table({"666.667", "333.333", "166.667", "83.333", "41.667", "20.833", "10.417"});
+const QStringList kUnknown = table({"?", "?", "?", "?", "?", "?", "?"});
+const QStringList kIdle = table({"0", "0", "0", "0", "0", "0", "0"});
+
+void measure120(WindowRig& rig) {
+    rig.tapAt(rig.nowSeconds);
+    rig.tapAt(rig.nowSeconds + 0.5);
+    rig.tapAt(rig.nowSeconds + 0.5);
+}
+
+// One row of the key map: the state before, the key, and what must follow.
+struct KeyRow {
+    const char* what;
+    std::function<void(WindowRig&)> setup;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    std::function<bool(WindowRig&)> effect;
+};
+
+TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
+    const KeyRow rows[] = {
+        {"F6 shows MPM", [](WindowRig&) {}, Qt::Key_F6, Qt::NoModifier,
+         [](WindowRig& r) { return r.form->displayMode() == kModeMpm; }},
+        {"F7 shows the delay panel", [](WindowRig&) {}, Qt::Key_F7, Qt::NoModifier,
+         [](WindowRig& r) {
+             return r.form->displayMode() == kModeDelay &&
+                    r.form->focusWidget() == r.form->txtDelayBpm;
+         }},
+        {"F5 returns to BPM", [](WindowRig& r) { r.key(Qt::Key_F6); }, Qt::Key_F5, Qt::NoModifier,
+         [](WindowRig& r) { return r.form->displayMode() == kModeBpm; }},
+        {"ENTER on the Beat button taps", [](WindowRig&) {}, Qt::Key_Return, Qt::NoModifier,
+         [](WindowRig& r) { return r.text("lblBeats") == "Beat: 1"; }},
+        {"ENTER in the tempo box taps", [](WindowRig& r) { r.key(Qt::Key_F7); }, Qt::Key_Enter,
+         Qt::NoModifier, [](WindowRig& r) { return r.text("lblBeats") == "Beat: 1"; }},
+        {"ENTER on the Reset button resets",
+         [](WindowRig& r) {
+             measure120(r);
+             r.form->cmdReset->setFocus();
+         },
+         Qt::Key_Return, Qt::NoModifier,
+         [](WindowRig& r) { return r.text("lblBPM_Value") == "000"; }},
+        {"SPACE on the Beat button taps", [](WindowRig&) {}, Qt::Key_Space, Qt::NoModifier,
+         [](WindowRig& r) { return r.text("lblBeats") == "Beat: 1"; }},
+        {"SPACE in the tempo box moves to Beat", [](WindowRig& r) { r.key(Qt::Key_F7); },
+         Qt::Key_Space, Qt::NoModifier,
+         [](WindowRig& r) {
+             return r.form->focusWidget() == r.form->cmdBeat && r.text("txtDelayBpm").isEmpty() &&
+                    r.text("lblBeats") == "Beat: 0";
+         }},
+        {"R resets a measurement", measure120, Qt::Key_R, Qt::NoModifier,
+         [](WindowRig& r) {
+             return r.text("lblBPM_Value") == "000" && !r.form->tap().measuring();
+         }},
+        {"r in the tempo box resets and is refused",
+         [](WindowRig& r) {
+             r.key(Qt::Key_F7);
+             r.typeText(QStringLiteral("12"));
+         },
+         Qt::Key_R, Qt::NoModifier,
+         [](WindowRig& r) {
+             return r.text("txtDelayBpm").isEmpty() && !r.form->cmdReset->isEnabled() &&
+                    r.form->typedTempoFlag() == 0;
+         }},
+        {"F2 without a tempo does nothing", [](WindowRig&) {}, Qt::Key_F2, Qt::NoModifier,
+         [](WindowRig& r) { return !r.form->mnuQuickSave->isEnabled(); }},
+        {"Shift+ESC minimises and is not counted", measure120, Qt::Key_Escape, Qt::ShiftModifier,
+         [](WindowRig& r) {
+             return r.form->windowState().testFlag(Qt::WindowMinimized) &&
+                    r.form->escCounter() == 0 && r.form->isVisible();
+         }},
+        {"ESC with no measurement closes", [](WindowRig&) {}, Qt::Key_Escape, Qt::NoModifier,
+         [](WindowRig& r) { return !r.form->isVisible(); }},
+        {"Ctrl+ESC is ESC", [](WindowRig&) {}, Qt::Key_Escape, Qt::ControlModifier,
+         [](WindowRig& r) { return !r.form->isVisible(); }},
+    };
+    for (const KeyRow& row : rows) {
+        WindowRig rig;
+        row.setup(rig);
+        rig.key(row.key, row.modifiers);
+        EXPECT_TRUE(row.effect(rig)) << row.what;
+    }
+}
+
+TEST(KeyMap, EscDuringAMeasurementIsAbsorbedOnceEver) {
+    WindowRig rig;
+    rig.tapAt(0);
+    rig.key(Qt::Key_Escape);
+    EXPECT_TRUE(rig.form->isVisible());
+    EXPECT_EQ(rig.form->escCounter(), 1);
+    // The counter is never reset: the next measurement's ESC closes at once.
+    rig.key(Qt::Key_R);
+    rig.tapAt(1);
+    rig.key(Qt::Key_Escape);
+    EXPECT_FALSE(rig.form->isVisible());
+}
+
+TEST(KeyMap, CtrlCInTheTempoBoxGoesToTheMenuFirst) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    QSignalSpy copied(rig.form->mnuFileCopyToClipboard, &QAction::triggered);
+    // An empty box: the menu item is off, so the key is left to the box.
+    rig.key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(copied.count(), 0);
+    rig.typeText(QStringLiteral("120"));
+    rig.key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(copied.count(), 1);
+    EXPECT_EQ(rig.text("txtDelayBpm"), "120");
+}
+
+TEST(KeyMap, FunctionKeysRecomputeTheFileMenuFirst) {
+    WindowRig rig;
+    measure120(rig);
+    // Something switched the item off behind the menu's back; F3's own
+    // look at the File menu switches it on again before the key acts.
+    rig.form->mnuFileSaveToFile->setEnabled(false);
+    QSignalSpy opened(rig.form->mnuFileSaveToFile, &QAction::triggered);
+    rig.key(Qt::Key_F3);
+    EXPECT_EQ(opened.count(), 1);
+}
+
+TEST(Mouse, MiddleButtonCyclesTheModes) {
+    WindowRig rig;
+    const int expected[] = {kModeMpm, kModeDelay, kModeBpm, kModeMpm};
+    QWidget* targets[] = {rig.form->bpmPanel, rig.form->mpmPanel, rig.form->DelayPanel,
+                          rig.form->Image1};
+    for (int i = 0; i < 4; ++i) {
+        QTest::mouseClick(targets[i], Qt::MiddleButton);
+        EXPECT_EQ(rig.form->displayMode(), expected[i]) << i;
+    }
+    // On the Beat button it switches without tapping; left and right do nothing.
+    QTest::mouseClick(rig.form->cmdBeat, Qt::MiddleButton);
+    EXPECT_EQ(rig.form->displayMode(), kModeDelay);
+    EXPECT_EQ(rig.text("lblBeats"), "Beat: 0");
+    QTest::mouseClick(rig.form->DelayPanel, Qt::RightButton);
+    EXPECT_EQ(rig.form->displayMode(), kModeDelay);
+    // Labels keep their clicks.
+    QTest::mouseClick(rig.form->lblDelayHalf, Qt::MiddleButton);
+    EXPECT_EQ(rig.form->displayMode(), kModeDelay);
+}
+
+TEST(ModeCommands, RecomputeFromTheCurrentTempo) {
+    WindowRig rig;
+    measure120(rig);
+    rig.key(Qt::Key_F6);
+    EXPECT_EQ(rig.text("lblBPMinMPM"), "BPM: 120.0");
+    EXPECT_EQ(rig.text("lblMPM2"), "1/2=60");
+    EXPECT_EQ(rig.text("lblMPM23"), "2/3=80");
+    EXPECT_TRUE(rig.form->copyMenuAutoPopup());
+
+    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);  // triplets on, hidden panel
+    rig.key(Qt::Key_F7);
+    EXPECT_EQ(delayTable(rig), kTriplets120);
+    EXPECT_EQ(rig.text("txtDelayBpm"), "120");
+    EXPECT_EQ(rig.text("lblDelayMedel"), "Avg: 120.0");
+    EXPECT_TRUE(rig.form->lblDelayMedel->isVisible());
+    EXPECT_FALSE(rig.form->copyMenuAutoPopup());
+    EXPECT_FALSE(rig.form->mnuFileSaveToFile->isEnabled());
+}
+
+TEST(ModeCommands, DelayMeanVisibilityTable) {
+    // Tempo present but no mean on show: the mean label is hidden.
+    WindowRig rig;
+    rig.form->tap().currentBpmValue = 1'200'000;
+    rig.key(Qt::Key_F7);
+    EXPECT_EQ(rig.text("lblDelayMedel"), "Avg: 000");
+    EXPECT_FALSE(rig.form->lblDelayMedel->isVisible());
+
+    // No tempo and an idle mean: shown.
+    WindowRig idle;
+    idle.form->lblDelayMedel->setVisible(false);
+    idle.key(Qt::Key_F7);
+    EXPECT_TRUE(idle.form->lblDelayMedel->isVisible());
+}
+
+TEST(MeasuringInModes, OnlyTheVisiblePanelFollowsThePresses) {
+    WindowRig rig;
+    rig.tapAt(0);
+    rig.key(Qt::Key_F6);
+    rig.tapAt(0.47);
+    EXPECT_EQ(rig.text("lblBPMinMPM"), "BPM: 127.5");
+    EXPECT_EQ(rig.text("lblMPM2"), "1/2=64");
+    EXPECT_EQ(rig.text("lblMPM8"), "1/8=16");
+    EXPECT_EQ(rig.text("lblBPM_Value"), "000");
+
+    WindowRig delay;
+    delay.key(Qt::Key_F7);
+    measure120(delay);
+    EXPECT_EQ(delayTable(delay), kStraight120);
+    EXPECT_EQ(delay.text("txtDelayBpm"), "120");
+    EXPECT_EQ(delay.text("lblDelayMedel"), "Avg: 120.0");
+    EXPECT_EQ(delay.form->tap().measurementMode, kModeDelay);
+}
+
+TEST(FileMenu, EnablingRules) {
+    struct Case {
+        const char* what;
+        std::function<void(WindowRig&)> setup;
+        bool save;
+        bool copy;
+    };
+    const Case cases[] = {
+        {"idle BPM", [](WindowRig&) {}, false, false},
+        {"BPM after a measurement", measure120, true, true},
+        {"MPM after a measurement",
+         [](WindowRig& r) {
+             r.key(Qt::Key_F6);
+             measure120(r);
+         },
+         true, true},
+        {"delay mode after a BPM measurement",
+         [](WindowRig& r) {
+             measure120(r);
+             r.key(Qt::Key_F7);
+         },
+         false, true},
+        {"BPM after a delay measurement",
+         [](WindowRig& r) {
+             r.key(Qt::Key_F7);
+             measure120(r);
+             r.key(Qt::Key_F5);
+         },
+         false, false},
+    };
+    for (const Case& c : cases) {
+        WindowRig rig;
+        c.setup(rig);
+        rig.form->mnuFileClick();
+        EXPECT_EQ(rig.form->mnuFileSaveToFile->isEnabled(), c.save) << c.what;
+        EXPECT_EQ(rig.form->mnuQuickSave->isEnabled(), c.save) << c.what;
+        EXPECT_EQ(rig.form->mnuFileCopyToClipboard->isEnabled(), c.copy) << c.what;
+    }
+}
+
+TEST(TempoBox, TypedTemposFillTheTable) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("1"));
+    EXPECT_EQ(delayTable(rig), kIdle);
+    rig.typeText(QStringLiteral("2"));
+    EXPECT_EQ(delayTable(rig), kIdle);
+    rig.typeText(QStringLiteral("0"));
+    EXPECT_EQ(delayTable(rig), kStraight120);
+    EXPECT_EQ(rig.form->tap().currentBpmValue, 1'200'000);
+    EXPECT_TRUE(rig.form->cmdReset->isEnabled());
+
+    rig.typeText(QStringLiteral("ab x"));  // refused; SPACE leaves the box
+    EXPECT_EQ(rig.text("txtDelayBpm"), "120");
+    EXPECT_EQ(rig.form->focusWidget(), rig.form->cmdBeat);
+
+    rig.form->txtDelayBpm->setFocus();
+    rig.form->txtDelayBpm->end(false);
+    for (int i = 0; i < 3; ++i) {
+        rig.key(Qt::Key_Backspace);
+    }
+    EXPECT_EQ(delayTable(rig), kUnknown);
+    EXPECT_EQ(rig.form->tap().currentBpmValue, 0);
+}
+
+TEST(TempoBox, RangeIsFiftyToTwoHundredFifty) {
+    struct Case {
+        const char* typed;
+        Fixed tempo;  // 0: not taken, the table keeps what it had
+    };
+    const Case cases[] = {{"250", 2'500'000}, {"251", 0}, {"50", 500'000}, {"49.99", 0}};
+    for (const Case& c : cases) {
+        WindowRig rig;
+        rig.key(Qt::Key_F7);
+        rig.typeText(QString::fromLatin1(c.typed));
+        EXPECT_EQ(rig.form->tap().currentBpmValue, c.tempo) << c.typed;
+        EXPECT_EQ(delayTable(rig) == kIdle, c.tempo == 0) << c.typed;
+    }
+    // 250.1 is typed through 250: the table keeps the 250 values.
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("250"));
+    const QStringList at250 = delayTable(rig);
+    rig.typeText(QStringLiteral(".1"));
+    EXPECT_EQ(delayTable(rig), at250);
+    EXPECT_EQ(rig.form->tap().currentBpmValue, 2'500'000);
+}
+
+TEST(TempoBox, WrongSeparatorIsNotANumber) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    {
+        WindowRig rig;
+        rig.key(Qt::Key_F7);
+        rig.typeText(QStringLiteral("99,5"));
+        EXPECT_EQ(delayTable(rig), kUnknown);
+    }
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    {
+        WindowRig rig;
+        rig.key(Qt::Key_F7);
+        rig.typeText(QStringLiteral("120,0"));
+        EXPECT_EQ(rig.text("lblDelayWhole"), "Whole: 500");
+    }
+    QLocale::setDefault(saved);
+}
+
+TEST(TempoBox, TypedTempoStopsTapsFromOverwritingTheBox) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("100"));
+    rig.form->cmdBeat->setFocus();
+    // A first tap resets the box and the flag, so the taps write it again.
+    measure120(rig);
+    EXPECT_EQ(rig.text("txtDelayBpm"), "120");
+    rig.form->txtDelayBpm->setFocus();
+    rig.form->txtDelayBpm->selectAll();
+    rig.typeText(QStringLiteral("90"));
+    rig.form->cmdBeat->setFocus();
+    rig.tapAt(rig.nowSeconds + 0.5);  // still measuring: 120 BPM
+    EXPECT_EQ(rig.text("lblDelayWhole"), "Whole: 500");
+    EXPECT_EQ(rig.text("txtDelayBpm"), "90");
+}
+
+TEST(TempoBox, DoubleClickTogglesTriplets) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("120"));
+    QTest::mouseDClick(rig.form->lblDelayHalf, Qt::LeftButton);
+    EXPECT_EQ(rig.form->tripletsFlag(), 1);
+    EXPECT_TRUE(rig.form->lblTripletsON->isVisible());
+    EXPECT_EQ(delayTable(rig), kTriplets120);
+    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    EXPECT_EQ(rig.form->tripletsFlag(), 0);
+    EXPECT_FALSE(rig.form->lblTripletsON->isVisible());
+    EXPECT_EQ(delayTable(rig), kStraight120);
+    // Reset leaves the triplets flag alone.
+    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    rig.key(Qt::Key_R);
+    EXPECT_EQ(rig.form->tripletsFlag(), 1);
+}
+
+TEST(TempoBox, ZeroTempoGivesTheUnknownTableWithoutAnError) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("0"));
+    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    EXPECT_EQ(delayTable(rig), kUnknown);
+    EXPECT_TRUE(rig.dialogs.boxes.empty());
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
