@@ -2,6 +2,8 @@
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
+#include "core/settings_store.h"
+#include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
@@ -13,7 +15,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QString::fromUtf8(pulsaro::res::kAppTitle));
 
     pulsaro::QtDialogs dialogs;
-    pulsaro::TPrivataFunktioner funcs(dialogs);
+    pulsaro::SettingsStore store(pulsaro::settingsRoot());
+    pulsaro::TPrivataFunktioner funcs(dialogs, store);
     pulsaro::SteadyClock clock;
     const auto audio = pulsaro::makePortAudioOutput();
 

@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <optional>
 
 #include "audio/audio_output.h"
@@ -51,6 +53,9 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     buildClientArea();
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Take the final size now: placing the window at start-up needs it.
+    layout()->activate();
+    adjustSize();
     installKeyPreview();
     watchMouse();
     FormCreate();
@@ -64,9 +69,13 @@ void TfrmPulsaro::FormCreate() {
     funcs_.guard("FormCreate", [&] {
         funcs_.ArrangePanels(*this);
         clientArea->setFixedSize(258, 222);
-        SetFormPos();
+        funcs_.SetFormPos(*this);
         lblMyName->setText(tr8(res::kCredit));
-        GetRegistryData();
+        funcs_.GetRegistryData(*this);
+        // A settings failure must not leave the window without a panel.
+        if (displayMode_ == kModeNone) {
+            mnuViewBPMClick();
+        }
         QCoreApplication::postEvent(this,
                                     new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
         // Asking the sound system for its devices takes a noticeable part of
@@ -85,14 +94,6 @@ void TfrmPulsaro::checkSoundOutput() {
         soundOutput_ = audio_.outputDeviceCount() > 0;
         cmdMetronomeDelay->setEnabled(soundOutput_);
     });
-}
-
-// The settings store fills these in; until it does, a start is a first start
-// in BPM mode at the position the window system chooses.
-void TfrmPulsaro::SetFormPos() {}
-
-void TfrmPulsaro::GetRegistryData() {
-    mnuViewBPMClick();
 }
 
 void TfrmPulsaro::extendWindowMenus() {}
@@ -254,7 +255,21 @@ void TfrmPulsaro::mnuFileExitClick() {
 }
 
 void TfrmPulsaro::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
     event->accept();
+}
+
+void TfrmPulsaro::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centreOnShow_) {
+        centreOnShow_ = false;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect desktop = screen->availableGeometry();
+            const QSize size = frameGeometry().size();
+            move(desktop.left() + (desktop.width() - size.width()) / 2,
+                 desktop.top() + (desktop.height() - size.height()) / 2);
+        }
+    }
 }
 
 // --- Display modes and the File menu ---------------------------------------

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
+#include <array>
 #include <memory>
 
 #include "core/clock.h"
@@ -23,6 +25,11 @@ class ShapeWidget;
 class TPrivataFunktioner;
 class TTickTimer;
 class WindowMessageEvent;
+
+// Display names of the three player shortcuts, at most 50 characters each.
+struct PlayerNames {
+    std::array<QString, 3> names;
+};
 
 // What the main window needs from outside; tests pass fakes.
 struct MainWindowServices {
@@ -69,6 +76,18 @@ public:
     void setTypedTempoFlag(std::int32_t flag) { typedTempoFlag_ = flag; }
     TTickTimer* idleTimer() const { return idleTimer_.get(); }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
+
+    // Runs when the window is asked to close: writes the exit settings.
+    void FormCloseQuery();
+    // Centre the window on the desktop when it is first shown.
+    void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
+    bool centreOnDesktopWhenShown() const { return centreOnShow_; }
+
+    // -1 once the settings were deleted: nothing is written at exit then.
+    int SettingsDeleted = 0;
+    // The result file that saving appends to.
+    QString currentResultFile;
+    PlayerNames playerNames;
 
     // Metronome state; the engine that fills it arrives later.
     int MetronomeTimerId = 0;
@@ -158,6 +177,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     class KeyPreview;
@@ -201,8 +221,6 @@ private:
 
     // Start-up steps whose work belongs to the settings and desktop parts.
     void checkSoundOutput();
-    void SetFormPos();
-    void GetRegistryData();
     void extendWindowMenus();
     void decideOpacityAvailable();
 
@@ -221,6 +239,7 @@ private:
     std::int32_t typedTempoFlag_ = 0;
     bool copyMenuAutoPopup_ = false;
     bool minimizeToTray_ = false;
+    bool centreOnShow_ = false;
 };
 
 }  // namespace pulsaro

@@ -9,6 +9,7 @@
 
 #include "core/number_format.h"
 #include "core/tempo_math.h"
+#include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/string_resources.h"
@@ -22,6 +23,9 @@ QString fromStd(const std::string& text) {
 }
 
 }  // namespace
+
+TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
+    : dialogs_(dialogs), store_(store), desktop_(desktopFolder) {}
 
 void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit) noexcept {
     try {

@@ -95,3 +95,13 @@ inline constexpr char kMenuAbout[] = "&About Pulsaro\tF1";
 inline constexpr char kMenuCopyPopup[] = "Copy to clipboard";
 
 }  // namespace pulsaro::res
+
+namespace pulsaro::res {
+
+// Settings.
+inline constexpr char kDeleteSettingsQuestion[] = "Delete registry settings made by Pulsaro?";
+inline constexpr char kSettingsDeleted[] =
+    "Registry settings made by Pulsaro deleted.\nPulsaro will now quit.";
+inline constexpr char kCouldNotDeleteSettings[] = "Could not delete registry settings.";
+
+}  // namespace pulsaro::res

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the built program in a private X server and drives it like a user:
-# the window must appear as "Pulsaro", take SPACE presses on the Beat button,
-# absorb the first ESC while a measurement runs, and close on the second ESC
-# with exit status 0.
+# 1. the window appears as "Pulsaro", takes SPACE presses on the Beat button,
+#    absorbs the first ESC while a measurement runs and closes on the second
+#    with exit status 0;
+# 2. switched to MPM mode and closed, it starts again in MPM mode.
 set -euo pipefail
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
@@ -10,6 +11,7 @@ work=$(mktemp -d)
 export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
 export JACK_NO_START_SERVER=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+settings_file="$XDG_CONFIG_HOME/Orvik software/Pulsaro/6.5.reg"
 
 xvfb_pid=""
 app_pid=""
@@ -19,6 +21,12 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $1"
+    [ -f "$work/app.log" ] && tail -n 20 "$work/app.log"
+    exit 1
+}
 
 # Xvfb picks a free display number itself and prints it.
 exec 3<> "$work/display"
@@ -30,58 +38,71 @@ for _ in $(seq 50); do
 done
 export DISPLAY=":$(head -n1 "$work/display")"
 
-"$program" >"$work/app.log" 2>&1 &
-app_pid=$!
-
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --onlyvisible --name '^Pulsaro$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "FAIL: no window titled Pulsaro appeared"
-    cat "$work/app.log"
-    exit 1
-fi
-focused=""
-for _ in $(seq 20); do
-    if xdotool windowfocus --sync "$window" 2>/dev/null; then
-        focused=1
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$focused" ] || { echo "FAIL: could not focus the window"; exit 1; }
-
-fail() {
-    echo "FAIL: $1"
-    exit 1
+# Starts the program and gives its window the keyboard focus.
+start_program() {
+    "$program" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --onlyvisible --name '^Pulsaro$' 2>/dev/null | head -n1 || true)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || fail "no window titled Pulsaro appeared"
+    for _ in $(seq 20); do
+        xdotool windowfocus --sync "$window" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    fail "could not focus the window"
 }
 
-# Four beats; a measurement is now running.
+# Waits for the program to end and checks its exit status.
+expect_exit_zero() {
+    local status=""
+    for _ in $(seq 50); do
+        if ! kill -0 "$app_pid" 2>/dev/null; then
+            wait "$app_pid" && status=0 || status=$?
+            break
+        fi
+        sleep 0.1
+    done
+    app_pid=""
+    [ -n "$status" ] || fail "the program did not close on $1"
+    [ "$status" -eq 0 ] || fail "exit status $status after $1"
+}
+
+stored_mode() {
+    grep -o '"LastUsedCounter"=dword:[0-9a-f]*' "$settings_file" | cut -d: -f2
+}
+
+# --- 1: beats and the ESC guard ---------------------------------------------
+start_program
 for _ in 1 2 3 4; do
     xdotool key space
     sleep 0.25
 done
-
-# The first ESC during a measurement is absorbed: the window stays.
 xdotool key Escape
 sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "the first ESC during a measurement closed the program"
-xdotool search --name '^Pulsaro$' >/dev/null || fail "the window vanished after the first ESC"
-
-# The second ESC closes it.
+xdotool search --onlyvisible --name '^Pulsaro$' >/dev/null || fail "the window vanished after the first ESC"
 xdotool key Escape
-status=""
-for _ in $(seq 50); do
-    if ! kill -0 "$app_pid" 2>/dev/null; then
-        wait "$app_pid" && status=0 || status=$?
-        break
-    fi
-    sleep 0.1
-done
-app_pid=""
-[ -n "$status" ] || fail "the program did not close on the second ESC"
-[ "$status" -eq 0 ] || fail "exit status $status"
-echo "e2e: window shown, beats taken, ESC absorbed once, closed with status 0"
+expect_exit_zero "the second ESC"
+[ "$(stored_mode)" = "00000001" ] || fail "BPM mode was not stored at exit"
+
+# --- 2: the display mode survives a restart ---------------------------------
+start_program
+xdotool key F6
+sleep 0.3
+xdotool key Escape
+expect_exit_zero "ESC in MPM mode"
+[ "$(stored_mode)" = "00000002" ] || fail "MPM mode was not stored at exit"
+
+start_program
+sleep 0.3
+xdotool key Escape
+expect_exit_zero "ESC after the restart"
+[ "$(stored_mode)" = "00000002" ] || fail "the restart did not come back in MPM mode"
+
+echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart"
+echo "settings file as written:"
+sed 's/^/    /' "$settings_file"

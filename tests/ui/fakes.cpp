@@ -2,13 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <stdexcept>
 
+#include "core/settings_names.h"
 #include "ui/tick_timer.h"
+#include "ui/window_messages.h"
 
 namespace pulsaro::testing {
 
@@ -22,15 +25,55 @@ Dialogs::Answer ScriptedDialogs::messageBox(QWidget*, const QString& caption, co
     return answer;
 }
 
-WindowRig::WindowRig(int audioDevices) {
+std::vector<MessageRecorder::Message> MessageRecorder::of(int type) const {
+    std::vector<Message> found;
+    for (const Message& message : messages) {
+        if (message.type == type) {
+            found.push_back(message);
+        }
+    }
+    return found;
+}
+
+bool MessageRecorder::eventFilter(QObject* watched, QEvent* event) {
+    if (qobject_cast<TfrmPulsaro*>(watched) != nullptr) {
+        if (const auto* message = dynamic_cast<const WindowMessageEvent*>(event)) {
+            messages.push_back(
+                {static_cast<int>(message->type()), message->first(), message->second()});
+        }
+    }
+    return false;
+}
+
+WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
+    : desktop(home.path() + QStringLiteral("/Desktop")),
+      store((home.path() + QStringLiteral("/config")).toStdString()) {
     audio.devices = audioDevices;
+    QDir().mkpath(desktop);
+    funcs.setDesktopLookup([this] { return (desktop + QLatin1Char('/')).toStdString(); });
+    if (prepare) {
+        auto key = RegistryKey::openForWriting(store, settings::kKeyPath, true);
+        prepare(*key);
+    }
+    QCoreApplication::instance()->installEventFilter(&recorder);
+    restart();
+}
+
+void WindowRig::restart() {
+    form.reset();
+    recorder.messages.clear();
     form = std::make_unique<TfrmPulsaro>(MainWindowServices{clock, funcs, audio});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();
 }
 
+std::optional<RegistryKey> WindowRig::settings() const {
+    return RegistryKey::openReadOnly(store, settings::kKeyPath);
+}
+
 WindowRig::~WindowRig() {
+    QCoreApplication::instance()->removeEventFilter(&recorder);
     form.reset();
     QCoreApplication::processEvents();
 }

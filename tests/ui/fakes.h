@@ -1,15 +1,19 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
+#include "core/settings_store.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
@@ -68,10 +72,33 @@ public:
     int devices = 1;
 };
 
-// The real main window with fakes around it, shown on the offscreen screen.
+// Notes every private window message the main window receives.
+class MessageRecorder final : public QObject {
+public:
+    struct Message {
+        int type;
+        std::intptr_t first;
+        std::intptr_t second;
+    };
+    std::vector<Message> messages;
+    std::vector<Message> of(int type) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// The real main window with fakes around it, shown on the offscreen screen,
+// with its own settings folder and desktop.
 struct WindowRig {
-    explicit WindowRig(int audioDevices = 1);
+    using Prepare = std::function<void(RegistryKey& settings)>;
+
+    // prepare, when given, fills the settings key before the window starts.
+    explicit WindowRig(int audioDevices = 1, const Prepare& prepare = {});
     ~WindowRig();
+
+    // Starts another window on the same settings and desktop, as a restart.
+    void restart();
+    std::optional<RegistryKey> settings() const;
 
     // A Beat press at the current fake time, then the clock moves on.
     void tapAt(double seconds);
@@ -81,10 +108,14 @@ struct WindowRig {
     void typeText(const QString& text);
     QString text(const char* objectName) const;
 
+    QTemporaryDir home;
+    QString desktop;
     FakeClock clock;
     ScriptedDialogs dialogs;
     OfflineAudio audio;
-    TPrivataFunktioner funcs{dialogs};
+    SettingsStore store;
+    TPrivataFunktioner funcs{dialogs, store};
+    MessageRecorder recorder;
     std::unique_ptr<TfrmPulsaro> form;
     double nowSeconds = 0;
 };

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+// Every persisted setting: the key, the value names and their defaults.
+
+namespace pulsaro::settings {
+
+inline constexpr char kKeyPath[] = "Software\\Orvik software\\Pulsaro\\6.5";
+
+inline constexpr char kLastUsedCounter[] = "LastUsedCounter";
+inline constexpr char kMetronomeActive[] = "MetronomeActive";
+inline constexpr char kPlayerOne[] = "PlayerOne";
+inline constexpr char kPlayerTwo[] = "PlayerTwo";
+inline constexpr char kPlayerThree[] = "PlayerThree";
+inline constexpr char kAlwaysOnTop[] = "AlwaysOnTop";
+inline constexpr char kMinimizeToTray[] = "MinimizeToTray";
+inline constexpr char kCenterForm[] = "CenterForm";
+// One value, two spellings: the names match without regard to case.
+inline constexpr char kTransparencyLower[] = "transparency";
+inline constexpr char kTransparency[] = "Transparency";
+inline constexpr char kTransparencyActive[] = "TransparencyActive";
+inline constexpr char kLeft[] = "Left";
+inline constexpr char kTop[] = "Top";
+inline constexpr char kFileName[] = "FileName";
+inline constexpr char kFileType[] = "FileType";
+inline constexpr char kDelimiter[] = "Delimiter";
+inline constexpr char kMetronomeSound[] = "MetronomeSound";
+inline constexpr char kArtist[] = "Artist";
+inline constexpr char kAlbum[] = "Album";
+
+inline constexpr std::int32_t kDefaultOpacity = 25;
+inline constexpr std::int32_t kHighestOpacity = 99;
+// The result-file type selector that looks at the stored "FileType".
+inline constexpr std::int32_t kStoredFileType = 3;
+
+}  // namespace pulsaro::settings

@@ -1,0 +1,238 @@
+// The settings store as the program uses it: start-up restore, exit save,
+// deletion, and the default result-file name.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "core/file_naming.h"
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "platform/desktop.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+#include "ui/string_resources.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro {
+
+namespace {
+
+QString tr8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
+    if (key.valueExists(name)) {
+        value = key.readInteger(name);
+    }
+}
+
+void readIfExists(const RegistryKey& key, const char* name, std::string& value) {
+    if (key.valueExists(name)) {
+        value = key.readString(name);
+    }
+}
+
+void send(TfrmPulsaro& form, WindowMessage message, std::intptr_t first, std::intptr_t second) {
+    WindowMessageEvent event(message, first, second);
+    QCoreApplication::sendEvent(&form, &event);
+}
+
+// What start-up reads, with the defaults used when a value is absent.
+struct StoredSettings {
+    std::int32_t mode = kModeBpm;
+    std::int32_t metronome = 0;
+    std::string players[3];
+    std::int32_t alwaysOnTop = 0;
+    std::int32_t minimizeToTray = 0;
+    std::int32_t center = 0;
+    std::int32_t opacity = settings::kDefaultOpacity;
+    std::int32_t transparencyActive = 0;
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+};
+
+}  // namespace
+
+void TPrivataFunktioner::SetFormPos(TfrmPulsaro& form) {
+    const bool done = guard("SetFormPos", [&] {
+        std::int32_t top = -1;
+        std::int32_t left = -1;
+        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+            readIfExists(*key, settings::kTop, top);
+            readIfExists(*key, settings::kLeft, left);
+        }
+        if (top < 0 || left < 0) {
+            form.setCentreOnDesktopWhenShown(true);
+        } else {
+            form.move(left, top);
+        }
+    });
+    if (!done) {
+        form.setCentreOnDesktopWhenShown(true);
+    }
+}
+
+void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
+    guard("GetRegistryData", [&] {
+        // The machine-wide version stamp of an installed copy has no place
+        // on this platform and is left out.
+        StoredSettings stored;
+        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+            readIfExists(*key, settings::kLastUsedCounter, stored.mode);
+            readIfExists(*key, settings::kMetronomeActive, stored.metronome);
+            readIfExists(*key, settings::kPlayerOne, stored.players[0]);
+            readIfExists(*key, settings::kPlayerTwo, stored.players[1]);
+            readIfExists(*key, settings::kPlayerThree, stored.players[2]);
+            form.mnuFileMetronome->setChecked(stored.metronome == 1);
+            readIfExists(*key, settings::kAlwaysOnTop, stored.alwaysOnTop);
+            readIfExists(*key, settings::kMinimizeToTray, stored.minimizeToTray);
+            readIfExists(*key, settings::kCenterForm, stored.center);
+            readIfExists(*key, settings::kTransparencyLower, stored.opacity);
+            if (stored.opacity < 0 || stored.opacity > settings::kHighestOpacity) {
+                stored.opacity = settings::kDefaultOpacity;
+            }
+            readIfExists(*key, settings::kTransparencyActive, stored.transparencyActive);
+            readIfExists(*key, settings::kLeft, stored.left);
+            readIfExists(*key, settings::kTop, stored.top);
+        }
+
+        QString fileName;
+        if (auto key = RegistryKey::openForWriting(store_, settings::kKeyPath, true)) {
+            std::string storedName;
+            readIfExists(*key, settings::kFileName, storedName);
+            if (!storedName.empty()) {
+                fileName = QString::fromStdString(storedName);
+            } else {
+                fileName = NewFileName(QString(), settings::kStoredFileType);
+                key->writeString(settings::kFileName, fileName.toStdString());
+            }
+        }
+        form.currentResultFile = fileName;
+
+        send(form, WindowMessage::MINIMIZE_TO_TRAY, stored.minimizeToTray == 1 ? 1 : 0, 0);
+
+        const bool anyPlayer =
+            !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
+        if (anyPlayer) {
+            // Display names and icons come with the player shortcuts.
+            send(form, WindowMessage::SET_PLAYER_NAME, 0,
+                 reinterpret_cast<std::intptr_t>(&form.playerNames));
+        }
+        if (stored.transparencyActive == 1) {
+            send(form, WindowMessage::SET_OPACITY, stored.opacity, 0);
+        }
+        if (stored.alwaysOnTop == 1) {
+            form.mnuViewAlwaysOnTop->setChecked(true);
+            form.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        }
+
+        if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
+            form.move(stored.left, stored.top);
+        } else if (stored.center == 1) {
+            const QRect screen = QGuiApplication::primaryScreen()->geometry();
+            const QSize size = form.frameGeometry().size();
+            form.move(screen.left() + (screen.width() - size.width()) / 2,
+                      screen.top() + (screen.height() - size.height()) / 2);
+        }
+
+        if (stored.mode == kModeMpm) {
+            form.mnuViewMPMClick();
+        } else if (stored.mode == kModeDelay) {
+            form.mnuViewTimeCounterClick();
+        } else {
+            form.mnuViewBPMClick();
+        }
+    });
+}
+
+void TfrmPulsaro::FormCloseQuery() {
+    funcs_.guard("FormCloseQuery", [&] {
+        if (SettingsDeleted == -1) {
+            return;
+        }
+        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+            if (mnuViewMPM->isChecked()) {
+                key->writeInteger(settings::kLastUsedCounter, kModeMpm);
+            } else if (mnuViewBPM->isChecked()) {
+                key->writeInteger(settings::kLastUsedCounter, kModeBpm);
+            } else if (mnuViewTimeCounter->isChecked()) {
+                key->writeInteger(settings::kLastUsedCounter, kModeDelay);
+            }
+            key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
+            key->writeInteger(settings::kMetronomeActive, mnuFileMetronome->isChecked() ? 1 : 0);
+            key->writeInteger(settings::kTransparencyActive,
+                              mnuViewTransparancyMode->isChecked() ? 1 : 0);
+            if (!key->valueExists(settings::kTransparency)) {
+                key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
+            }
+            key->writeInteger(settings::kTop, y());
+            key->writeInteger(settings::kLeft, x());
+        }
+        // The locked artist and album names are kept with the save panel.
+    });
+}
+
+void TPrivataFunktioner::DeleteRegistrySettings(TfrmPulsaro& form) {
+    guard("DeleteRegistrySettings", [&] {
+        const QString caption = tr8(res::kAppTitle);
+        const auto answer =
+            dialogs_.messageBox(&form, caption, tr8(res::kDeleteSettingsQuestion),
+                                Dialogs::Icon::Question, Dialogs::Buttons::OkCancel);
+        if (answer == Dialogs::Answer::Cancel) {
+            return;
+        }
+        if (store_.deleteKey(settings::kKeyPath)) {
+            dialogs_.messageBox(&form, caption, tr8(res::kSettingsDeleted),
+                                Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+            form.SettingsDeleted = -1;
+            form.close();
+        } else {
+            dialogs_.messageBox(&form, caption, tr8(res::kCouldNotDeleteSettings),
+                                Dialogs::Icon::Error, Dialogs::Buttons::Ok);
+        }
+    });
+}
+
+QString TPrivataFunktioner::NewFileName(const QString& extension, int selector) {
+    QString name;
+    guard("NewFileName", [&] {
+        std::optional<std::int32_t> storedType;
+        if (selector == settings::kStoredFileType && extension.isEmpty()) {
+            // An unreadable key or value means the default type.
+            try {
+                if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+                    key && key->valueExists(settings::kFileType)) {
+                    storedType = key->readInteger(settings::kFileType);
+                }
+            } catch (const SettingsTypeError&) {
+                storedType.reset();
+            }
+        }
+        const std::string chosen = extensionFor(extension.toStdString(), selector, storedType);
+        name = QString::fromStdString(newResultFileName(
+            chosen, [&] { return GetDeskTopDir().toStdString(); }, fileExists));
+    });
+    return name;
+}
+
+QString TPrivataFunktioner::GetDeskTopDir() {
+    QString folder;
+    guard("GetDeskTopDir", [&] { folder = QString::fromStdString(desktop_()); });
+    return folder;
+}
+
+QString TPrivataFunktioner::ShortenFileName(const QString& path, const QFont& font) const {
+    constexpr int kMaxWidth = 400;
+    const QFontMetrics metrics(font);
+    return QString::fromStdString(
+        shortenFileName(path.toStdString(), kMaxWidth, [&](const std::string& text) {
+            return metrics.horizontalAdvance(QString::fromStdString(text));
+        }));
+}
+
+}  // namespace pulsaro

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "core/settings_names.h"
+#include "fakes.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro::testing {
+namespace {
+
+namespace s = settings;
+
+QPoint desktopCentre(const TfrmPulsaro& form) {
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize size = form.frameGeometry().size();
+    return {desktop.left() + (desktop.width() - size.width()) / 2,
+            desktop.top() + (desktop.height() - size.height()) / 2};
+}
+
+int messageCount(const WindowRig& rig, WindowMessage message) {
+    return static_cast<int>(rig.recorder.of(static_cast<int>(message)).size());
+}
+
+TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
+    WindowRig rig;
+    EXPECT_EQ(rig.form->displayMode(), kModeBpm);
+    EXPECT_FALSE(rig.form->mnuFileMetronome->isChecked());
+    const auto tray = rig.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY));
+    ASSERT_EQ(tray.size(), 1u);
+    EXPECT_EQ(tray[0].first, 0);
+    EXPECT_EQ(messageCount(rig, WindowMessage::SET_OPACITY), 0);
+    EXPECT_EQ(messageCount(rig, WindowMessage::SET_PLAYER_NAME), 0);
+    EXPECT_EQ(rig.form->pos(), desktopCentre(*rig.form));
+
+    const auto key = rig.settings();
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->valueNames(), std::vector<std::string>{"FileName"});
+    const QString expected = rig.desktop + QStringLiteral("/beats (1).csv");
+    EXPECT_EQ(QString::fromStdString(key->readString(s::kFileName)), expected);
+    EXPECT_EQ(rig.form->currentResultFile, expected);
+}
+
+TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
+    WindowRig rig(1, [](RegistryKey& key) {
+        key.writeString(s::kFileName, "");
+        key.writeInteger(s::kFileType, 2);
+    });
+    // The first free number is taken; the stored file type names the extension.
+    EXPECT_EQ(rig.form->currentResultFile, rig.desktop + QStringLiteral("/beats (1).prn"));
+    EXPECT_EQ(QString::fromStdString(rig.settings()->readString(s::kFileName)),
+              rig.form->currentResultFile);
+
+    QFile existing(rig.desktop + QStringLiteral("/beats (1).csv"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    EXPECT_EQ(rig.funcs.NewFileName(QString(), 0), rig.desktop + QStringLiteral("/beats (2).csv"));
+}
+
+TEST(Startup, StoredFileNameIsKept) {
+    WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kFileName, "/music/Tempo.csv"); });
+    EXPECT_EQ(rig.form->currentResultFile, QStringLiteral("/music/Tempo.csv"));
+}
+
+TEST(Startup, OpacityIsSentOnlyInTransparencyModeAndKeptInRange) {
+    struct Case {
+        std::int32_t stored;
+        std::int32_t active;
+        int messages;
+        std::intptr_t sent;
+    };
+    for (const Case c : {Case{150, 1, 1, 25}, Case{5, 1, 1, 5}, Case{-1, 1, 1, 25},
+                         Case{99, 1, 1, 99}, Case{50, 0, 0, 0}}) {
+        WindowRig rig(1, [&](RegistryKey& key) {
+            key.writeInteger(s::kTransparencyLower, c.stored);
+            key.writeInteger(s::kTransparencyActive, c.active);
+        });
+        const auto sent = rig.recorder.of(static_cast<int>(WindowMessage::SET_OPACITY));
+        ASSERT_EQ(static_cast<int>(sent.size()), c.messages) << c.stored;
+        if (c.messages == 1) {
+            EXPECT_EQ(sent[0].first, c.sent) << c.stored;
+        }
+    }
+}
+
+TEST(Startup, StoredModeIsRestored) {
+    struct Case {
+        std::int32_t stored;
+        int mode;
+    };
+    for (const Case c : {Case{1, kModeBpm}, Case{2, kModeMpm}, Case{3, kModeDelay},
+                         Case{7, kModeBpm}, Case{0, kModeBpm}}) {
+        WindowRig rig(1,
+                      [&](RegistryKey& key) { key.writeInteger(s::kLastUsedCounter, c.stored); });
+        EXPECT_EQ(rig.form->displayMode(), c.mode) << c.stored;
+    }
+}
+
+TEST(Startup, FlagsComeBackOnlyForOne) {
+    WindowRig rig(1, [](RegistryKey& key) {
+        key.writeInteger(s::kMetronomeActive, 1);
+        key.writeInteger(s::kAlwaysOnTop, 1);
+        key.writeInteger(s::kMinimizeToTray, 1);
+    });
+    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_TRUE(rig.form->mnuViewAlwaysOnTop->isChecked());
+    EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(rig.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY))[0].first, 1);
+
+    WindowRig two(1, [](RegistryKey& key) {
+        key.writeInteger(s::kMetronomeActive, 2);
+        key.writeInteger(s::kAlwaysOnTop, 2);
+        key.writeInteger(s::kMinimizeToTray, 2);
+    });
+    EXPECT_FALSE(two.form->mnuFileMetronome->isChecked());
+    EXPECT_FALSE(two.form->mnuViewAlwaysOnTop->isChecked());
+    EXPECT_EQ(two.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY))[0].first, 0);
+}
+
+TEST(Startup, PlayerPathsAnnounceThePlayerNames) {
+    WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kPlayerOne, "/no/such/player"); });
+    const auto sent = rig.recorder.of(static_cast<int>(WindowMessage::SET_PLAYER_NAME));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].second, reinterpret_cast<std::intptr_t>(&rig.form->playerNames));
+    EXPECT_TRUE(rig.form->playerNames.names[0].isEmpty());
+}
+
+TEST(Startup, Placement) {
+    struct Case {
+        const char* what;
+        std::int32_t left, top, center;
+        bool centredOnDesktop;
+        QPoint at;  // when not centred on the desktop
+    };
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const Case cases[] = {
+        {"stored position", 30, 40, 0, false, QPoint(30, 40)},
+        {"negative left", -10, 100, 0, true, {}},
+        {"centred on the screen", 30, 40, 1, false, QPoint()},
+    };
+    for (const Case& c : cases) {
+        WindowRig rig(1, [&](RegistryKey& key) {
+            key.writeInteger(s::kLeft, c.left);
+            key.writeInteger(s::kTop, c.top);
+            key.writeInteger(s::kCenterForm, c.center);
+        });
+        QPoint expected = c.at;
+        if (c.centredOnDesktop) {
+            expected = desktopCentre(*rig.form);
+        } else if (c.center == 1) {
+            // Measured before the window is shown, so without its frame.
+            const QSize size = rig.form->size();
+            expected =
+                QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2);
+        }
+        EXPECT_EQ(rig.form->pos(), expected) << c.what;
+    }
+}
+
+TEST(Startup, ValueOfTheWrongTypeIsReportedAndTheWindowStillWorks) {
+    WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kLastUsedCounter, "2"); });
+    ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in GetRegistryData")));
+    EXPECT_EQ(rig.form->displayMode(), kModeBpm);
+    EXPECT_TRUE(TfrmPulsaro::shown(rig.form->bpmPanel));
+}
+
+TEST(Exit, WritesTheListedValues) {
+    WindowRig rig;
+    rig.form->mnuViewMPM->trigger();
+    rig.form->mnuFileMetronome->setChecked(true);
+    rig.form->move(50, 60);
+    rig.form->close();
+    const auto key = rig.settings();
+    ASSERT_TRUE(key.has_value());
+    const std::vector<std::string> names = {
+        "FileName",           "LastUsedCounter", "AlwaysOnTop", "MetronomeActive",
+        "TransparencyActive", "Transparency",    "Top",         "Left"};
+    EXPECT_EQ(key->valueNames(), names);
+    EXPECT_EQ(key->readInteger(s::kLastUsedCounter), kModeMpm);
+    EXPECT_EQ(key->readInteger(s::kMetronomeActive), 1);
+    EXPECT_EQ(key->readInteger(s::kAlwaysOnTop), 0);
+    EXPECT_EQ(key->readInteger(s::kTransparencyActive), 0);
+    EXPECT_EQ(key->readInteger(s::kTransparency), 25);
+    EXPECT_EQ(key->readInteger(s::kLeft), rig.form->x());
+    EXPECT_EQ(key->readInteger(s::kTop), rig.form->y());
+
+    // And they come back.
+    rig.restart();
+    EXPECT_EQ(rig.form->displayMode(), kModeMpm);
+    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_EQ(rig.form->pos(), QPoint(key->readInteger(s::kLeft), key->readInteger(s::kTop)));
+}
+
+TEST(Exit, KeepsAnOpacityChosenEarlier) {
+    WindowRig rig(1, [](RegistryKey& key) { key.writeInteger(s::kTransparencyLower, 60); });
+    rig.form->close();
+    const auto key = rig.settings();
+    EXPECT_EQ(key->readInteger(s::kTransparency), 60);
+    EXPECT_EQ(key->valueNames()[0], "transparency");
+}
+
+TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
+    WindowRig rig;
+    rig.dialogs.answer = Dialogs::Answer::Ok;
+    rig.funcs.DeleteRegistrySettings(*rig.form);
+    EXPECT_FALSE(rig.settings().has_value());
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_EQ(rig.form->SettingsDeleted, -1);
+    ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(rig.dialogs.boxes[0].text, "Delete registry settings made by Pulsaro?");
+    EXPECT_EQ(rig.dialogs.boxes[1].icon, Dialogs::Icon::Information);
+    EXPECT_EQ(rig.dialogs.boxes[1].caption, "Pulsaro");
+}
+
+TEST(DeleteSettings, CancelChangesNothingAndAMissingKeyIsReported) {
+    WindowRig rig;
+    rig.dialogs.answer = Dialogs::Answer::Cancel;
+    rig.funcs.DeleteRegistrySettings(*rig.form);
+    EXPECT_TRUE(rig.settings().has_value());
+    EXPECT_TRUE(rig.form->isVisible());
+
+    ASSERT_TRUE(rig.store.deleteKey(s::kKeyPath));
+    rig.dialogs.answer = Dialogs::Answer::Ok;
+    rig.funcs.DeleteRegistrySettings(*rig.form);
+    EXPECT_EQ(rig.dialogs.boxes.back().text, "Could not delete registry settings.");
+    EXPECT_EQ(rig.dialogs.boxes.back().icon, Dialogs::Icon::Error);
+    EXPECT_TRUE(rig.form->isVisible());
+    // The settings are written again at the next exit.
+    rig.form->close();
+    EXPECT_TRUE(rig.settings().has_value());
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
