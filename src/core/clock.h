@@ -21,7 +21,7 @@ public:
     virtual std::uint64_t tickCountMs() = 0;
 };
 
-// std::chrono::steady_clock in nanoseconds.
+// std::chrono::steady_clock.
 class SteadyClock final : public Clock {
 public:
     std::int64_t performanceCount() override;

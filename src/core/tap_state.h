@@ -24,7 +24,7 @@ struct TapState {
     Fixed bpmSum = 0;
     std::int32_t beatNumber = 0;
     Fixed currentBpmValue = 0;
-    std::int32_t measurementMode = kModeBpm;
+    std::int32_t measurementMode = kModeNone;
 
     bool measuring() const { return startTick != 0; }
 

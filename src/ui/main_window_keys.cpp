@@ -45,9 +45,14 @@ bool TfrmPulsaro::previewKey(const QKeyEvent& event) {
     if (menuShortcut(key, modifiers) || dialogKey(key)) {
         return true;
     }
-    FormKeyDown(key, modifiers);
+    const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
+    FormKeyDown(keypad ? Qt::Key_unknown : key, modifiers);
+    // An Alt chord is a command key, not a typed character (AltGr, seen as
+    // Ctrl+Alt on some systems, still types).
+    const bool altChord =
+        modifiers.testFlag(Qt::AltModifier) && !modifiers.testFlag(Qt::ControlModifier);
     const QString text = event.text();
-    if (text.size() == 1) {
+    if (text.size() == 1 && !altChord) {
         FormKeyPress(text.front());
     }
     return false;

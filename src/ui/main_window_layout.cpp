@@ -267,6 +267,9 @@ void TfrmPulsaro::buildDelayPanel() {
     cmdMetronomeDelay->setFont(windowFont(7, true));
     cmdMetronomeDelay->setFlat(true);
     cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+    // Clicks on the controls of the panel are theirs, not the panel's.
+    cmdMetronomeDelay->setAttribute(Qt::WA_NoMousePropagation);
+    txtDelayBpm->setAttribute(Qt::WA_NoMousePropagation);
 
     const QString zero = tr8(res::kDelayIdleValue);
     const auto row = [&](const char* name, std::size_t index, QRect place, QColor color) {

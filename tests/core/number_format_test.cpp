@@ -2,22 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "separators.h"
+
 #include <limits>
 #include <string>
 
 namespace pulsaro {
 namespace {
 
-constexpr std::string_view kSeparators[] = {".", ","};
-
-// Expectations are written with "."; no literal text in them contains one.
-std::string withSeparator(std::string_view text, std::string_view separator) {
-    std::string out;
-    for (const char c : text) {
-        out += c == '.' ? std::string(separator) : std::string(1, c);
-    }
-    return out;
-}
+using testing::kSeparators;
+using testing::withSeparator;
 
 TEST(FormatPattern, FormatsWithEitherSeparator) {
     struct Case {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "separators.h"
+
 #include <array>
 #include <iterator>
 #include <string>
@@ -9,15 +11,8 @@
 namespace pulsaro {
 namespace {
 
-constexpr std::string_view kSeparators[] = {".", ","};
-
-std::string withSeparator(std::string_view text, std::string_view separator) {
-    std::string out;
-    for (const char c : text) {
-        out += c == '.' ? std::string(separator) : std::string(1, c);
-    }
-    return out;
-}
+using testing::kSeparators;
+using testing::withSeparator;
 
 TEST(PitchRange, ShowsWholeBpmAroundTheTempo) {
     struct Case {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -103,8 +104,8 @@ TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
              return r.text("txtDelayBpm").isEmpty() && !r.form->cmdReset->isEnabled() &&
                     r.form->typedTempoFlag() == 0;
          }},
-        {"F2 without a tempo does nothing", [](WindowRig&) {}, Qt::Key_F2, Qt::NoModifier,
-         [](WindowRig& r) { return !r.form->mnuQuickSave->isEnabled(); }},
+        {"Alt+R is no reset", measure120, Qt::Key_R, Qt::AltModifier,
+         [](WindowRig& r) { return r.form->tap().measuring(); }},
         {"Shift+ESC minimises and is not counted", measure120, Qt::Key_Escape, Qt::ShiftModifier,
          [](WindowRig& r) {
              return r.form->windowState().testFlag(Qt::WindowMinimized) &&
@@ -149,6 +150,16 @@ TEST(KeyMap, CtrlCInTheTempoBoxGoesToTheMenuFirst) {
     EXPECT_EQ(rig.text("txtDelayBpm"), "120");
 }
 
+TEST(KeyMap, QuickSaveKeyActsOnlyWithATempo) {
+    WindowRig rig;
+    QSignalSpy quickSaved(rig.form->mnuQuickSave, &QAction::triggered);
+    rig.key(Qt::Key_F2);
+    EXPECT_EQ(quickSaved.count(), 0);
+    measure120(rig);
+    rig.key(Qt::Key_F2);
+    EXPECT_EQ(quickSaved.count(), 1);
+}
+
 TEST(KeyMap, FunctionKeysRecomputeTheFileMenuFirst) {
     WindowRig rig;
     measure120(rig);
@@ -173,11 +184,22 @@ TEST(Mouse, MiddleButtonCyclesTheModes) {
     QTest::mouseClick(rig.form->cmdBeat, Qt::MiddleButton);
     EXPECT_EQ(rig.form->displayMode(), kModeDelay);
     EXPECT_EQ(rig.text("lblBeats"), "Beat: 0");
-    QTest::mouseClick(rig.form->DelayPanel, Qt::RightButton);
+    QTest::mouseClick(rig.form->DelayPanel, Qt::LeftButton);
     EXPECT_EQ(rig.form->displayMode(), kModeDelay);
-    // Labels keep their clicks.
-    QTest::mouseClick(rig.form->lblDelayHalf, Qt::MiddleButton);
-    EXPECT_EQ(rig.form->displayMode(), kModeDelay);
+    // Labels and the panel's own controls keep their clicks.
+    for (QWidget* inside : {static_cast<QWidget*>(rig.form->lblDelayHalf),
+                            static_cast<QWidget*>(rig.form->cmdMetronomeDelay),
+                            static_cast<QWidget*>(rig.form->txtDelayBpm)}) {
+        QTest::mouseClick(inside, Qt::MiddleButton);
+        EXPECT_EQ(rig.form->displayMode(), kModeDelay) << inside->objectName().toStdString();
+    }
+    // In delay mode the copy menu opens from a right-button release on the panel.
+    QTest::mouseClick(rig.form->DelayPanel, Qt::RightButton, {}, QPoint(20, 30));
+    EXPECT_TRUE(rig.form->popcopybpmvalue->isVisible());
+    EXPECT_EQ(rig.form->popcopybpmvalue->pos(), rig.form->DelayPanel->mapToGlobal(QPoint(20, 30)));
+    rig.form->popcopybpmvalue->hide();
+    QTest::mouseClick(rig.form->cmdMetronomeDelay, Qt::RightButton);
+    EXPECT_FALSE(rig.form->popcopybpmvalue->isVisible());
 }
 
 TEST(ModeCommands, RecomputeFromTheCurrentTempo) {

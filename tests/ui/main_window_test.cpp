@@ -177,10 +177,12 @@ TEST(MainWindow, PauseOfTwoAndAHalfSecondsTimesOut) {
 TEST(MainWindow, TooFastPressKeepsTheMeasurementAlive) {
     WindowRig rig;
     rig.tapAt(0);
-    rig.tapAt(2.0);
-    rig.tapAt(2.05);  // too fast, but it moves the last tick
-    rig.idleFor(2.4);
+    rig.tapAt(0.1);  // 600 BPM: not counted, but it moves the last tick
+    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->cboBPMToFastwarning));
+    rig.idleFor(2.4);  // 2.5 s after the first press, 2.4 s after the fast one
     EXPECT_EQ(rig.text("lblCounterStatus"), "On");
+    rig.idleFor(0.2);
+    EXPECT_EQ(rig.text("lblCounterStatus"), "Timeout");
 }
 
 TEST(MainWindow, ResetClearsEverything) {
@@ -248,8 +250,11 @@ TEST(MainWindow, FailingErrorBoxFallsBackWithoutRecursion) {
     EXPECT_EQ(rig.dialogs.boxes[0].text, "Error in ErrorHandler");
     EXPECT_EQ(rig.dialogs.boxes[0].icon, Dialogs::Icon::Question);
 
+    // Even the fallback box failing is swallowed; nothing more is shown.
     rig.dialogs.failuresToThrow = 2;
-    EXPECT_NO_THROW(rig.funcs.ErrorHandler(QStringLiteral("SomeOperation"), false));
+    rig.funcs.ErrorHandler(QStringLiteral("SomeOperation"), false);
+    EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialogs.failuresToThrow, 0);
 }
 
 TEST(MainWindow, MakePanelVisibleTakesOnlyTheFourExactNames) {

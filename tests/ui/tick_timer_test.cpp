@@ -9,7 +9,7 @@
 namespace pulsaro {
 namespace {
 
-TEST(TickTimer, DefaultTimerTicksEverySecondOnceSwitchedOn) {
+TEST(TickTimer, DefaultTimerHasOneSecondPeriodAndStartsWhenSwitchedOn) {
     TTickTimer timer;
     EXPECT_EQ(timer.PeriodMs(), 1000);
     EXPECT_FALSE(timer.Active());
@@ -81,8 +81,10 @@ TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
     ASSERT_FALSE(tickTimerDispatcherExists());
     int staleId = 0;
     {
+        int secondTicks = 0;
         auto first = std::make_unique<TTickTimer>();
-        auto second = std::make_unique<TTickTimer>();
+        auto second = std::make_unique<TTickTimer>(1000, [&](TTickTimer&) { ++secondTicks; });
+        ASSERT_TRUE(second->SetActive(true));
         EXPECT_EQ(liveTickTimerCount(), 2u);
         ASSERT_TRUE(first->SetActive(true));
         staleId = first->systemTimerId();
@@ -91,6 +93,9 @@ TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
         EXPECT_TRUE(tickTimerDispatcherExists());
         // A tick for a timer that is gone is ignored.
         dispatchTickForTesting(staleId);
+        EXPECT_EQ(secondTicks, 0);
+        dispatchTickForTesting(second->systemTimerId());
+        EXPECT_EQ(secondTicks, 1);
     }
     EXPECT_FALSE(tickTimerDispatcherExists());
     TTickTimer again;
