@@ -30,7 +30,8 @@ fail() {
 
 # Xvfb picks a free display number itself and prints it.
 exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: the server must not restart between two runs of the program.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do
     [ -s "$work/display" ] && break
