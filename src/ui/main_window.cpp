@@ -17,6 +17,7 @@
 #include "audio/audio_output.h"
 #include "core/number_format.h"
 #include "ui/privata_funktioner.h"
+#include "ui/qt_text.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
@@ -25,14 +26,6 @@
 namespace pulsaro {
 
 namespace {
-
-QString tr8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr int kIdleTimerPeriodMs = 200;
 constexpr int kPitchPercent = 8;

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "ui/main_window.h"
+#include "ui/qt_text.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 const QColor kNavy(0, 0, 128);
 const QColor kGray(128, 128, 128);
-
-QString tr8(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 QAction* addItem(QMenu* menu, const char* name, const char* caption) {
     QAction* action = menu->addAction(tr8(caption));

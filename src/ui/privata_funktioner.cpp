@@ -12,17 +12,10 @@
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/qt_text.h"
 #include "ui/string_resources.h"
 
 namespace pulsaro {
-
-namespace {
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
     : dialogs_(dialogs), store_(store), desktop_(desktopFolder) {}

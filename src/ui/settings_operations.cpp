@@ -14,16 +14,13 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
+#include "ui/qt_text.h"
 #include "ui/string_resources.h"
 #include "ui/window_messages.h"
 
 namespace pulsaro {
 
 namespace {
-
-QString tr8(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
     if (key.valueExists(name)) {
