@@ -5,8 +5,8 @@
 namespace pulsaro {
 
 // Makes the window font available and returns its family. The layout is
-// measured for Tahoma; the free metric-compatible Tahoma of Debian's fonts-wine
-// is used when present, otherwise DejaVu Sans.
+// measured for Tahoma: an installed Tahoma first, then the free
+// metric-compatible one of Wine's fonts, then fontconfig's substitute.
 QString loadWindowFontFamily();
 
 }  // namespace pulsaro

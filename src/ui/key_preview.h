@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QObject>
 #include <QWidget>
 
@@ -23,12 +24,18 @@ protected:
         if (widget->window() != &form_) {
             return false;
         }
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (widget == static_cast<QWidget*>(form_.menuBar())) {
+            // Keys reach the bar only while it holds the keyboard (after Alt,
+            // or after a menu closed).
+            return form_.menuBarKey(key);
+        }
         QWidget* focus = form_.focusWidget();
         QWidget* target = focus != nullptr ? focus : &form_;
         if (widget != target) {
             return false;
         }
-        return form_.previewKey(static_cast<const QKeyEvent&>(*event));
+        return form_.previewKey(key);
     }
 
 private:

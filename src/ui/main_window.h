@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <memory>
@@ -205,6 +206,13 @@ private:
     // handlers. True when the key must not reach the focused control.
     bool previewKey(const QKeyEvent& event);
 
+    // A key while the menu bar holds the keyboard: the bar keeps only the keys
+    // that move through it; any other key gives the keyboard back to the
+    // control that had it and, unless it is ESC, acts there. True when the
+    // bar must not see the key.
+    bool menuBarKey(const QKeyEvent& event);
+    void leaveMenuBar();
+
     // Menu shortcut keys; true when the key was taken by a menu item.
     bool menuShortcut(int key, Qt::KeyboardModifiers modifiers);
     // ENTER and the dialog keys of buttons; true when the key was taken.
@@ -229,6 +237,9 @@ private:
     AudioOutput& audio_;
     TPerfCounter PerfCounter1;
     std::unique_ptr<KeyPreview> keyPreview_;
+    // The control that had the keyboard before the menu bar took it.
+    QPointer<QWidget> focusBeforeMenuBar_;
+    QMetaObject::Connection focusWatch_;
     std::unique_ptr<TTickTimer> idleTimer_;
 
     TapState tap_;

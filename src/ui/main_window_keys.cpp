@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 
 #include "ui/key_preview.h"
@@ -32,11 +33,64 @@ Qt::KeyboardModifiers plainModifiers(Qt::KeyboardModifiers modifiers) {
 TfrmPulsaro::~TfrmPulsaro() {
     // FormDestroy: a metronome still held is stopped with the window.
     MetronomeTimerId = 0;
+    // Focus moves while the widgets are torn down; this window no longer cares.
+    disconnect(focusWatch_);
 }
 
 void TfrmPulsaro::installKeyPreview() {
     keyPreview_ = std::make_unique<KeyPreview>(*this);
     QCoreApplication::instance()->installEventFilter(keyPreview_.get());
+    focusWatch_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+            if (qobject_cast<QMenuBar*>(now) != nullptr && now->window() == this &&
+                old != nullptr && old != now && old->window() == this) {
+                focusBeforeMenuBar_ = old;
+            }
+        });
+}
+
+bool TfrmPulsaro::menuBarKey(const QKeyEvent& event) {
+    const int key = event.key();
+    switch (key) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+            return false;
+        default:
+            break;
+    }
+    // A title's access letter opens its menu.
+    if (!event.modifiers().testFlag(Qt::ControlModifier)) {
+        for (const QAction* title : menuBar()->actions()) {
+            const QKeySequence mnemonic = QKeySequence::mnemonic(title->text());
+            if (!mnemonic.isEmpty() && mnemonic[0].key() == key && title->isVisible()) {
+                return false;
+            }
+        }
+    }
+    leaveMenuBar();
+    if (key != Qt::Key_Escape) {
+        QKeyEvent again(event.type(), key, event.modifiers(), event.nativeScanCode(),
+                        event.nativeVirtualKey(), event.nativeModifiers(), event.text(),
+                        event.isAutoRepeat(), static_cast<quint16>(event.count()));
+        QCoreApplication::sendEvent(focusWidget() != nullptr ? focusWidget() : this, &again);
+    }
+    return true;
+}
+
+void TfrmPulsaro::leaveMenuBar() {
+    QWidget* back = focusBeforeMenuBar_;
+    if (back == nullptr || !back->isVisible() || !back->isEnabled()) {
+        back = cmdBeat;
+    }
+    // The bar lets go of the keyboard when it loses the focus.
+    back->setFocus(Qt::OtherFocusReason);
 }
 
 bool TfrmPulsaro::previewKey(const QKeyEvent& event) {

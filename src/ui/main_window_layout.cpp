@@ -125,6 +125,16 @@ void TfrmPulsaro::buildMenus() {
     popcopybpmvalue = new QMenu(this);
     popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));
     popcopybpmvalue->addAction(tr8(res::kMenuCopyPopup));
+
+    // Menus are windows of their own and do not take the window's font.
+    const QFont menuFont = windowFont(8);
+    menuBar()->setFont(menuFont);
+    for (QMenu* menu : {mnuFile, mnuView, mnuHelp, popcopybpmvalue}) {
+        menu->setFont(menuFont);
+    }
+    auto* menuBarStyle = new MenuBarStyle;
+    menuBarStyle->setParent(menuBar());
+    menuBar()->setStyle(menuBarStyle);
 }
 
 void TfrmPulsaro::buildClientArea() {

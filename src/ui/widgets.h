@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QProxyStyle>
 #include <QWidget>
 
 class QLabel;
@@ -24,6 +25,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// Highlights the menu bar's current title also while the bar holds the
+// keyboard with no menu open (after Alt, or after ESC closed a menu), which
+// the desktop's style leaves plain.
+class MenuBarStyle final : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override;
 };
 
 // The vertical picture strip at the window's left edge.

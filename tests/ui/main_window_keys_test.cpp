@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -135,6 +137,107 @@ TEST(KeyMap, EscDuringAMeasurementIsAbsorbedOnceEver) {
     rig.tapAt(1);
     rig.key(Qt::Key_Escape);
     EXPECT_FALSE(rig.form->isVisible());
+}
+
+// A key as the platform delivers it: through shortcuts, the menu bar and
+// open menus, to whatever holds the keyboard.
+// An open menu holds the keyboard, as it grabs it on a desktop.
+void press(WindowRig& rig, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    if (QWidget* menu = QApplication::activePopupWidget()) {
+        QTest::keyClick(menu, static_cast<Qt::Key>(key), modifiers);
+    } else {
+        QTest::keyClick(rig.form->windowHandle(), static_cast<Qt::Key>(key), modifiers);
+    }
+}
+
+void clickMenuTitle(WindowRig& rig, QMenu* menu) {
+    QMenuBar* bar = rig.form->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+}
+
+TEST(MenuKeyboard, EveryWayOutOfAMenuGivesTheKeyboardBackToTheBeat) {
+    struct Way {
+        const char* what;
+        std::function<void(WindowRig&)> use;
+        bool viaTempoBox;  // the tempo box had the keyboard before
+    };
+    const Way ways[] = {
+        {"Alt pressed and released alone", [](WindowRig& r) { press(r, Qt::Key_Alt); }, false},
+        {"Alt twice", [](WindowRig& r) { press(r, Qt::Key_Alt), press(r, Qt::Key_Alt); }, false},
+        {"Alt+F, then ESC",
+         [](WindowRig& r) {
+             press(r, Qt::Key_F, Qt::AltModifier);
+             press(r, Qt::Key_Escape);
+         },
+         false},
+        {"Alt+F, ESC, ESC",
+         [](WindowRig& r) {
+             press(r, Qt::Key_F, Qt::AltModifier);
+             press(r, Qt::Key_Escape);
+             press(r, Qt::Key_Escape);
+         },
+         false},
+        {"Alt+F, Right into View, ESC",
+         [](WindowRig& r) {
+             press(r, Qt::Key_F, Qt::AltModifier);
+             press(r, Qt::Key_Right);
+             press(r, Qt::Key_Escape);
+         },
+         false},
+        {"BPM mode chosen from the View menu by its access key",
+         [](WindowRig& r) {
+             press(r, Qt::Key_V, Qt::AltModifier);
+             press(r, Qt::Key_B);
+         },
+         false},
+        {"File opened with the mouse, closed by a click beside it",
+         [](WindowRig& r) {
+             clickMenuTitle(r, r.form->mnuFile);
+             QTest::mouseClick(QApplication::activePopupWidget(), Qt::LeftButton, {},
+                               QPoint(-20, -5));
+         },
+         false},
+        {"File opened with the mouse, closed by a click on its title",
+         [](WindowRig& r) {
+             clickMenuTitle(r, r.form->mnuFile);
+             clickMenuTitle(r, r.form->mnuFile);
+         },
+         false},
+        {"Help opened with the mouse, closed with ESC",
+         [](WindowRig& r) {
+             clickMenuTitle(r, r.form->mnuHelp);
+             press(r, Qt::Key_Escape);
+         },
+         false},
+        {"tempo box, Alt+F, ESC, then the box's own SPACE",
+         [](WindowRig& r) {
+             r.key(Qt::Key_F7);
+             press(r, Qt::Key_F, Qt::AltModifier);
+             press(r, Qt::Key_Escape);
+         },
+         true},
+    };
+    for (const Way& way : ways) {
+        WindowRig rig;
+        rig.tapAt(0);  // a measurement runs, so a stray ESC would be counted
+        way.use(rig);
+        // The next key comes after the event loop has run.
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << way.what;
+        EXPECT_TRUE(rig.form->isVisible()) << way.what;
+        EXPECT_EQ(rig.form->escCounter(), 0) << way.what;
+        rig.clock.advanceMs(500);
+        press(rig, Qt::Key_Space);
+        if (way.viaTempoBox) {
+            // SPACE in the box moves to Beat; the next one taps.
+            EXPECT_EQ(rig.form->focusWidget(), rig.form->cmdBeat) << way.what;
+            EXPECT_EQ(rig.form->tap().beatNumber, 1) << way.what;
+            press(rig, Qt::Key_Space);
+        }
+        EXPECT_EQ(rig.form->tap().beatNumber, 2) << way.what;
+        EXPECT_FALSE(rig.form->menuBar()->hasFocus()) << way.what;
+        EXPECT_TRUE(rig.dialogs.boxes.empty()) << way.what;
+    }
 }
 
 TEST(KeyMap, CtrlCInTheTempoBoxGoesToTheMenuFirst) {
