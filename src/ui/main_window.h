@@ -64,6 +64,7 @@ public:
     void DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
     bool txtDelayBpmKeyPress(QChar key);
     void txtDelayBpmChange();
+    void txtDelayBpmEdited();
     void txtDelayBpmKeyDown(int key);
 
     // State the shared operations and other parts read or change.

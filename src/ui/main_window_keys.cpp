@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <optional>
 
 #include "ui/key_preview.h"
 #include "ui/main_window.h"
@@ -26,6 +27,27 @@ constexpr Fixed kHighestTypedTempo = 2'500'000;
 
 Qt::KeyboardModifiers plainModifiers(Qt::KeyboardModifiers modifiers) {
     return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+// The character a key would put into a text box: printable text typed
+// without a command modifier (AltGr, seen as Ctrl+Alt, still types), or
+// backspace. Editing commands (Ctrl+A, Ctrl+V, Delete, ...) are none.
+std::optional<QChar> typedCharacter(const QKeyEvent& event) {
+    const QString text = event.text();
+    if (text.size() != 1) {
+        return std::nullopt;
+    }
+    const QChar c = text.front();
+    if (c == QChar(8)) {
+        return c;
+    }
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    const bool command =
+        modifiers.testFlag(Qt::ControlModifier) != modifiers.testFlag(Qt::AltModifier);
+    if (!c.isPrint() || command) {
+        return std::nullopt;
+    }
+    return c;
 }
 
 }  // namespace
@@ -244,11 +266,8 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress) {
             const auto& keyEvent = static_cast<const QKeyEvent&>(*event);
             txtDelayBpmKeyDown(keyEvent.key());
-            const QString text = keyEvent.text();
-            const bool focusKey =
-                keyEvent.key() == Qt::Key_Tab || keyEvent.key() == Qt::Key_Backtab;
-            if (!focusKey && text.size() == 1) {
-                return !txtDelayBpmKeyPress(text.front());
+            if (const std::optional<QChar> typed = typedCharacter(keyEvent)) {
+                return !txtDelayBpmKeyPress(*typed);
             }
         }
         return false;
@@ -269,6 +288,11 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonDblClick: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            // The second of two quick presses arrives as a double-click only.
+            if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
+                bpmPanelMouseDown(mouse.button());
+                return true;
+            }
             if (inDelayPanel && mouse.button() == Qt::LeftButton) {
                 DelayPanelDblClick();
                 return true;
@@ -368,6 +392,15 @@ void TfrmPulsaro::txtDelayBpmChange() {
             tap_.currentBpmValue = 0;
         }
     });
+}
+
+void TfrmPulsaro::txtDelayBpmEdited() {
+    // Pasting, cutting, deleting and undoing edit the tempo as typing does.
+    if (typedTempoFlag_ != 1) {
+        typedTempoFlag_ = 1;
+        cmdReset->setEnabled(true);
+        txtDelayBpmChange();
+    }
 }
 
 void TfrmPulsaro::txtDelayBpmKeyDown(int key) {

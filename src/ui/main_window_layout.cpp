@@ -266,7 +266,10 @@ void TfrmPulsaro::buildDelayPanel() {
     boxPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                         boxPalette.color(QPalette::Active, QPalette::HighlightedText));
     txtDelayBpm->setPalette(boxPalette);
+    // What is pasted passes the same character filter as what is typed.
+    txtDelayBpm->setValidator(new TempoTextValidator(txtDelayBpm));
     connect(txtDelayBpm, &QLineEdit::textChanged, this, &TfrmPulsaro::txtDelayBpmChange);
+    connect(txtDelayBpm, &QLineEdit::textEdited, this, &TfrmPulsaro::txtDelayBpmEdited);
 
     cmdMetronomeDelay = new QPushButton(tr8(res::kMetronomeButton), DelayPanel);
     cmdMetronomeDelay->setObjectName(QStringLiteral("cmdMetronomeDelay"));

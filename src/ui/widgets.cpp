@@ -51,6 +51,16 @@ void ShapeWidget::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
 }
 
+QValidator::State TempoTextValidator::validate(QString& input, int&) const {
+    for (const QChar c : input) {
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (!digit && c != QLatin1Char('.') && c != QLatin1Char(',')) {
+            return Invalid;
+        }
+    }
+    return Acceptable;
+}
+
 void MenuBarStyle::drawControl(ControlElement element, const QStyleOption* option,
                                QPainter* painter, const QWidget* widget) const {
     const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QProxyStyle>
+#include <QValidator>
 #include <QWidget>
 
 class QLabel;
@@ -25,6 +26,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// The tempo box takes digits and decimal separators only, however they come:
+// typed, pasted, dropped or from the X11 selection.
+class TempoTextValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
 };
 
 // Highlights the menu bar's current title also while the bar holds the

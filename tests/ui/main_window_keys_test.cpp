@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -283,6 +284,16 @@ TEST(Mouse, MiddleButtonCyclesTheModes) {
         QTest::mouseClick(targets[i], Qt::MiddleButton);
         EXPECT_EQ(rig.form->displayMode(), expected[i]) << i;
     }
+    // Two quick presses switch twice: the second arrives as a double-click.
+    // Three times round: back in MPM mode.
+    for (QWidget* target : {static_cast<QWidget*>(rig.form->cmdBeat),
+                            static_cast<QWidget*>(rig.form->Image1), rig.form->clientArea}) {
+        const int twoOn[] = {kModeNone, kModeDelay, kModeBpm, kModeMpm};
+        const int before = rig.form->displayMode();
+        QTest::mouseClick(target, Qt::MiddleButton);
+        QTest::mouseDClick(target, Qt::MiddleButton);
+        EXPECT_EQ(rig.form->displayMode(), twoOn[before]);
+    }
     // On the Beat button it switches without tapping; left and right do nothing.
     QTest::mouseClick(rig.form->cmdBeat, Qt::MiddleButton);
     EXPECT_EQ(rig.form->displayMode(), kModeDelay);
@@ -421,6 +432,70 @@ TEST(TempoBox, TypedTemposFillTheTable) {
     }
     EXPECT_EQ(delayTable(rig), kUnknown);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 0);
+}
+
+TEST(TempoBox, EditingKeysAndPastingWorkAsInAnyTextBox) {
+    struct Case {
+        const char* what;
+        const char* clipboard;
+        std::function<void(WindowRig&)> edit;
+        const char* text;
+        Fixed tempo;
+    };
+    const auto keys = [](std::initializer_list<std::pair<int, Qt::KeyboardModifiers>> presses) {
+        return [presses](WindowRig& r) {
+            for (const auto& [key, modifiers] : presses) {
+                r.key(key, modifiers);
+            }
+        };
+    };
+    constexpr auto none = Qt::NoModifier;
+    constexpr auto ctrl = Qt::ControlModifier;
+    const Case cases[] = {
+        {"Ctrl+A selects all, typing replaces it", "",
+         [&](WindowRig& r) {
+             keys({{Qt::Key_A, ctrl}})(r);
+             r.typeText(QStringLiteral("90"));
+         },
+         "90", 900'000},
+        // Outside 50 to 250 the table keeps the last tempo.
+        {"Home, Delete", "", keys({{Qt::Key_Home, none}, {Qt::Key_Delete, none}}), "20", 1'200'000},
+        {"Shift+Left twice, Ctrl+X", "",
+         keys({{Qt::Key_Left, Qt::ShiftModifier},
+               {Qt::Key_Left, Qt::ShiftModifier},
+               {Qt::Key_X, ctrl}}),
+         "1", 1'200'000},
+        {"Ctrl+Z undoes the last typing", "", keys({{Qt::Key_Z, ctrl}}), "", 0},
+        {"End, Backspace, Ctrl+V of digits", "5",
+         keys({{Qt::Key_End, none}, {Qt::Key_Backspace, none}, {Qt::Key_V, ctrl}}), "125",
+         1'250'000},
+        {"Ctrl+A, Ctrl+V of letters inserts nothing", "abc",
+         keys({{Qt::Key_A, ctrl}, {Qt::Key_V, ctrl}}), "120", 1'200'000},
+        {"Ctrl+A, Ctrl+V of a mixed text inserts nothing", "12x",
+         keys({{Qt::Key_A, ctrl}, {Qt::Key_V, ctrl}}), "120", 1'200'000},
+    };
+    for (const Case& c : cases) {
+        WindowRig rig;
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(c.clipboard));
+        rig.key(Qt::Key_F7);
+        rig.typeText(QStringLiteral("120"));
+        c.edit(rig);
+        EXPECT_EQ(rig.text("txtDelayBpm"), QString::fromLatin1(c.text)) << c.what;
+        EXPECT_EQ(rig.form->tap().currentBpmValue, c.tempo) << c.what;
+        EXPECT_EQ(rig.form->focusWidget(), rig.form->txtDelayBpm) << c.what;
+    }
+
+    // A paste into a box the taps filled counts as typing: the tempo is taken.
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    measure120(rig);
+    QGuiApplication::clipboard()->setText(QStringLiteral("128"));
+    rig.form->txtDelayBpm->setFocus();
+    rig.form->txtDelayBpm->selectAll();
+    rig.key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(rig.form->typedTempoFlag(), 1);
+    EXPECT_EQ(rig.form->tap().currentBpmValue, 1'280'000);
+    EXPECT_EQ(rig.text("lblDelayHalf"), "Half: 234.375");
 }
 
 TEST(TempoBox, RangeIsFiftyToTwoHundredFifty) {
