@@ -3,7 +3,7 @@
 #include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "platform/desktop.h"
+#include "platform/settings_location.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"

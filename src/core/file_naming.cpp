@@ -1,5 +1,6 @@
 #include "core/file_naming.h"
 
+#include <stdexcept>
 #include <vector>
 
 namespace pulsaro {
@@ -7,6 +8,20 @@ namespace {
 
 bool isSeparator(char c) {
     return c == '/' || c == '\\';
+}
+
+bool isDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// "/x", "\\server\x" or "C:\x"; a drive without a separator ("C:x") is
+// relative to that drive's working folder.
+bool isRooted(const std::string& folder) {
+    if (!folder.empty() && isSeparator(folder[0])) {
+        return true;
+    }
+    return folder.size() >= 3 && isDriveLetter(folder[0]) && folder[1] == ':' &&
+           isSeparator(folder[2]);
 }
 
 std::string asciiLower(std::string text) {
@@ -32,8 +47,7 @@ struct SplitPath {
 SplitPath splitPath(const std::string& path) {
     SplitPath split;
     std::size_t pos = 0;
-    const bool drive = path.size() >= 2 && path[1] == ':' &&
-                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    const bool drive = path.size() >= 2 && path[1] == ':' && isDriveLetter(path[0]);
     if (drive) {
         pos = 2;
     }
@@ -91,8 +105,15 @@ std::string newResultFileName(const std::string& extension,
                               const std::function<std::string()>& desktopFolder,
                               const std::function<bool(const std::string&)>& fileExists) {
     for (std::uint64_t n = 1;; ++n) {
-        std::string candidate =
-            desktopFolder() + asciiLower("Beats (" + std::to_string(n) + ")." + extension);
+        std::string candidate = desktopFolder();
+        if (!isRooted(candidate)) {
+            throw std::invalid_argument("result file folder is not an absolute path: " + candidate);
+        }
+        if (!isSeparator(candidate.back())) {
+            // In the folder's own style.
+            candidate += candidate[candidate.find_last_of("/\\")];
+        }
+        candidate += asciiLower("Beats (" + std::to_string(n) + ")." + extension);
         if (!fileExists(candidate)) {
             return candidate;
         }

@@ -19,7 +19,9 @@ std::string extensionFor(std::string_view extension, std::int32_t selector,
 // n >= 1 whose file does not exist yet (gaps are filled). The folder keeps its
 // case, the file name is lower-cased (ASCII), and the existence test is made
 // on exactly the name returned. desktopFolder is asked again for every
-// candidate and is either empty (a bare name) or ends in a separator.
+// candidate; a separator is added when it lacks one. Throws
+// std::invalid_argument when it is empty or relative, so a name never lands in
+// whatever the working folder happens to be.
 std::string newResultFileName(const std::string& extension,
                               const std::function<std::string()>& desktopFolder,
                               const std::function<bool(const std::string&)>& fileExists);

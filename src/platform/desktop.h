@@ -4,13 +4,10 @@
 
 namespace pulsaro {
 
-// The user's desktop folder ending in a separator, or empty when the desktop
-// has no such folder (a default name then has no folder part).
+// The folder for new result files, ending in a separator: the user's desktop
+// folder when it exists, else the home folder, so a default name never
+// depends on the working folder.
 std::string desktopFolder();
-
-// The per-user folder that holds the settings store ($XDG_CONFIG_HOME, by
-// default ~/.config).
-std::string settingsRoot();
 
 bool fileExists(const std::string& path);
 

@@ -79,7 +79,8 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         // The machine-wide version stamp of an installed copy has no place
         // on this platform and is left out.
         StoredSettings stored;
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+        const auto readable = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+        if (const auto& key = readable) {
             readIfExists(*key, settings::kLastUsedCounter, stored.mode);
             readIfExists(*key, settings::kMetronomeActive, stored.metronome);
             readIfExists(*key, settings::kPlayerOne, stored.players[0]);
@@ -108,6 +109,15 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
                 fileName = NewFileName(QString(), settings::kStoredFileType);
                 key->writeString(settings::kFileName, fileName.toStdString());
             }
+        } else {
+            // A key that cannot be written still names the file it holds; a
+            // new name is used for this run only.
+            std::string storedName;
+            if (readable) {
+                readIfExists(*readable, settings::kFileName, storedName);
+            }
+            fileName = storedName.empty() ? NewFileName(QString(), settings::kStoredFileType)
+                                          : QString::fromStdString(storedName);
         }
         form.currentResultFile = fileName;
 
@@ -152,23 +162,28 @@ void TfrmPulsaro::FormCloseQuery() {
         if (SettingsDeleted == -1) {
             return;
         }
+        // A key that cannot be written is skipped without a word.
         if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
-            if (mnuViewMPM->isChecked()) {
-                key->writeInteger(settings::kLastUsedCounter, kModeMpm);
-            } else if (mnuViewBPM->isChecked()) {
-                key->writeInteger(settings::kLastUsedCounter, kModeBpm);
-            } else if (mnuViewTimeCounter->isChecked()) {
-                key->writeInteger(settings::kLastUsedCounter, kModeDelay);
-            }
-            key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
-            key->writeInteger(settings::kMetronomeActive, mnuFileMetronome->isChecked() ? 1 : 0);
-            key->writeInteger(settings::kTransparencyActive,
-                              mnuViewTransparancyMode->isChecked() ? 1 : 0);
-            if (!key->valueExists(settings::kTransparency)) {
-                key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
-            }
-            key->writeInteger(settings::kTop, y());
-            key->writeInteger(settings::kLeft, x());
+            // One replace of the file for all of them.
+            key->batch([&] {
+                if (mnuViewMPM->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeMpm);
+                } else if (mnuViewBPM->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeBpm);
+                } else if (mnuViewTimeCounter->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeDelay);
+                }
+                key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive,
+                                  mnuFileMetronome->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kTransparencyActive,
+                                  mnuViewTransparancyMode->isChecked() ? 1 : 0);
+                if (!key->valueExists(settings::kTransparency)) {
+                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
+                }
+                key->writeInteger(settings::kTop, y());
+                key->writeInteger(settings::kLeft, x());
+            });
         }
         // The locked artist and album names are kept with the save panel.
     });

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 namespace pulsaro {
@@ -83,9 +84,30 @@ TEST(NewResultFileName, LowerCasesOnlyTheFileNameAndTestsExactlyThatName) {
                                                     "/Home/Me/Skrivbord/beats (2).txt"}));
 }
 
-TEST(NewResultFileName, WithoutADesktopFolderGivesABareName) {
-    FakeDisk disk{{"beats (1).csv"}, {}};
-    EXPECT_EQ(nameFor("csv", "", disk), "beats (2).csv");
+TEST(NewResultFileName, NameAlwaysHasARootedFolder) {
+    struct Case {
+        const char* folder;
+        const char* expected;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {"/home/me", "/home/me/beats (1).csv"},
+        {"/", "/beats (1).csv"},
+        {"C:\\Users\\me", "C:\\Users\\me\\beats (1).csv"},
+        {"\\\\server\\share\\", "\\\\server\\share\\beats (1).csv"},
+        {"", nullptr},
+        {"Desktop/", nullptr},
+        {"./", nullptr},
+        {"C:Desktop\\", nullptr},
+    };
+    for (const Case& c : cases) {
+        FakeDisk disk{{"beats (1).csv"}, {}};
+        if (c.expected == nullptr) {
+            EXPECT_THROW(nameFor("csv", c.folder, disk), std::invalid_argument) << c.folder;
+            EXPECT_TRUE(disk.asked.empty()) << c.folder;
+        } else {
+            EXPECT_EQ(nameFor("csv", c.folder, disk), c.expected) << c.folder;
+        }
+    }
 }
 
 TEST(NewResultFileName, AsksForTheFolderAgainForEveryCandidate) {

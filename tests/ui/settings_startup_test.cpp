@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include "core/settings_names.h"
 #include "fakes.h"
+#include "platform/desktop.h"
 #include "ui/window_messages.h"
 
 namespace pulsaro::testing {
@@ -20,6 +25,11 @@ QPoint desktopCentre(const TfrmPulsaro& form) {
     const QSize size = form.frameGeometry().size();
     return {desktop.left() + (desktop.width() - size.width()) / 2,
             desktop.top() + (desktop.height() - size.height()) / 2};
+}
+
+std::string fileBytes(const std::filesystem::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 int messageCount(const WindowRig& rig, WindowMessage message) {
@@ -167,6 +177,57 @@ TEST(Startup, ValueOfTheWrongTypeIsReportedAndTheWindowStillWorks) {
     EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in GetRegistryData")));
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
     EXPECT_TRUE(TfrmPulsaro::shown(rig.form->bpmPanel));
+}
+
+// A file or folder without write bits is read-only even for root, so this
+// holds for any user.
+TEST(Startup, UnwritableSettingsAreUsedAndLeftAloneWithoutAnError) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        bool lockFolder;
+    };
+    for (const Case c : {Case{"read-only file", false}, Case{"read-only folder", true}}) {
+        SCOPED_TRACE(c.what);
+        WindowRig rig(1, [](RegistryKey& key) {
+            key.writeInteger(s::kLastUsedCounter, kModeMpm);
+            key.writeInteger(s::kMetronomeActive, 1);
+        });
+        // Only some values: no result-file name.
+        ASSERT_TRUE(
+            RegistryKey::openForWriting(rig.store, s::kKeyPath, false)->deleteValue(s::kFileName));
+        const fs::path file = rig.store.fileOf(s::kKeyPath);
+        const fs::path locked = c.lockFolder ? file.parent_path() : file;
+        fs::permissions(locked, c.lockFolder ? fs::perms::owner_read | fs::perms::owner_exec
+                                             : fs::perms::owner_read);
+        const std::string before = fileBytes(file);
+
+        rig.restart();
+        EXPECT_TRUE(rig.dialogs.boxes.empty());
+        EXPECT_EQ(rig.form->displayMode(), kModeMpm);
+        EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+        EXPECT_EQ(rig.form->currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
+
+        rig.form->mnuViewBPM->trigger();
+        rig.form->close();
+        EXPECT_TRUE(rig.dialogs.boxes.empty());
+        EXPECT_EQ(fileBytes(file), before);
+        EXPECT_EQ(QDir(QString::fromStdString(file.parent_path().string()))
+                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("6.5.reg")});
+        fs::permissions(locked, fs::perms::owner_all, fs::perm_options::add);
+    }
+}
+
+// The test binary runs with a temporary home.
+TEST(DesktopFolder, IsTheDesktopWhenThereIsOneElseTheHome) {
+    const QString home = QDir::homePath();
+    const QString desktop = home + QStringLiteral("/Desktop");
+    ASSERT_FALSE(QFileInfo::exists(desktop));
+    EXPECT_EQ(QString::fromStdString(desktopFolder()), home + QLatin1Char('/'));
+    ASSERT_TRUE(QDir().mkpath(desktop));
+    EXPECT_EQ(QString::fromStdString(desktopFolder()), desktop + QLatin1Char('/'));
+    QDir(desktop).removeRecursively();
 }
 
 TEST(Exit, WritesTheListedValues) {
