@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QStyleOptionMenuItem>
+#include <algorithm>
 
 #include "platform/fonts.h"
 
@@ -32,15 +33,94 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
         label->setPalette(palette);
     }
     if (place.width() <= 0) {
-        place.setWidth(QFontMetrics(label->font()).horizontalAdvance(text) + 2);
+        place.setWidth(1);
     }
     if (place.height() <= 0) {
         place.setHeight(QFontMetrics(label->font()).height());
     }
     label->setGeometry(place);
+    FitToTextLayout::of(parent).place(label, place);
     // Labels keep their clicks; they never reach the panel behind them.
     label->setAttribute(Qt::WA_NoMousePropagation);
     return label;
+}
+
+FitToTextLayout::FitToTextLayout(QWidget* panel) : QLayout(panel) {
+    setContentsMargins(0, 0, 0, 0);
+    // The panel keeps the size it was given.
+    setSizeConstraint(SetNoConstraint);
+}
+
+FitToTextLayout::~FitToTextLayout() {
+    for (const Placed& entry : placed_) {
+        delete entry.item;
+    }
+}
+
+FitToTextLayout& FitToTextLayout::of(QWidget* panel) {
+    if (auto* existing = dynamic_cast<FitToTextLayout*>(panel->layout())) {
+        return *existing;
+    }
+    return *new FitToTextLayout(panel);
+}
+
+void FitToTextLayout::place(QLabel* label, QRect designed) {
+    addChildWidget(label);
+    placed_.push_back({new QWidgetItem(label), designed});
+    invalidate();
+}
+
+void FitToTextLayout::addItem(QLayoutItem* item) {
+    placed_.push_back({item, item->geometry()});
+}
+
+QLayoutItem* FitToTextLayout::itemAt(int index) const {
+    return index >= 0 && index < count() ? placed_[static_cast<std::size_t>(index)].item : nullptr;
+}
+
+QLayoutItem* FitToTextLayout::takeAt(int index) {
+    if (index < 0 || index >= count()) {
+        return nullptr;
+    }
+    QLayoutItem* item = placed_[static_cast<std::size_t>(index)].item;
+    placed_.erase(placed_.begin() + index);
+    return item;
+}
+
+int FitToTextLayout::count() const {
+    return static_cast<int>(placed_.size());
+}
+
+QSize FitToTextLayout::sizeHint() const {
+    return parentWidget() != nullptr ? parentWidget()->size() : QSize();
+}
+
+void FitToTextLayout::setGeometry(const QRect& rect) {
+    QLayout::setGeometry(rect);
+    const QRect inside = parentWidget() != nullptr ? parentWidget()->contentsRect() : rect;
+    for (const Placed& entry : placed_) {
+        auto* label = qobject_cast<QLabel*>(entry.item->widget());
+        if (label == nullptr) {
+            continue;
+        }
+        const QFontMetrics metrics(label->font());
+        const QString text = label->text();
+        // Emboldened and overhanging glyphs may reach past the advance.
+        const int textWidth =
+            std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
+        const QMargins margins = label->contentsMargins();
+        const int needed = textWidth + margins.left() + margins.right() + 2 * label->margin();
+        const int width = std::min(std::max(entry.designed.width(), needed), inside.width());
+        int left = entry.designed.left();
+        const Qt::Alignment alignment = label->alignment();
+        if (alignment.testFlag(Qt::AlignHCenter)) {
+            left = entry.designed.left() + (entry.designed.width() - width) / 2;
+        } else if (alignment.testFlag(Qt::AlignRight)) {
+            left = entry.designed.right() + 1 - width;
+        }
+        left = std::clamp(left, inside.left(), inside.right() + 1 - width);
+        label->setGeometry(left, entry.designed.top(), width, entry.designed.height());
+    }
 }
 
 void ShapeWidget::paintEvent(QPaintEvent*) {

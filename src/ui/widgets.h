@@ -2,9 +2,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLayout>
 #include <QProxyStyle>
 #include <QValidator>
 #include <QWidget>
+#include <vector>
 
 class QLabel;
 
@@ -18,6 +20,35 @@ QFont windowFont(int points, bool bold = false);
 // text in its font.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect place,
                   int points = 8, bool bold = false, QColor color = QColor());
+
+// Keeps each label of a panel at its place and as wide as its text, whatever
+// the text becomes: a label grows from its aligned edge (both sides when
+// centred) and is pushed back inside the panel when it would stick out.
+// Other children of the panel are left where they are.
+class FitToTextLayout final : public QLayout {
+public:
+    explicit FitToTextLayout(QWidget* panel);
+    ~FitToTextLayout() override;
+
+    // The panel's layout, made on first use.
+    static FitToTextLayout& of(QWidget* panel);
+    // place is where the label was drawn; its width is the least it gets.
+    void place(QLabel* label, QRect designed);
+
+    void addItem(QLayoutItem* item) override;
+    QLayoutItem* itemAt(int index) const override;
+    QLayoutItem* takeAt(int index) override;
+    int count() const override;
+    QSize sizeHint() const override;
+    void setGeometry(const QRect& rect) override;
+
+private:
+    struct Placed {
+        QLayoutItem* item;
+        QRect designed;
+    };
+    std::vector<Placed> placed_;
+};
 
 // Black rounded rectangle behind the tempo value.
 class ShapeWidget final : public QWidget {

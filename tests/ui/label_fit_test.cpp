@@ -1,0 +1,130 @@
+// Every text the window can show fits its label, and every label its panel.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+#include <functional>
+
+#include "fakes.h"
+
+namespace pulsaro::testing {
+namespace {
+
+int textWidth(const QFontMetrics& metrics, const QString& text) {
+    return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
+}
+
+// Checks the visible labels of the window's visible panels: the text within
+// its label, the label within its panel, and no two texts on top of each other.
+void expectEverythingFits(TfrmPulsaro& form, const std::string& scene) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (QWidget* parent :
+         {form.clientArea, static_cast<QWidget*>(form.bpmPanel),
+          static_cast<QWidget*>(form.mpmPanel), static_cast<QWidget*>(form.DelayPanel)}) {
+        if (!parent->isVisible()) {
+            continue;
+        }
+        std::vector<std::pair<const QLabel*, QRect>> drawn;
+        for (const QLabel* label : parent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (!label->isVisible()) {
+                continue;
+            }
+            const std::string what = scene + ": " + label->objectName().toStdString() + " \"" +
+                                     label->text().toStdString() + "\"";
+            const QFontMetrics metrics(label->font());
+            const int width = textWidth(metrics, label->text());
+            EXPECT_LE(width, label->contentsRect().width()) << what;
+            EXPECT_TRUE(parent->contentsRect().contains(label->geometry())) << what;
+            const QRect text =
+                QStyle::alignedRect(Qt::LeftToRight, label->alignment(),
+                                    QSize(width, metrics.height()), label->geometry());
+            for (const auto& [other, otherText] : drawn) {
+                EXPECT_FALSE(text.intersects(otherText))
+                    << what << " runs into " << other->objectName().toStdString();
+            }
+            drawn.emplace_back(label, text);
+        }
+    }
+    for (const QPushButton* button : form.findChildren<QPushButton*>()) {
+        if (button->isVisible()) {
+            const QString caption = QString(button->text()).remove(QLatin1Char('&'));
+            EXPECT_LE(textWidth(QFontMetrics(button->font()), caption), button->width() - 2)
+                << scene << ": " << button->objectName().toStdString();
+        }
+    }
+}
+
+// Presses at a steady interval, so the texts come from the real handlers.
+void tapEvery(WindowRig& rig, double seconds, int presses) {
+    for (int i = 0; i < presses; ++i) {
+        rig.tapAt(rig.nowSeconds + (i == 0 ? 0 : seconds));
+    }
+}
+
+void showMode(WindowRig& rig, int key, bool triplets) {
+    rig.key(key);
+    if (triplets) {
+        QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    }
+}
+
+TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
+    // A pause just under the timeout gives the slowest tempo (24.0010 BPM)
+    // and the longest delay times; 0.239044 s the fastest counted one.
+    constexpr double kSlowest = 2.4999;
+    constexpr double kFastest = 0.239044;
+    struct Mode {
+        const char* name;
+        int key;
+        bool triplets;
+    };
+    const Mode modes[] = {{"BPM", Qt::Key_F5, false},
+                          {"MPM", Qt::Key_F6, false},
+                          {"delay", Qt::Key_F7, false},
+                          {"delay triplets", Qt::Key_F7, true}};
+    struct Scene {
+        const char* what;
+        std::function<void(WindowRig&)> make;
+    };
+    const Scene scenes[] = {
+        {"idle", [](WindowRig&) {}},
+        {"slowest tempo", [&](WindowRig& r) { tapEvery(r, kSlowest, 3); }},
+        {"slowest tempo with 0.0001 steps", [&](WindowRig& r) { tapEvery(r, 2.499711, 4); }},
+        {"fastest tempo", [&](WindowRig& r) { tapEvery(r, kFastest, 3); }},
+        {"too fast, saving, timeout",
+         [&](WindowRig& r) {
+             tapEvery(r, 0.5, 3);
+             r.tapAt(r.nowSeconds + 0.05);
+             r.form->lblFastSaveActive->setVisible(true);
+             r.form->lblFastSaveActive2->setVisible(true);
+             r.idleFor(3);
+         }},
+        {"a long run", [&](WindowRig& r) { tapEvery(r, kSlowest, 1200); }},
+    };
+    for (const Mode& mode : modes) {
+        for (const Scene& scene : scenes) {
+            WindowRig rig;
+            showMode(rig, mode.key, mode.triplets);
+            rig.form->cmdBeat->setFocus();
+            scene.make(rig);
+            expectEverythingFits(*rig.form, std::string(mode.name) + ", " + scene.what);
+        }
+    }
+
+    // Typed tempos at both ends, and the unknown table.
+    for (const char* typed : {"50", "250", "50.01", "."}) {
+        for (const bool triplets : {false, true}) {
+            WindowRig rig;
+            showMode(rig, Qt::Key_F7, triplets);
+            rig.typeText(QString::fromLatin1(typed));
+            expectEverythingFits(*rig.form, std::string("typed ") + typed);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
