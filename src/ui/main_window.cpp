@@ -16,6 +16,8 @@
 
 #include "audio/audio_output.h"
 #include "core/number_format.h"
+#include "core/settings_names.h"
+#include "core/settings_store.h"
 #include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
@@ -56,6 +58,13 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
 
 bool TfrmPulsaro::shown(const QWidget* widget) {
     return !widget->isHidden();
+}
+
+TfrmPulsaro::~TfrmPulsaro() {
+    // FormDestroy: a metronome still held is stopped with the window.
+    MetronomeTimerId = 0;
+    // Focus moves while the widgets are torn down; this window no longer cares.
+    disconnect(focusWatch_);
 }
 
 void TfrmPulsaro::FormCreate() {
@@ -197,13 +206,10 @@ void TfrmPulsaro::tmrIdleTimer() {
         for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
             status->setText(tr8(res::kTimeout));
         }
-        tap_.startTick = 0;
-        tap_.intervalCount = 0;
-        tap_.bpmSum = 0;
+        tap_.clearRun();
         if (idleTimer_) {
             idleTimer_->SetActive(false);
         }
-        tap_.lastTick = 0;
         const bool handOver = tap_.measurementMode == displayMode_ &&
                               tap_.measurementMode != kModeDelay && !shown(SaveToFilePanel) &&
                               mnuFileMetronome->isChecked() &&
@@ -245,6 +251,38 @@ void TfrmPulsaro::DoFullReset() {
 
 void TfrmPulsaro::mnuFileExitClick() {
     close();
+}
+
+void TfrmPulsaro::FormCloseQuery() {
+    funcs_.guard("FormCloseQuery", [&] {
+        if (SettingsDeleted == -1) {
+            return;
+        }
+        // A key that cannot be written is skipped without a word.
+        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+            // One replace of the file for all of them.
+            key->batch([&] {
+                if (mnuViewMPM->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeMpm);
+                } else if (mnuViewBPM->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeBpm);
+                } else if (mnuViewTimeCounter->isChecked()) {
+                    key->writeInteger(settings::kLastUsedCounter, kModeDelay);
+                }
+                key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive,
+                                  mnuFileMetronome->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kTransparencyActive,
+                                  mnuViewTransparancyMode->isChecked() ? 1 : 0);
+                if (!key->valueExists(settings::kTransparency)) {
+                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
+                }
+                key->writeInteger(settings::kTop, y());
+                key->writeInteger(settings::kLeft, x());
+            });
+        }
+        // The locked artist and album names are kept with the save panel.
+    });
 }
 
 void TfrmPulsaro::closeEvent(QCloseEvent* event) {

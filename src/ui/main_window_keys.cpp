@@ -22,9 +22,6 @@ namespace pulsaro {
 
 namespace {
 
-constexpr Fixed kLowestTypedTempo = 500'000;
-constexpr Fixed kHighestTypedTempo = 2'500'000;
-
 Qt::KeyboardModifiers plainModifiers(Qt::KeyboardModifiers modifiers) {
     return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
 }
@@ -51,13 +48,6 @@ std::optional<QChar> typedCharacter(const QKeyEvent& event) {
 }
 
 }  // namespace
-
-TfrmPulsaro::~TfrmPulsaro() {
-    // FormDestroy: a metronome still held is stopped with the window.
-    MetronomeTimerId = 0;
-    // Focus moves while the widgets are torn down; this window no longer cares.
-    disconnect(focusWatch_);
-}
 
 void TfrmPulsaro::installKeyPreview() {
     keyPreview_ = std::make_unique<KeyPreview>(*this);
@@ -343,70 +333,6 @@ void TfrmPulsaro::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
             popcopybpmvalue->popup(DelayPanel->mapToGlobal(panelPos));
         }
     });
-}
-
-// --- The delay panel ---------------------------------------------------------
-
-void TfrmPulsaro::DelayPanelDblClick() {
-    // Reported like every handler: a failure must not escape into the event loop.
-    funcs_.guard("DelayPanelDblClick", [&] {
-        tripletsFlag_ = tripletsFlag_ == 0 ? 1 : 0;
-        lblTripletsON->setVisible(tripletsFlag_ == 1);
-        const QString text = txtDelayBpm->text();
-        if (funcs_.IsNumeric(text)) {
-            const Fixed tempo = TPrivataFunktioner::readFixed(text);
-            // A zero tempo has no delay times: show the unknown table
-            // instead of failing on the division.
-            funcs_.CalculateDelayTime(*this, tempo == 0 ? 2 : tripletsFlag_, tempo);
-        }
-    });
-}
-
-bool TfrmPulsaro::txtDelayBpmKeyPress(QChar key) {
-    bool accepted = false;
-    funcs_.guard("txtDelayBpmKeyPress", [&] {
-        accepted = key == QChar(8) || key == QLatin1Char(',') || key == QLatin1Char('.') ||
-                   (key >= QLatin1Char('0') && key <= QLatin1Char('9'));
-        if (accepted) {
-            typedTempoFlag_ = 1;
-            cmdReset->setEnabled(true);
-        }
-    });
-    return accepted;
-}
-
-void TfrmPulsaro::txtDelayBpmChange() {
-    funcs_.guard("txtDelayBpmChange", [&] {
-        if (typedTempoFlag_ != 1) {
-            return;
-        }
-        const QString text = txtDelayBpm->text();
-        if (funcs_.IsNumeric(text)) {
-            const Fixed tempo = TPrivataFunktioner::readFixed(text);
-            if (tempo >= kLowestTypedTempo && tempo <= kHighestTypedTempo) {
-                tap_.currentBpmValue = tempo;
-                funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
-            }
-        } else {
-            funcs_.CalculateDelayTime(*this, 2, 0);
-            tap_.currentBpmValue = 0;
-        }
-    });
-}
-
-void TfrmPulsaro::txtDelayBpmEdited() {
-    // Pasting, cutting, deleting and undoing edit the tempo as typing does.
-    if (typedTempoFlag_ != 1) {
-        typedTempoFlag_ = 1;
-        cmdReset->setEnabled(true);
-        txtDelayBpmChange();
-    }
-}
-
-void TfrmPulsaro::txtDelayBpmKeyDown(int key) {
-    if (key == Qt::Key_Space) {
-        cmdBeat->setFocus(Qt::OtherFocusReason);
-    }
 }
 
 }  // namespace pulsaro

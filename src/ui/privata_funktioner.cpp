@@ -22,19 +22,18 @@ TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
 
 void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit) noexcept {
     try {
-        QString message = QString::fromUtf8(res::kErrorIn);
+        QString message = tr8(res::kErrorIn);
         message.replace(QStringLiteral("%s"), name);
-        message += QLatin1Char('\n') + QString::fromUtf8(res::kErrorContact);
-        dialogs_.messageBox(nullptr, QString::fromUtf8(res::kErrorCaption), message,
-                            Dialogs::Icon::Error, Dialogs::Buttons::Ok);
+        message += QLatin1Char('\n') + tr8(res::kErrorContact);
+        dialogs_.messageBox(nullptr, tr8(res::kErrorCaption), message, Dialogs::Icon::Error,
+                            Dialogs::Buttons::Ok);
         if (quit) {
             QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                                       Qt::QueuedConnection);
         }
     } catch (...) {
         try {
-            dialogs_.messageBox(nullptr, QString::fromUtf8(res::kErrorCaption),
-                                QString::fromUtf8(res::kErrorInErrorHandler),
+            dialogs_.messageBox(nullptr, tr8(res::kErrorCaption), tr8(res::kErrorInErrorHandler),
                                 Dialogs::Icon::Question, Dialogs::Buttons::Ok);
         } catch (...) {
             // Nothing is left to report with.
@@ -45,39 +44,36 @@ void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit) noexcept {
 void TPrivataFunktioner::ResetControls(TfrmPulsaro& form) {
     guard("ResetControls", [&] {
         form.setTypedTempoFlag(0);
-        const QString idle = QString::fromUtf8(res::kIdleMpmSuffix);
-        form.lblMPM2->setText(QString::fromUtf8(res::kHalf) + idle);
-        form.lblMPM3->setText(QString::fromUtf8(res::kThird) + idle);
-        form.lblMPM23->setText(QString::fromUtf8(res::kTwoThirds) + idle);
-        form.lblMPM4->setText(QString::fromUtf8(res::kQuarter) + idle);
-        form.lblMPM8->setText(QString::fromUtf8(res::kEighth) + idle);
+        const QString idle = tr8(res::kIdleMpmSuffix);
+        form.lblMPM2->setText(tr8(res::kHalf) + idle);
+        form.lblMPM3->setText(tr8(res::kThird) + idle);
+        form.lblMPM23->setText(tr8(res::kTwoThirds) + idle);
+        form.lblMPM4->setText(tr8(res::kQuarter) + idle);
+        form.lblMPM8->setText(tr8(res::kEighth) + idle);
         for (std::size_t row = 0; row < kDelayRows; ++row) {
-            form.delayLabel(row)->setText(QString::fromUtf8(res::kDelayPrefixes[row]) +
-                                          QString::fromUtf8(res::kDelayIdleValue));
+            form.delayLabel(row)->setText(tr8(res::kDelayPrefixes[row]) +
+                                          tr8(res::kDelayIdleValue));
         }
         form.txtDelayBpm->clear();
-        form.lblDelayMedel->setText(QString::fromUtf8(res::kIdleDelayMean));
+        form.lblDelayMedel->setText(tr8(res::kIdleDelayMean));
         form.mnuQuickSave->setEnabled(false);
         form.lblDelayMedel->setVisible(true);
-        const QString off = QString::fromUtf8(res::kOff);
+        const QString off = tr8(res::kOff);
         form.lblCounterStatus->setText(off);
         form.lblCounterStatusMPM->setText(off);
         form.lblCounterStatusMSPB->setText(off);
-        form.lblBPM_Value->setText(QString::fromUtf8(res::kIdleBpm));
-        form.lblBPMinMPM->setText(QString::fromUtf8(res::kIdleBpmInMpm));
-        form.lblTimer->setText(QString::fromUtf8(res::kIdleTimer));
-        form.lblBeats->setText(QString::fromUtf8(res::kIdleBeats));
-        form.lblPitchRange->setText(QString::fromUtf8(res::kIdlePitchRange));
+        form.lblBPM_Value->setText(tr8(res::kIdleBpm));
+        form.lblBPMinMPM->setText(tr8(res::kIdleBpmInMpm));
+        form.lblTimer->setText(tr8(res::kIdleTimer));
+        form.lblBeats->setText(tr8(res::kIdleBeats));
+        form.lblPitchRange->setText(tr8(res::kIdlePitchRange));
 
         form.mnuFileSaveToFile->setEnabled(false);
-        form.tap().lastTick = 0;
         form.cboBPMToFastwarning->setVisible(false);
         form.cboMPMToFastwarning->setVisible(false);
         form.cboTimeToFastwarning->setVisible(false);
         form.cmdReset->setEnabled(false);
-        form.tap().startTick = 0;
-        form.tap().intervalCount = 0;
-        form.tap().bpmSum = 0;
+        form.tap().clearRun();
         if (form.cmdBeat->isVisible() && form.cmdBeat->isEnabled() &&
             form.cmdBeat->window()->isVisible()) {
             form.cmdBeat->setFocus(Qt::OtherFocusReason);
@@ -146,11 +142,11 @@ void TPrivataFunktioner::CalculateMPM(TfrmPulsaro& form, Fixed tempo) {
     guard("CalculateMPM", [&] {
         const MpmTexts texts = mpmTexts(tempo, decimalSeparator());
         form.lblBPMinMPM->setText(fromStd(texts.bpm));
-        form.lblMPM2->setText(QString::fromUtf8(res::kHalf) + fromStd(texts.half));
-        form.lblMPM23->setText(QString::fromUtf8(res::kTwoThirds) + fromStd(texts.twoThirds));
-        form.lblMPM3->setText(QString::fromUtf8(res::kThird) + fromStd(texts.third));
-        form.lblMPM4->setText(QString::fromUtf8(res::kQuarter) + fromStd(texts.quarter));
-        form.lblMPM8->setText(QString::fromUtf8(res::kEighth) + fromStd(texts.eighth));
+        form.lblMPM2->setText(tr8(res::kHalf) + fromStd(texts.half));
+        form.lblMPM23->setText(tr8(res::kTwoThirds) + fromStd(texts.twoThirds));
+        form.lblMPM3->setText(tr8(res::kThird) + fromStd(texts.third));
+        form.lblMPM4->setText(tr8(res::kQuarter) + fromStd(texts.quarter));
+        form.lblMPM8->setText(tr8(res::kEighth) + fromStd(texts.eighth));
     });
 }
 
@@ -159,13 +155,12 @@ void TPrivataFunktioner::CalculateDelayTime(TfrmPulsaro& form, int kind, Fixed t
         if (kind == 0 || kind == 1) {
             const auto values = delayTexts(kind == 1, tempo, decimalSeparator());
             for (std::size_t row = 0; row < kDelayRows; ++row) {
-                form.delayLabel(row)->setText(QString::fromUtf8(res::kDelayPrefixes[row]) +
-                                              fromStd(values[row]));
+                form.delayLabel(row)->setText(tr8(res::kDelayPrefixes[row]) + fromStd(values[row]));
             }
         } else if (kind == 2) {
             for (std::size_t row = 0; row < kDelayRows; ++row) {
-                form.delayLabel(row)->setText(QString::fromUtf8(res::kDelayPrefixes[row]) +
-                                              QString::fromUtf8(res::kDelayUnknownValue));
+                form.delayLabel(row)->setText(tr8(res::kDelayPrefixes[row]) +
+                                              tr8(res::kDelayUnknownValue));
             }
         }
         if (kind != 2 && form.typedTempoFlag() != 1) {

@@ -1,4 +1,4 @@
-// The settings store as the program uses it: start-up restore, exit save,
+// The settings store as the program uses it: start-up restore,
 // deletion, and the default result-file name.
 
 #include <QAction>
@@ -154,38 +154,6 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         } else {
             form.mnuViewBPMClick();
         }
-    });
-}
-
-void TfrmPulsaro::FormCloseQuery() {
-    funcs_.guard("FormCloseQuery", [&] {
-        if (SettingsDeleted == -1) {
-            return;
-        }
-        // A key that cannot be written is skipped without a word.
-        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
-            // One replace of the file for all of them.
-            key->batch([&] {
-                if (mnuViewMPM->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeMpm);
-                } else if (mnuViewBPM->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeBpm);
-                } else if (mnuViewTimeCounter->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeDelay);
-                }
-                key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
-                key->writeInteger(settings::kMetronomeActive,
-                                  mnuFileMetronome->isChecked() ? 1 : 0);
-                key->writeInteger(settings::kTransparencyActive,
-                                  mnuViewTransparancyMode->isChecked() ? 1 : 0);
-                if (!key->valueExists(settings::kTransparency)) {
-                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
-                }
-                key->writeInteger(settings::kTop, y());
-                key->writeInteger(settings::kLeft, x());
-            });
-        }
-        // The locked artist and album names are kept with the save panel.
     });
 }
 
