@@ -3,7 +3,10 @@
 # 1. the window appears as "Pulsaro", takes SPACE presses on the Beat button,
 #    absorbs the first ESC while a measurement runs and closes on the second
 #    with exit status 0;
-# 2. switched to MPM mode and closed, it starts again in MPM mode.
+# 2. switched to MPM mode and closed, it starts again in MPM mode;
+# 3. after a menu closed with ESC, an ESC out of the menu bar and a stray Alt,
+#    SPACE still taps (no menu opens, the next ESC is absorbed by the
+#    measurement) and the window never closed on the way.
 set -euo pipefail
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
@@ -104,6 +107,33 @@ xdotool key Escape
 expect_exit_zero "ESC after the restart"
 [ "$(stored_mode)" = "00000002" ] || fail "the restart did not come back in MPM mode"
 
-echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart"
+# --- 3: the keyboard comes back to the beat after the menus ----------------
+# Windows of the program on screen: the main window, plus one per open menu.
+shown_windows() {
+    xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l
+}
+start_program
+xdotool key alt+f
+sleep 0.3
+[ "$(shown_windows)" -eq 2 ] || fail "Alt+F did not open the File menu"
+xdotool key Escape
+sleep 0.2
+xdotool key Escape
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "an ESC that left the menu bar closed the window"
+xdotool key alt
+sleep 0.2
+xdotool key space
+sleep 0.3
+[ "$(shown_windows)" -eq 1 ] || fail "SPACE after the menus opened a menu instead of tapping"
+xdotool key space
+sleep 0.3
+xdotool key Escape
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "SPACE after the menus did not tap (ESC closed the window)"
+xdotool key Escape
+expect_exit_zero "the second ESC after the menus"
+
+echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus"
 echo "settings file as written:"
 sed 's/^/    /' "$settings_file"
