@@ -7,12 +7,22 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
+#include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/widgets.h"
 
 int main(int argc, char* argv[]) {
+    // Environment the libraries read is settled here, before any thread runs.
+    // A JACK client must never start a server of its own: that server would
+    // take the sound card away from the user's own sound setup.
+    if (!qEnvironmentVariableIsSet("JACK_NO_START_SERVER")) {
+        qputenv("JACK_NO_START_SERVER", "1");
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(pulsaro::res::kAppTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(pulsaro::res::kAppTitle));
+    QApplication::setApplicationName(pulsaro::tr8(pulsaro::res::kAppTitle));
+    QApplication::setApplicationDisplayName(pulsaro::tr8(pulsaro::res::kAppTitle));
+    // Tooltips and message boxes in the window's face too.
+    QApplication::setFont(pulsaro::windowFont(8));
 
     pulsaro::QtDialogs dialogs;
     pulsaro::SettingsStore store(pulsaro::settingsRoot());

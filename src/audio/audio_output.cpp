@@ -2,7 +2,9 @@
 
 #include <portaudio.h>
 
-#include <cstdlib>
+#include <cstdio>
+
+#include "audio/backend_logging.h"
 
 namespace pulsaro {
 
@@ -14,11 +16,7 @@ public:
     PortAudioOutput(const PortAudioOutput&) = delete;
     PortAudioOutput& operator=(const PortAudioOutput&) = delete;
 
-    ~PortAudioOutput() override {
-        if (initialised_) {
-            Pa_Terminate();
-        }
-    }
+    ~PortAudioOutput() override { release(); }
 
     int outputDeviceCount() override {
         if (!ensureInitialised()) {
@@ -32,20 +30,47 @@ public:
                 ++outputs;
             }
         }
+        if (outputs == 0) {
+            // PortAudio lists devices only when it starts, so with none there
+            // is nothing to keep: the next count starts it afresh and sees a
+            // device plugged in meanwhile, and exit has nothing to shut down.
+            release();
+            tellOnce("no sound output device");
+        }
         return outputs;
     }
 
 private:
     bool ensureInitialised() {
         if (!initialised_) {
-            // A JACK client would otherwise try to start a server of its own.
-            setenv("JACK_NO_START_SERVER", "1", 0);
-            initialised_ = Pa_Initialize() == paNoError;
+            silenceBackendLogging();
+            const PaError error = Pa_Initialize();
+            initialised_ = error == paNoError;
+            if (!initialised_) {
+                tellOnce(Pa_GetErrorText(error));
+            }
         }
         return initialised_;
     }
 
+    void release() {
+        if (initialised_) {
+            Pa_Terminate();
+            initialised_ = false;
+        }
+    }
+
+    // The libraries' own messages are silenced, so this one line is all a
+    // user starting the program from a terminal sees about missing sound.
+    void tellOnce(const char* reason) {
+        if (!told_) {
+            std::fprintf(stderr, "pulsaro: %s; the metronome is off\n", reason);
+            told_ = true;
+        }
+    }
+
     bool initialised_ = false;
+    bool told_ = false;
 };
 
 }  // namespace

@@ -247,10 +247,17 @@ std::string formatDecimals(long double value, int decimals, std::string_view dec
     const Expansion e = expand(value);
     Split parts = roundedParts(e, decimals);
     if (parts.whole.empty()) {
-        parts.whole = "0";
+        parts.whole.push_back('0');
     }
     // Like printf, the sign follows the value even when it rounds to zero.
-    return (e.negative ? "-" : "") + joined(parts.whole, parts.fraction, decimalSeparator);
+    // Appended, not prepended: GCC 12 warns falsely (-Wrestrict) on
+    // assigning or prepending a literal to a std::string.
+    std::string out;
+    if (e.negative) {
+        out.push_back('-');
+    }
+    out += joined(parts.whole, parts.fraction, decimalSeparator);
+    return out;
 }
 
 long double parseNumber(std::string_view text, std::string_view decimalSeparator) {

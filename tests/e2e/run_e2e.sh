@@ -2,7 +2,7 @@
 # Runs the built program in a private X server and drives it like a user:
 # 1. the window appears as "Pulsaro", takes SPACE presses on the Beat button,
 #    absorbs the first ESC while a measurement runs and closes on the second
-#    with exit status 0;
+#    with exit status 0, printing at most one line of its own;
 # 2. switched to MPM mode and closed, it starts again in MPM mode;
 # 3. after a menu closed with ESC, an ESC out of the menu bar and a stray Alt,
 #    SPACE still taps (no menu opens, the next ESC is absorbed by the
@@ -92,6 +92,8 @@ xdotool search --onlyvisible --name '^Pulsaro$' >/dev/null || fail "the window v
 xdotool key Escape
 expect_exit_zero "the second ESC"
 [ "$(stored_mode)" = "00000001" ] || fail "BPM mode was not stored at exit"
+# At most the program's own line about the sound output, no library noise.
+[ "$(wc -l <"$work/app.log")" -le 1 ] || fail "the program printed more than one line"
 
 # --- 2: the display mode survives a restart ---------------------------------
 start_program

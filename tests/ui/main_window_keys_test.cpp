@@ -442,8 +442,9 @@ TEST(TempoBox, EditingKeysAndPastingWorkAsInAnyTextBox) {
         const char* text;
         Fixed tempo;
     };
-    const auto keys = [](std::initializer_list<std::pair<int, Qt::KeyboardModifiers>> presses) {
-        return [presses](WindowRig& r) {
+    using Presses = std::vector<std::pair<int, Qt::KeyboardModifiers>>;
+    const auto keys = [](Presses presses) {
+        return [presses = std::move(presses)](WindowRig& r) {
             for (const auto& [key, modifiers] : presses) {
                 r.key(key, modifiers);
             }
