@@ -61,8 +61,8 @@ bool TfrmPulsaro::shown(const QWidget* widget) {
 }
 
 TfrmPulsaro::~TfrmPulsaro() {
-    // FormDestroy: a metronome still held is stopped with the window.
-    MetronomeTimerId = 0;
+    // FormDestroy: the clicking stops with the window.
+    KillMetronomeTimer();
     // Focus moves while the widgets are torn down; this window no longer cares.
     disconnect(focusWatch_);
 }
@@ -78,6 +78,7 @@ void TfrmPulsaro::FormCreate() {
         if (displayMode_ == kModeNone) {
             mnuViewBPMClick();
         }
+        loadClickSounds();
         QCoreApplication::postEvent(this,
                                     new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
         // Asking the sound system for its devices takes a noticeable part of
@@ -107,9 +108,7 @@ void TfrmPulsaro::decideOpacityAvailable() {}
 void TfrmPulsaro::cmdBeatClick() {
     funcs_.guard("cmdBeatClick", [&] {
         if (!tap_.measuring()) {
-            if (MetronomeTimerId != 0) {
-                MetronomeTimerId = 0;
-            }
+            KillMetronomeTimer();
             tap_.currentBpmValue = 0;
             funcs_.ResetControls(*this);
             cmdReset->setEnabled(true);
@@ -122,6 +121,7 @@ void TfrmPulsaro::cmdBeatClick() {
             lblBeats->setText(tr8(res::kBeatOne));
             tap_.beatNumber = 1;
             PerfCounter1.Start();
+            lastBeatCount_ = PerfCounter1.startCount();
             if (shown(bpmPanel)) {
                 tap_.measurementMode = kModeBpm;
             } else if (shown(mpmPanel)) {
@@ -195,6 +195,7 @@ void TfrmPulsaro::WriteValues() {
                 fromStd(formatPattern(halfRounded(meanTempo(tap_)), "Avg: 0.0", sep)));
         }
         acceptPress(tap_, press, clock_.tickCountMs());
+        lastBeatCount_ = PerfCounter1.latestCount();
     });
 }
 
@@ -220,9 +221,6 @@ void TfrmPulsaro::tmrIdleTimer() {
     });
 }
 
-// The metronome engine takes over here once it is part of the program.
-void TfrmPulsaro::startMetronomeAtRunEnd() {}
-
 // --- Reset and closing -----------------------------------------------------
 
 void TfrmPulsaro::cmdResetClick() {
@@ -231,9 +229,8 @@ void TfrmPulsaro::cmdResetClick() {
 
 void TfrmPulsaro::DoFullReset() {
     funcs_.guard("DoFullReset:1", [&] {
-        if (MetronomeTimerId != 0) {
-            MetronomeTimerId = 0;
-        }
+        audio_.purge();
+        KillMetronomeTimer();
         idleTimer_.reset();
     });
     funcs_.guard("DoFullReset:2", [&] {
@@ -451,11 +448,6 @@ void TfrmPulsaro::SET_CHECK_MINIMZED() {
 // Opacity arrives with the desktop integration.
 void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent&) {
     funcs_.guard("SET_OPACITY", [] {});
-}
-
-// Loading the click sound arrives with the metronome.
-void TfrmPulsaro::METROSOUND_CHANGED() {
-    funcs_.guard("METROSOUND_CHANGED", [] {});
 }
 
 // The player items arrive with the player shortcuts.

@@ -5,7 +5,9 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
+#include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/tap_state.h"
 
@@ -19,7 +21,6 @@ class QPushButton;
 
 namespace pulsaro {
 
-class AudioOutput;
 class Dialogs;
 class PictureStrip;
 class ShapeWidget;
@@ -67,6 +68,14 @@ public:
     void txtDelayBpmEdited();
     void txtDelayBpmKeyDown(int key);
 
+    // The metronome.
+    std::uint32_t CreateMetronomeTimer(std::uint32_t user, Fixed bpm,
+                                       std::optional<BeatGrid> grid = std::nullopt);
+    void KillMetronomeTimer();
+    void MetronomeDelay();
+    void cmdMetronomeDelayClick();
+    void mnuFileMetronomeClick();
+
     // State the shared operations and other parts read or change.
     TapState& tap() { return tap_; }
     const TapState& tap() const { return tap_; }
@@ -91,8 +100,10 @@ public:
     QString currentResultFile;
     PlayerNames playerNames;
 
-    // Metronome state; the engine that fills it arrives later.
-    int MetronomeTimerId = 0;
+    // Metronome state: the id of the last clicking started (0: none, or
+    // refused; not cleared by a stop), and whether the delay panel's
+    // metronome counts as running.
+    std::uint32_t MetronomeTimerId = 0;
     bool DelayMetronomeOn = false;
 
     // Controls of the client area.
@@ -179,6 +190,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -197,8 +209,10 @@ private:
     void tmrIdleTimer();
     void startIdleTimer();
     void startMetronomeAtRunEnd();
+    void loadClickSounds();
+    // The beat the user tapped last, for clicks that continue the taps.
+    BeatGrid lastBeat() const;
     void cmdCancelSaveToFileClick();
-    void MetronomeDelay();
     void mnuFileSaveToFileClick();
     void mnuQuickSaveClick();
     void toggleNameLock(int digit);
@@ -244,6 +258,8 @@ private:
     std::unique_ptr<TTickTimer> idleTimer_;
 
     TapState tap_;
+    // Counter value of the last counted press.
+    std::int64_t lastBeatCount_ = 0;
     std::int32_t displayMode_ = kModeNone;
     bool soundOutput_ = false;
     std::int32_t escCounter_ = 0;

@@ -228,8 +228,7 @@ void TfrmPulsaro::FormKeyPress(QChar key) {
     }
 }
 
-// These commands arrive with the metronome and the save panel.
-void TfrmPulsaro::MetronomeDelay() {}
+// These commands arrive with the save panel.
 void TfrmPulsaro::mnuFileSaveToFileClick() {}
 void TfrmPulsaro::mnuQuickSaveClick() {}
 void TfrmPulsaro::toggleNameLock(int) {}

@@ -86,6 +86,7 @@ void TfrmPulsaro::buildMenus() {
     mnuFileExit = addItem(mnuFile, "mnuFileExit", res::kMenuExit);
     connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::mnuFileClick);
     connect(mnuFileExit, &QAction::triggered, this, &TfrmPulsaro::mnuFileExitClick);
+    connect(mnuFileMetronome, &QAction::triggered, this, &TfrmPulsaro::mnuFileMetronomeClick);
 
     mnuView = menuBar()->addMenu(tr8(res::kMenuView));
     mnuView->setObjectName(QStringLiteral("mnuView"));
@@ -277,6 +278,7 @@ void TfrmPulsaro::buildDelayPanel() {
     cmdMetronomeDelay->setFont(windowFont(7, true));
     cmdMetronomeDelay->setFlat(true);
     cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+    connect(cmdMetronomeDelay, &QPushButton::clicked, this, &TfrmPulsaro::cmdMetronomeDelayClick);
     // Clicks on the controls of the panel are theirs, not the panel's.
     cmdMetronomeDelay->setAttribute(Qt::WA_NoMousePropagation);
     txtDelayBpm->setAttribute(Qt::WA_NoMousePropagation);

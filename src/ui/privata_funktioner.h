@@ -54,6 +54,9 @@ public:
     void GetRegistryData(TfrmPulsaro& form);
     void DeleteRegistrySettings(TfrmPulsaro& form);
 
+    // The stored click sound: "sound", "sound1" or "sound2".
+    QString GetMetronomeSound();
+
     // Result-file naming. NewFileName returns an empty text on failure.
     QString NewFileName(const QString& extension, int selector);
     QString GetDeskTopDir();

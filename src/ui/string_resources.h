@@ -70,6 +70,7 @@ inline constexpr char kHintTooFast[] = "Your BPM is 251 or more.";
 inline constexpr char kHintBpmInMpm[] = "Exact BPM value.";
 inline constexpr char kHintDelayBox[] = "Enter BPM or use BEAT button to count a beat.";
 inline constexpr char kHintMetronomeOff[] = "Activate metronome. Shortcut M.";
+inline constexpr char kHintMetronomeOn[] = "Disable metronome. Shortcut M.";
 
 // Menus ("\t" precedes the shortcut shown beside an item).
 inline constexpr char kMenuFile[] = "&File";

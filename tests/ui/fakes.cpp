@@ -25,6 +25,26 @@ Dialogs::Answer ScriptedDialogs::messageBox(QWidget*, const QString& caption, co
     return answer;
 }
 
+std::uint32_t RecordingAudio::startClicks(Fixed tempo, std::optional<BeatGrid> grid) {
+    const std::uint32_t id = tempo > 0 ? ++nextId_ : 0;
+    starts.push_back({tempo, grid, id});
+    if (id != 0) {
+        clicking = id;
+    }
+    return id;
+}
+
+void RecordingAudio::stopClicks(std::uint32_t id) {
+    if (id == clicking) {
+        clicking = 0;
+    }
+}
+
+void RecordingAudio::purge() {
+    ++purges;
+    clicking = 0;
+}
+
 std::vector<MessageRecorder::Message> MessageRecorder::of(int type) const {
     std::vector<Message> found;
     for (const Message& message : messages) {

@@ -66,10 +66,34 @@ public:
     Answer answer = Answer::Ok;
 };
 
-class OfflineAudio final : public AudioOutput {
+// Records what the window asks of the sound output; clicks are never heard.
+class RecordingAudio final : public AudioOutput {
 public:
+    struct Start {
+        Fixed tempo;
+        std::optional<BeatGrid> grid;
+        std::uint32_t id;
+    };
+
     int outputDeviceCount() override { return devices; }
+    void loadSounds(const std::array<PcmSound, 3>& sounds) override { loaded = sounds; }
+    void selectSound(int index) override { selected = index; }
+    std::uint32_t startClicks(Fixed tempo, std::optional<BeatGrid> grid) override;
+    void stopClicks(std::uint32_t id) override;
+    void playOnce(int index) override { played.push_back(index); }
+    void purge() override;
+
     int devices = 1;
+    std::array<PcmSound, 3> loaded;
+    int selected = -2;  // none chosen yet
+    std::vector<Start> starts;
+    std::vector<int> played;
+    int purges = 0;
+    // The id clicking now; 0 when silent.
+    std::uint32_t clicking = 0;
+
+private:
+    std::uint32_t nextId_ = 0;
 };
 
 // Notes every private window message the main window receives.
@@ -112,7 +136,7 @@ struct WindowRig {
     QString desktop;
     FakeClock clock;
     ScriptedDialogs dialogs;
-    OfflineAudio audio;
+    RecordingAudio audio;
     SettingsStore store;
     TPrivataFunktioner funcs{dialogs, store};
     MessageRecorder recorder;

@@ -1,0 +1,302 @@
+#include "audio/portaudio_output.h"
+
+#include <portaudio.h>
+#if defined(__linux__)
+#include <pa_linux_alsa.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "audio/backend_logging.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr std::uint64_t kClosed = std::uint64_t{1} << 63;
+// How long a quiet stream keeps running: long enough that clicks a moment
+// apart reuse it, short enough that an idle program soon has no audio thread.
+constexpr double kIdleSeconds = 3.0;
+// How long a grid start waits for a fresh stream's first block; the first
+// block comes within a few milliseconds, so this is reached only by a stream
+// that does not run, and then the clicks start at once instead.
+constexpr auto kFirstBlockWait = std::chrono::milliseconds(250);
+
+double tapClockSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+PortAudioOutput::PortAudioOutput() = default;
+
+PortAudioOutput::~PortAudioOutput() {
+    release();
+}
+
+int PortAudioOutput::outputDeviceCount() {
+    noDevice_ = false;
+    if (!ensureInitialised()) {
+        return 0;
+    }
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    int outputs = 0;
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info != nullptr && info->maxOutputChannels > 0) {
+            ++outputs;
+        }
+    }
+    if (outputs == 0) {
+        // PortAudio lists devices only when it starts, so with none there
+        // is nothing to keep: the next count starts it afresh and sees a
+        // device plugged in meanwhile, and exit has nothing to shut down.
+        // Until then play commands do not start it again.
+        release();
+        noDevice_ = true;
+        tellOnce("no sound output device");
+    }
+    return outputs;
+}
+
+std::optional<double> PortAudioOutput::openedLatency() const {
+    return openedLatency_;
+}
+
+bool PortAudioOutput::prepareOutput() {
+    if (!ensureInitialised()) {
+        return false;
+    }
+    if (stream_ != nullptr && started_ && !outputRunning()) {
+        // Stopped after being quiet, or died with its device.
+        retireStream();
+    }
+    return stream_ != nullptr || openStream();
+}
+
+bool PortAudioOutput::outputRunning() {
+    return stream_ != nullptr && started_ &&
+           (gate_.load(std::memory_order_acquire) & kClosed) == 0 &&
+           !finished_.load(std::memory_order_acquire);
+}
+
+void PortAudioOutput::commandSent() {
+    if (stream_ == nullptr) {
+        cancelPending();
+        return;
+    }
+    if (!started_) {
+        startStream();
+        return;
+    }
+    const std::uint64_t before = gate_.fetch_add(1, std::memory_order_acq_rel);
+    if ((before & kClosed) != 0 || finished_.load(std::memory_order_acquire)) {
+        // The stream ended before its callback took the command; the command
+        // waits in the engine's queue for the first block of a new stream.
+        retireStream();
+        if (openStream()) {
+            startStream();
+        } else {
+            cancelPending();
+        }
+    }
+}
+
+std::optional<StreamTiming> PortAudioOutput::timingForGrid() {
+    if (stream_ == nullptr || (!started_ && !startStream())) {
+        return std::nullopt;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kFirstBlockWait;
+    for (;;) {
+        if (std::optional<StreamTiming> timing = latestTiming()) {
+            return timing;
+        }
+        if (finished_.load(std::memory_order_acquire) ||
+            std::chrono::steady_clock::now() > deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+bool PortAudioOutput::ensureInitialised() {
+    if (noDevice_) {
+        return false;
+    }
+    if (!initialised_) {
+        silenceBackendLogging();
+        const PaError error = Pa_Initialize();
+        initialised_ = error == paNoError;
+        if (!initialised_) {
+            tellOnce(Pa_GetErrorText(error));
+        }
+    }
+    return initialised_;
+}
+
+void PortAudioOutput::release() {
+    retireStream();
+    if (initialised_) {
+        Pa_Terminate();
+        initialised_ = false;
+    }
+}
+
+// The libraries' own messages are silenced, so this one line is all a user
+// starting the program from a terminal sees about missing sound.
+void PortAudioOutput::tellOnce(const char* reason) {
+    if (!told_) {
+        std::fprintf(stderr, "pulsaro: %s; the metronome is off\n", reason);
+        told_ = true;
+    }
+}
+
+bool PortAudioOutput::openStream() {
+    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+    if (info == nullptr || info->maxOutputChannels < 1) {
+        return false;
+    }
+    // The first stream fixes the engine's format for the whole run; later
+    // streams ask the device for that same format.
+    const ClickEngine* existing = engine();
+    const double rate =
+        existing != nullptr ? existing->sampleRate() : std::round(info->defaultSampleRate);
+    const int channels =
+        existing != nullptr ? existing->channels() : (info->maxOutputChannels >= 2 ? 2 : 1);
+    if (!(rate >= 1000 && rate <= 1'000'000)) {
+        return false;
+    }
+
+    PaStreamParameters parameters{};
+    parameters.device = device;
+    parameters.channelCount = channels;
+    parameters.sampleFormat = paFloat32;
+    parameters.suggestedLatency = info->defaultLowOutputLatency;
+    PaStream* stream = nullptr;
+    if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified, paNoFlag,
+                      &PortAudioOutput::onBlock, this) != paNoError) {
+        return false;
+    }
+    stream_ = stream;
+    started_ = false;
+    Pa_SetStreamFinishedCallback(stream_, &PortAudioOutput::onFinished);
+#if defined(__linux__)
+    // With buffers of a few milliseconds an ordinary thread is too easily
+    // kept waiting by other work; PortAudio's ALSA thread asks for real-time
+    // priority only when told, and goes on at normal priority where the
+    // system refuses it.
+    const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+    if (host != nullptr && host->type == paALSA) {
+        PaAlsa_EnableRealtimeScheduling(stream_, 1);
+    }
+#endif
+    makeEngine(static_cast<std::uint32_t>(rate), channels);
+    rate_ = rate;
+    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream_);
+    fallbackLatency_ = streamInfo != nullptr ? std::max(0.0, streamInfo->outputLatency) : 0.0;
+    openedLatency_ = fallbackLatency_;
+    idleLimitFrames_ = static_cast<std::int64_t>(kIdleSeconds * rate);
+    return true;
+}
+
+bool PortAudioOutput::startStream() {
+    // No callback runs yet, so the render side's state is set from here.
+    beginStream();
+    gate_.store(0, std::memory_order_relaxed);
+    finished_.store(false, std::memory_order_relaxed);
+    streamFrames_ = 0;
+    paced_ = false;
+    lastCallback_ = 0;
+    lastBlockSeconds_ = 0;
+    if (Pa_StartStream(stream_) != paNoError) {
+        retireStream();
+        cancelPending();
+        return false;
+    }
+    started_ = true;
+    try {
+        closer_ = std::thread([this, stream = stream_] {
+            // Blocked in the kernel until woken: no wake-ups while it waits.
+            finished_.wait(false, std::memory_order_acquire);
+            Pa_CloseStream(stream);
+        });
+    } catch (const std::system_error&) {
+        // Without a closer the stream is closed by retireStream instead.
+    }
+    return true;
+}
+
+void PortAudioOutput::retireStream() {
+    if (closer_.joinable()) {
+        finished_.store(true, std::memory_order_release);
+        finished_.notify_one();
+        closer_.join();
+    } else if (stream_ != nullptr) {
+        // Aborts a running stream: its queued buffers are dropped, not played.
+        Pa_CloseStream(stream_);
+    }
+    stream_ = nullptr;
+    started_ = false;
+}
+
+int PortAudioOutput::onBlock(const void*, void* output, unsigned long frames,
+                             const PaStreamCallbackTimeInfo* time, unsigned long flags,
+                             void* self) {
+    return static_cast<PortAudioOutput*>(self)->render(static_cast<float*>(output), frames, time,
+                                                       flags);
+}
+
+void PortAudioOutput::onFinished(void* self) {
+    auto& output = *static_cast<PortAudioOutput*>(self);
+    output.finished_.store(true, std::memory_order_release);
+    output.finished_.notify_one();
+}
+
+int PortAudioOutput::render(float* out, unsigned long frames, const PaStreamCallbackTimeInfo* time,
+                            unsigned long flags) {
+    const double now = tapClockSeconds();
+    // The time until this block's first frame reaches the output. A host
+    // that gives no times (or nonsense) gets the stream's nominal latency.
+    double latency = fallbackLatency_;
+    if (time != nullptr && time->currentTime > 0) {
+        const double measured = time->outputBufferDacTime - time->currentTime;
+        if (measured >= 0 && measured < 10) {
+            latency = measured;
+        }
+    }
+    // Read before rendering: the block takes every command counted so far.
+    const std::uint64_t gate = gate_.load(std::memory_order_acquire);
+    ClickEngine& clicks = *engine();
+    if ((flags & paOutputUnderflow) != 0) {
+        // The device ran dry and is filled again in a burst, as at the start.
+        countUnderflow();
+        paced_ = false;
+    }
+    if (!paced_ && streamFrames_ > 0 && now - lastCallback_ >= 0.5 * lastBlockSeconds_) {
+        paced_ = true;
+    }
+    lastCallback_ = now;
+    lastBlockSeconds_ = static_cast<double>(frames) / rate_;
+    if (paced_) {
+        publishTiming({clicks.position(), now, latency});
+    }
+    renderBlock(out, frames);
+
+    streamFrames_ += static_cast<std::int64_t>(frames);
+    if (std::min(clicks.idleFrames(), streamFrames_) > idleLimitFrames_) {
+        std::uint64_t expected = gate;
+        if (gate_.compare_exchange_strong(expected, gate | kClosed, std::memory_order_acq_rel)) {
+            return paComplete;
+        }
+    }
+    return paContinue;
+}
+
+}  // namespace pulsaro

@@ -1,0 +1,173 @@
+// The metronome as the window drives it: the menu mode, the delay panel's
+// M, the restart when a counting run ends, and the stop points.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <array>
+#include <span>
+
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "core/wav.h"
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+#include "ui/qt_text.h"
+#include "ui/string_resources.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr Fixed kLowestDelayTempo = 500'000;
+constexpr Fixed kHighestDelayTempo = 2'500'000;
+// Above this the menu command leaves the metronome as it is.
+constexpr Fixed kHighestMenuTempo = 2'500'000;
+
+const char* const kSoundNames[] = {"sound", "sound1", "sound2"};
+
+QString soundResource(const QString& name) {
+    return QStringLiteral(":/sounds/") + name + QStringLiteral(".wav");
+}
+
+}  // namespace
+
+QString TPrivataFunktioner::GetMetronomeSound() {
+    QString name = QString::fromLatin1(kSoundNames[0]);
+    guard("GetMetronomeSound", [&] {
+        std::int32_t stored = 0;
+        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+            key && key->valueExists(settings::kMetronomeSound)) {
+            stored = key->readInteger(settings::kMetronomeSound);
+        }
+        if (stored == 1 || stored == 2) {
+            name = QString::fromLatin1(kSoundNames[stored]);
+        }
+    });
+    return name;
+}
+
+void TfrmPulsaro::loadClickSounds() {
+    // Decoded once; the output converts them to its format and keeps them.
+    std::array<PcmSound, 3> sounds;
+    for (std::size_t i = 0; i < sounds.size(); ++i) {
+        QFile file(soundResource(QString::fromLatin1(kSoundNames[i])));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            try {
+                sounds[i] = decodeWav(std::span(
+                    reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size()));
+            } catch (const WavError&) {
+                sounds[i] = PcmSound{};  // a silent click
+            }
+        }
+    }
+    audio_.loadSounds(sounds);
+}
+
+void TfrmPulsaro::METROSOUND_CHANGED() {
+    funcs_.guard("METROSOUND_CHANGED", [&] {
+        const QString name = funcs_.GetMetronomeSound();
+        int index = AudioOutput::kNoSound;
+        for (int i = 0; i < 3; ++i) {
+            if (name.compare(QLatin1String(kSoundNames[i]), Qt::CaseInsensitive) == 0 &&
+                QFile::exists(soundResource(name.toLower()))) {
+                index = i;
+            }
+        }
+        // Takes effect at the next click; a running metronome goes on.
+        audio_.selectSound(index);
+    });
+}
+
+std::uint32_t TfrmPulsaro::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm,
+                                                std::optional<BeatGrid> grid) {
+    std::uint32_t id = 0;
+    funcs_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
+    return id;
+}
+
+void TfrmPulsaro::KillMetronomeTimer() {
+    if (MetronomeTimerId != 0) {
+        audio_.stopClicks(MetronomeTimerId);
+    }
+}
+
+BeatGrid TfrmPulsaro::lastBeat() const {
+    const std::int64_t frequency = PerfCounter1.frequency();
+    return BeatGrid{
+        frequency > 0 ? static_cast<double>(lastBeatCount_) / static_cast<double>(frequency) : 0.0};
+}
+
+void TfrmPulsaro::startMetronomeAtRunEnd() {
+    KillMetronomeTimer();
+    // The clicks carry on the beat the user tapped.
+    MetronomeTimerId = CreateMetronomeTimer(1, tap_.currentBpmValue, lastBeat());
+}
+
+void TfrmPulsaro::mnuFileMetronomeClick() {
+    funcs_.guard("mnuFileMetronomeClick", [&] {
+        // The action has toggled its check mark already; the command
+        // decides the mark itself.
+        mnuFileMetronome->setChecked(!mnuFileMetronome->isChecked());
+        QCoreApplication::postEvent(this,
+                                    new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
+        if (tap_.currentBpmValue > kHighestMenuTempo) {
+            return;
+        }
+        if (mnuFileMetronome->isChecked()) {
+            KillMetronomeTimer();
+            mnuFileMetronome->setChecked(false);
+            return;
+        }
+        mnuFileMetronome->setChecked(true);
+        const bool runJustEnded = lblCounterStatus->text() == tr8(res::kTimeout);
+        if (runJustEnded && shown(bpmPanel) && tap_.currentBpmValue > 0) {
+            KillMetronomeTimer();
+            MetronomeTimerId = CreateMetronomeTimer(1, tap_.currentBpmValue, lastBeat());
+        }
+    });
+}
+
+void TfrmPulsaro::cmdMetronomeDelayClick() {
+    MetronomeDelay();
+}
+
+void TfrmPulsaro::MetronomeDelay() {
+    funcs_.guard("MetronomeDelay", [&] {
+        const QString text = txtDelayBpm->text();
+        if (DelayMetronomeOn) {
+            KillMetronomeTimer();
+            DelayMetronomeOn = false;
+            cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+            return;
+        }
+        if (!funcs_.IsNumeric(text)) {
+            return;
+        }
+        const Fixed tempo = TPrivataFunktioner::readFixed(text);
+        if (tempo < kLowestDelayTempo || tempo > kHighestDelayTempo) {
+            return;
+        }
+        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOn));
+        DelayMetronomeOn = true;
+        KillMetronomeTimer();
+        MetronomeTimerId = CreateMetronomeTimer(1, tempo);
+    });
+}
+
+void TfrmPulsaro::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimising stops the clicking, and the delay panel's M with it.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && MetronomeTimerId != 0) {
+        KillMetronomeTimer();
+        DelayMetronomeOn = false;
+        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+    }
+}
+
+}  // namespace pulsaro

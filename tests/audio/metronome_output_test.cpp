@@ -1,0 +1,226 @@
+// The metronome as the window drives it, rendered offline: where the clicks
+// land in frames, which sound they are, and what each command does to them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "audio/offline_output.h"
+
+namespace pulsaro {
+namespace {
+
+constexpr Fixed bpm(int whole) {
+    return Fixed{whole} * kFixedScale;
+}
+
+// Every sound is a block of one constant value, so a click's first frame and
+// its sound can both be read off the output.
+constexpr std::array<float, 3> kSoundValues{0.5f, -0.25f, 0.75f};
+
+std::array<PcmSound, 3> sounds(std::uint32_t rate, std::size_t longFrames = 200) {
+    std::array<PcmSound, 3> result;
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        result[i].sampleRate = rate;
+        result[i].channels = 1;
+        result[i].samples.assign(i == 2 ? longFrames : 200, kSoundValues[i]);
+    }
+    return result;
+}
+
+struct Onset {
+    std::int64_t frame;
+    float value;
+    bool operator==(const Onset&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Onset& onset) {
+        return out << "{frame " << onset.frame << ", " << onset.value << "}";
+    }
+};
+
+// Renders in blocks of uneven sizes (a click must not depend on where a
+// block starts) and notes each frame where the first channel leaves silence.
+class Recorder {
+public:
+    explicit Recorder(OfflineOutput& output) : output_(output) {}
+
+    void renderUntil(std::int64_t frame) {
+        static constexpr std::array<std::int64_t, 4> kBlocks{997, 64, 4096, 1};
+        while (output_.position() < frame) {
+            const std::int64_t size =
+                std::min(kBlocks[(next_++) % kBlocks.size()], frame - output_.position());
+            const std::int64_t start = output_.position();
+            const std::vector<float> block = output_.render(static_cast<std::size_t>(size));
+            for (std::int64_t f = 0; f < size; ++f) {
+                const float sample = block[static_cast<std::size_t>(f * output_.channels())];
+                if (sample != 0 && previous_ == 0) {
+                    onsets.push_back({start + f, sample});
+                }
+                previous_ = sample;
+            }
+            lastBlock = block;
+        }
+    }
+    void renderFor(std::int64_t frames) { renderUntil(output_.position() + frames); }
+
+    std::vector<Onset> onsets;
+    std::vector<float> lastBlock;
+
+private:
+    OfflineOutput& output_;
+    std::size_t next_ = 0;
+    float previous_ = 0;
+};
+
+// Taps every beat end at tapClock t; the window's timeout, 2.5 s later, starts
+// the metronome on the grid of those taps. The first click must be heard on
+// the grid (frame f is heard at clockAtFrame0 + latency + f / rate), so on the
+// first beat after the timeout, and the rest follow exactly one period apart.
+struct InStepCase {
+    const char* name;
+    std::uint32_t rate;
+    int channels;
+    Fixed tempo;
+    double lastTap;
+    double clockAtFrame0;
+    double latency;
+    std::vector<std::int64_t> expected;
+    friend void PrintTo(const InStepCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class InStepWithTheTaps : public testing::TestWithParam<InStepCase> {};
+
+TEST_P(InStepWithTheTaps, FirstClickOnTheGridThenEveryPeriod) {
+    const InStepCase& c = GetParam();
+    OfflineOutput output(c.rate, c.channels);
+    output.loadSounds(sounds(c.rate));
+    output.setClockMapping(c.clockAtFrame0, c.latency);
+    Recorder recorder(output);
+
+    const double timeout = c.lastTap + 2.5;
+    recorder.renderUntil(static_cast<std::int64_t>((timeout - c.clockAtFrame0) * c.rate));
+    ASSERT_TRUE(recorder.onsets.empty());
+    ASSERT_NE(output.startClicks(c.tempo, BeatGrid{c.lastTap}), 0u);
+    recorder.renderUntil(c.expected.back() + 1000);
+
+    std::vector<Onset> expected;
+    for (std::int64_t frame : c.expected) {
+        expected.push_back({frame, kSoundValues[0]});
+    }
+    EXPECT_EQ(recorder.onsets, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grid, InStepWithTheTaps,
+    testing::Values(
+        // 120 BPM: beats 500 ms apart, the first heard at t + 3.0 s, i.e. frame
+        // (1003.25 + 3.0 - 1000 - 0.0125) x 48000, then every 24000 frames.
+        InStepCase{"bpm120_48k_stereo",
+                   48000,
+                   2,
+                   bpm(120),
+                   1003.25,
+                   1000.0,
+                   0.0125,
+                   {299400, 323400, 347400, 371400, 395400, 419400}},
+        // 128 BPM at 44.1 kHz: a period of 20671.875 frames, a latency of
+        // 545.13 frames; the first click heard on the sixth beat after the
+        // last tap (t + 2.8125 s), at frame 547878.06, each later one rounded
+        // from the exact grid, never from the click before.
+        InStepCase{"bpm128_44k1_mono",
+                   44100,
+                   1,
+                   bpm(128),
+                   5000.1234,
+                   4990.5,
+                   0.0123612,
+                   {547878, 568550, 589222, 609894, 630566, 651237}}),
+    [](const testing::TestParamInfo<InStepCase>& info) { return std::string(info.param.name); });
+
+TEST(MetronomeOutput, RefusesTemposOutsideTheRange) {
+    struct Case {
+        Fixed tempo;
+        bool accepted;
+    };
+    // The period must lie within 1 ms (60000 BPM) and 1 000 000 ms (0.06 BPM).
+    const std::array<Case, 7> cases{{{0, false},
+                                     {-bpm(120), false},
+                                     {599, false},
+                                     {600, true},
+                                     {bpm(60000), true},
+                                     {bpm(60000) + 1, false},
+                                     {bpm(120), true}}};
+    OfflineOutput output(48000, 2);
+    output.loadSounds(sounds(48000));
+    std::uint32_t lastId = 0;
+    for (const Case& c : cases) {
+        const std::uint32_t id = output.startClicks(c.tempo, std::nullopt);
+        if (c.accepted) {
+            EXPECT_GT(id, lastId) << "tempo " << c.tempo;
+            lastId = id;
+        } else {
+            EXPECT_EQ(id, 0u) << "tempo " << c.tempo;
+        }
+    }
+}
+
+TEST(MetronomeOutput, IdsSoundsAndPurge) {
+    constexpr std::int64_t kPeriod240 = 12000;  // 240 BPM at 48 kHz
+    OfflineOutput output(48000, 2);
+    output.loadSounds(sounds(48000, 30000));
+    Recorder recorder(output);
+    recorder.renderFor(5000);
+
+    // Without a grid the first click falls on the next block.
+    const std::uint32_t first = output.startClicks(bpm(120), BeatGrid{12.0});
+    recorder.renderFor(1000);
+    ASSERT_EQ(recorder.onsets, (std::vector<Onset>{{5000, kSoundValues[0]}}))
+        << "a grid with no clock mapping starts at once";
+
+    // A new start replaces the clicking; the old id stops nothing.
+    const std::uint32_t second = output.startClicks(bpm(240), std::nullopt);
+    EXPECT_NE(second, 0u);
+    EXPECT_NE(second, first);
+    const std::int64_t start = output.position();
+    output.stopClicks(first);
+    output.stopClicks(0);
+    recorder.renderUntil(start + 2 * kPeriod240 + 1);
+    EXPECT_EQ(recorder.onsets.back(), (Onset{start + 2 * kPeriod240, kSoundValues[0]}));
+    EXPECT_EQ(recorder.onsets.size(), 4u);
+
+    // The selected sound changes the next click; no sound leaves them silent.
+    output.selectSound(1);
+    recorder.renderUntil(start + 3 * kPeriod240 + 1);
+    EXPECT_EQ(recorder.onsets.back(), (Onset{start + 3 * kPeriod240, kSoundValues[1]}));
+    output.selectSound(AudioOutput::kNoSound);
+    recorder.renderUntil(start + 5 * kPeriod240 + 1);
+    EXPECT_EQ(recorder.onsets.size(), 5u);
+    output.selectSound(0);
+    recorder.renderUntil(start + 6 * kPeriod240 + 1);
+    EXPECT_EQ(recorder.onsets.back(), (Onset{start + 6 * kPeriod240, kSoundValues[0]}));
+
+    // Stopping under the current id ends the clicking for good.
+    output.stopClicks(second);
+    output.stopClicks(second);
+    recorder.renderFor(4 * kPeriod240);
+    EXPECT_EQ(recorder.onsets.size(), 6u);
+
+    // Purge cuts a long sound from the next block on.
+    output.playOnce(2);
+    const std::int64_t played = output.position();
+    recorder.renderFor(1000);
+    EXPECT_EQ(recorder.onsets.back(), (Onset{played, kSoundValues[2]}));
+    output.purge();
+    recorder.renderFor(50);
+    EXPECT_EQ(recorder.lastBlock, std::vector<float>(recorder.lastBlock.size(), 0.0f));
+    recorder.renderFor(30000);
+    EXPECT_EQ(recorder.onsets.size(), 7u);
+}
+
+}  // namespace
+}  // namespace pulsaro
