@@ -276,9 +276,14 @@ void TfrmPulsaro::FormCloseQuery() {
                 }
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
+                // The locked names in the same replace.
+                TPrivataFunktioner::storeLockedNames(*key, txtNameOfArtist->text(),
+                                                     txtAlbumName->text(), *this);
             });
+        } else {
+            funcs_.SaveReadAlbumInfo(txtNameOfArtist->text(), txtAlbumName->text(), nullptr,
+                                     nullptr, 0, *this);
         }
-        // The locked artist and album names are kept with the save panel.
     });
 }
 
@@ -376,9 +381,6 @@ void TfrmPulsaro::mnuViewTimeCounterClick() {
         copyMenuAutoPopup_ = false;
     });
 }
-
-// The save panel arrives with the saving feature; until then it never opens.
-void TfrmPulsaro::cmdCancelSaveToFileClick() {}
 
 void TfrmPulsaro::mnuFileClick() {
     funcs_.guard("mnuFileClick", [&] {

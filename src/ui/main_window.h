@@ -9,9 +9,11 @@
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
+#include "core/result_file.h"
 #include "core/tap_state.h"
 
 class QAction;
+class QCheckBox;
 class QKeyEvent;
 class QFrame;
 class QLabel;
@@ -67,6 +69,29 @@ public:
     void txtDelayBpmChange();
     void txtDelayBpmEdited();
     void txtDelayBpmKeyDown(int key);
+
+    // Saving and copying.
+    void mnuFileSaveToFileClick();
+    void PrepareSaveFields();
+    void txtNamesChange(const char* handler);
+    void chkLockGroupNameClick();
+    void chkLockAlbumNameClick();
+    void cmdSaveToFileClick();
+    void mnuQuickSaveClick();
+    // True when the record was written.
+    bool BeginSaveToFileBPM(SaveType type);
+    bool BeginSaveToFileMPM(SaveType type);
+    void cmdCancelSaveToFileClick();
+    void cmdNewFileClick();
+    void HideSavingIndicators();
+    void CopyResultsToClipboard();
+    void popcopybpmvaluePopup();
+    // Makes path the current result file and shows it in the save panel.
+    void setCurrentResultFile(const QString& path);
+    // Marks set at start-up for names read back: the lock boxes are checked
+    // when the save panel next opens.
+    bool pendingArtistLock = false;
+    bool pendingAlbumLock = false;
 
     // The metronome.
     std::uint32_t CreateMetronomeTimer(std::uint32_t user, Fixed bpm,
@@ -156,6 +181,21 @@ public:
     QLabel* lblTripletsON = nullptr;
     QLabel* cboTimeToFastwarning = nullptr;
 
+    // The save panel.
+    QLabel* lblSaveCaption = nullptr;
+    QLabel* lblArtist = nullptr;
+    QLineEdit* txtNameOfArtist = nullptr;
+    QCheckBox* chkLockGroupName = nullptr;
+    QLabel* lblAlbum = nullptr;
+    QLineEdit* txtAlbumName = nullptr;
+    QCheckBox* chkLockAlbumName = nullptr;
+    QLabel* lblTrack = nullptr;
+    QLineEdit* txtTrackName = nullptr;
+    QLabel* lblFileName = nullptr;
+    QPushButton* cmdSaveToFile = nullptr;
+    QPushButton* cmdCancelSaveToFile = nullptr;
+    QPushButton* cmdNewFile = nullptr;
+
     // Menus.
     QMenu* mnuFile = nullptr;
     QAction* mnuFileSaveToFile = nullptr;
@@ -179,6 +219,7 @@ public:
     QAction* mnuHelpSendMail = nullptr;
     QAction* mnuHelpAbout = nullptr;
     QMenu* popcopybpmvalue = nullptr;
+    QAction* mnuCopyBPM = nullptr;
 
     // The delay table's labels, longest note first.
     QLabel* delayLabel(std::size_t row) const;
@@ -212,10 +253,11 @@ private:
     void loadClickSounds();
     // The beat the user tapped last, for clicks that continue the taps.
     BeatGrid lastBeat() const;
-    void cmdCancelSaveToFileClick();
-    void mnuFileSaveToFileClick();
-    void mnuQuickSaveClick();
     void toggleNameLock(int digit);
+    void buildSavePanel();
+    // Writes the record with the names of a full save; on success clears what
+    // a save clears and resets the measurement.
+    bool finishSave(Record& record);
 
     // The whole key preview: menu shortcuts, dialog keys, then the window's
     // handlers. True when the key must not reach the focused control.

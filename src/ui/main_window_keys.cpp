@@ -187,12 +187,18 @@ bool TfrmPulsaro::menuShortcut(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool TfrmPulsaro::dialogKey(int key) {
+    const bool saving = shown(SaveToFilePanel);
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // The focused button, else the default one: Save while saving.
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
-        QPushButton* button = focused != nullptr ? focused : cmdBeat;
+        QPushButton* button = focused != nullptr ? focused : saving ? cmdSaveToFile : cmdBeat;
         if (button->isEnabled() && button->isVisible()) {
             button->click();
         }
+        return true;
+    }
+    if (key == Qt::Key_Escape && saving) {
+        cmdCancelSaveToFile->click();
         return true;
     }
     return false;
@@ -228,11 +234,6 @@ void TfrmPulsaro::FormKeyPress(QChar key) {
     }
 }
 
-// These commands arrive with the save panel.
-void TfrmPulsaro::mnuFileSaveToFileClick() {}
-void TfrmPulsaro::mnuQuickSaveClick() {}
-void TfrmPulsaro::toggleNameLock(int) {}
-
 // --- Mouse -------------------------------------------------------------------
 
 void TfrmPulsaro::watchMouse() {
@@ -259,6 +260,11 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
                 return !txtDelayBpmKeyPress(*typed);
             }
         }
+        return false;
+    }
+    if (watched == lblFileName && event->type() == QEvent::Enter) {
+        // lblFileNameMouseEnter: the hint shows the whole path.
+        lblFileName->setToolTip(currentResultFile);
         return false;
     }
     auto* widget = qobject_cast<QWidget*>(watched);

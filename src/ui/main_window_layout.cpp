@@ -87,6 +87,10 @@ void TfrmPulsaro::buildMenus() {
     connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::mnuFileClick);
     connect(mnuFileExit, &QAction::triggered, this, &TfrmPulsaro::mnuFileExitClick);
     connect(mnuFileMetronome, &QAction::triggered, this, &TfrmPulsaro::mnuFileMetronomeClick);
+    connect(mnuFileSaveToFile, &QAction::triggered, this, &TfrmPulsaro::mnuFileSaveToFileClick);
+    connect(mnuQuickSave, &QAction::triggered, this, &TfrmPulsaro::mnuQuickSaveClick);
+    connect(mnuFileCopyToClipboard, &QAction::triggered, this,
+            &TfrmPulsaro::CopyResultsToClipboard);
 
     mnuView = menuBar()->addMenu(tr8(res::kMenuView));
     mnuView->setObjectName(QStringLiteral("mnuView"));
@@ -125,7 +129,10 @@ void TfrmPulsaro::buildMenus() {
 
     popcopybpmvalue = new QMenu(this);
     popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));
-    popcopybpmvalue->addAction(tr8(res::kMenuCopyPopup));
+    mnuCopyBPM = popcopybpmvalue->addAction(tr8(res::kMenuCopyPopup));
+    mnuCopyBPM->setObjectName(QStringLiteral("mnuCopyBPM"));
+    connect(mnuCopyBPM, &QAction::triggered, this, &TfrmPulsaro::CopyResultsToClipboard);
+    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &TfrmPulsaro::popcopybpmvaluePopup);
 
     // Menus are windows of their own and do not take the window's font.
     const QFont menuFont = windowFont(8);
@@ -174,9 +181,12 @@ void TfrmPulsaro::buildClientArea() {
     DelayPanel->setToolTip(tr8(res::kHintDelayPanel));
     SaveToFilePanel = makePanel(clientArea, "SaveToFilePanel", QSize(209, 185));
     SaveToFilePanel->setAttribute(Qt::WA_NoMousePropagation);
+    // Taller than the mode panels: it covers the Beat and Reset buttons.
+    SaveToFilePanel->setAutoFillBackground(true);
     buildBpmPanel();
     buildMpmPanel();
     buildDelayPanel();
+    buildSavePanel();
 
     cmdBeat = new QPushButton(tr8(res::kBeat), clientArea);
     cmdBeat->setObjectName(QStringLiteral("cmdBeat"));

@@ -14,11 +14,14 @@
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/tick_timer.h"
 
 namespace pulsaro {
 
 TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
     : dialogs_(dialogs), store_(store), desktop_(desktopFolder) {}
+
+TPrivataFunktioner::~TPrivataFunktioner() = default;
 
 void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit) noexcept {
     try {

@@ -3,10 +3,13 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/fixed_point.h"
+#include "core/result_file.h"
 
 class QFont;
 
@@ -14,6 +17,8 @@ namespace pulsaro {
 
 class Dialogs;
 class SettingsStore;
+class RegistryKey;
+class TTickTimer;
 class TfrmPulsaro;
 
 // Operations that several parts of the program run on the main window from
@@ -21,6 +26,7 @@ class TfrmPulsaro;
 class TPrivataFunktioner {
 public:
     TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store);
+    ~TPrivataFunktioner();
 
     // Shows "Error in <name>" in a modal box; with quit, ends the event loop
     // afterwards. Never lets a failure escape.
@@ -57,10 +63,24 @@ public:
     // The stored click sound: "sound", "sound1" or "sound2".
     QString GetMetronomeSound();
 
+    // Saving and copying. SaveToFile reports a failed write itself and says
+    // whether the record was written; either way the "Saving..." labels are
+    // hidden a second later.
+    char GetFileDelimiter();
+    bool SaveToFile(TfrmPulsaro& form, const QString& fileName, const Record& record,
+                    char delimiter);
+    void CopyTextToClipboard(const QString& text);
+    // direction 0 stores the locked names, 1 reads them into the outputs.
+    void SaveReadAlbumInfo(const QString& artist, const QString& album, QString* artistOut,
+                           QString* albumOut, int direction, const TfrmPulsaro& form);
+    // The store half of it, inside a batch of an open key.
+    static void storeLockedNames(RegistryKey& key, const QString& artist, const QString& album,
+                                 const TfrmPulsaro& form);
+
     // Result-file naming. NewFileName returns an empty text on failure.
     QString NewFileName(const QString& extension, int selector);
     QString GetDeskTopDir();
-    QString ShortenFileName(const QString& path, const QFont& font) const;
+    QString ShortenFileName(const QString& path, const QFont& font, int maxWidth = 400) const;
 
     // Tests point the desktop somewhere else.
     void setDesktopLookup(std::function<std::string()> lookup) { desktop_ = std::move(lookup); }
@@ -70,6 +90,9 @@ public:
     // A text of the program's own making read back as fixed point.
     static Fixed readFixed(const QString& text);
 
+    // The one-shot timers that hide the "Saving..." labels, newest last.
+    const std::vector<std::unique_ptr<TTickTimer>>& savingTimers() const { return savingTimers_; }
+
     Dialogs& dialogs() { return dialogs_; }
     SettingsStore& store() { return store_; }
 
@@ -77,6 +100,7 @@ private:
     Dialogs& dialogs_;
     SettingsStore& store_;
     std::function<std::string()> desktop_;
+    std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
 };
 
 }  // namespace pulsaro

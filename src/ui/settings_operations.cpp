@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 
 #include "core/file_naming.h"
@@ -119,7 +120,7 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
             fileName = storedName.empty() ? NewFileName(QString(), settings::kStoredFileType)
                                           : QString::fromStdString(storedName);
         }
-        form.currentResultFile = fileName;
+        form.setCurrentResultFile(fileName);
 
         send(form, WindowMessage::MINIMIZE_TO_TRAY, stored.minimizeToTray == 1 ? 1 : 0, 0);
 
@@ -136,6 +137,20 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         if (stored.alwaysOnTop == 1) {
             form.mnuViewAlwaysOnTop->setChecked(true);
             form.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        }
+
+        // Locked names come back at once; their lock boxes are checked when
+        // the save panel next opens.
+        QString artist;
+        QString album;
+        SaveReadAlbumInfo(QString(), QString(), &artist, &album, 1, form);
+        if (!artist.isEmpty()) {
+            form.txtNameOfArtist->setText(artist);
+            form.pendingArtistLock = true;
+        }
+        if (!album.isEmpty()) {
+            form.txtAlbumName->setText(album);
+            form.pendingAlbumLock = true;
         }
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
@@ -206,11 +221,11 @@ QString TPrivataFunktioner::GetDeskTopDir() {
     return folder;
 }
 
-QString TPrivataFunktioner::ShortenFileName(const QString& path, const QFont& font) const {
-    constexpr int kMaxWidth = 400;
+QString TPrivataFunktioner::ShortenFileName(const QString& path, const QFont& font,
+                                            int maxWidth) const {
     const QFontMetrics metrics(font);
     return QString::fromStdString(
-        shortenFileName(path.toStdString(), kMaxWidth, [&](const std::string& text) {
+        shortenFileName(path.toStdString(), maxWidth, [&](const std::string& text) {
             return metrics.horizontalAdvance(QString::fromStdString(text));
         }));
 }

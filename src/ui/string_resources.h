@@ -93,6 +93,27 @@ inline constexpr char kMenuHelp[] = "&Help";
 inline constexpr char kMenuWebPage[] = "Pulsaro &Web page";
 inline constexpr char kMenuSendMail[] = "Send &email to Author";
 inline constexpr char kMenuAbout[] = "&About Pulsaro\tF1";
+// The save panel.
+inline constexpr char kSaveHeading[] = "S A V E";
+inline constexpr char kSaveBpmCaption[] = "Save BPM: ";
+inline constexpr char kSaveMpmCaption[] = "Save MPM";
+inline constexpr char kArtistLabel[] = "Artist/&Group:";
+inline constexpr char kAlbumLabel[] = "&Album:";
+inline constexpr char kTrackLabel[] = "&Trackname:";
+inline constexpr char kLock[] = "Lock";
+inline constexpr char kSaveButton[] = "&Save";
+inline constexpr char kCancelButton[] = "&Cancel";
+inline constexpr char kNewButton[] = "&New";
+inline constexpr char kHintLockArtist[] = "Lock Artist/group name. Shortcut CTRL-1.";
+inline constexpr char kHintLockAlbum[] = "Lock Albumname. Shortcut CTRL-2.";
+inline constexpr char kHintFileName[] = "Current file.";
+inline constexpr char kHintSave[] = "Save all. Shortcut ENTER.";
+inline constexpr char kHintCancel[] = "Abort saving. Shortcut ESC.";
+inline constexpr char kHintNewFile[] = "Create a new file with a default name.";
+inline constexpr char kSaveFailed[] = "SaveToFile: close file if you have opened it.";
+// The clipboard.
+inline constexpr char kClipboardError[] = "Clipboard error!";
+inline constexpr char kBpmPrefix[] = "BPM: ";
 inline constexpr char kMenuCopyPopup[] = "Copy to clipboard";
 
 }  // namespace pulsaro::res

@@ -6,7 +6,9 @@
 # 2. switched to MPM mode and closed, it starts again in MPM mode;
 # 3. after a menu closed with ESC, an ESC out of the menu bar and a stray Alt,
 #    SPACE still taps (no menu opens, the next ESC is absorbed by the
-#    measurement) and the window never closed on the way.
+#    measurement) and the window never closed on the way;
+# 4. eight presses 500 ms apart and F2 write a header and one 120 BPM record
+#    into the quick-save file beside the result file.
 set -euo pipefail
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
@@ -136,6 +138,27 @@ kill -0 "$app_pid" 2>/dev/null || fail "SPACE after the menus did not tap (ESC c
 xdotool key Escape
 expect_exit_zero "the second ESC after the menus"
 
-echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus"
+# --- 4: QuickSave writes the measurement beside the result file --------------
+start_program
+xdotool key F5
+sleep 0.2
+xdotool key --delay 500 space space space space space space space space
+xdotool key F2
+sleep 0.3
+quick="$HOME/Q_beats (1).csv"
+[ -f "$quick" ] || fail "F2 wrote no quick-save file at $quick"
+header=$(sed -n 1p "$quick")
+[ "$header" = $'BPM:\tPitchRange +-8%:\tDelay (ms):\tFile created by Pulsaro\r' ] ||
+    fail "unexpected quick-save header: $header"
+[ "$(wc -l <"$quick")" -eq 2 ] || fail "the quick-save file holds $(wc -l <"$quick") lines, not 2"
+# Eight presses 500 ms apart: 120 BPM give or take xdotool's own delays.
+awk -F'\t' 'NR == 2 {
+    sub(/\r$/, "", $3)
+    exit !($1 > 119.4 && $1 < 120.6 && $2 ~ /^1[01][0-9] - 1[23][0-9]$/ && $3 > 495 && $3 < 505)
+}' "$quick" || fail "unexpected quick-save record: $(sed -n 2p "$quick")"
+xdotool key Escape
+expect_exit_zero "ESC after a QuickSave"
+
+echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus, QuickSave writes 120 BPM"
 echo "settings file as written:"
 sed 's/^/    /' "$settings_file"

@@ -24,7 +24,8 @@ void expectEverythingFits(TfrmPulsaro& form, const std::string& scene) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     for (QWidget* parent :
          {form.clientArea, static_cast<QWidget*>(form.bpmPanel),
-          static_cast<QWidget*>(form.mpmPanel), static_cast<QWidget*>(form.DelayPanel)}) {
+          static_cast<QWidget*>(form.mpmPanel), static_cast<QWidget*>(form.DelayPanel),
+          static_cast<QWidget*>(form.SaveToFilePanel)}) {
         if (!parent->isVisible()) {
             continue;
         }
@@ -114,6 +115,15 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
             expectEverythingFits(*rig.form, std::string(mode.name) + ", " + scene.what);
         }
     }
+
+    // The save panel with a long result-file path and the widest caption.
+    WindowRig saving;
+    tapEvery(saving, kFastest, 3);
+    saving.form->setCurrentResultFile(QStringLiteral("/home/somebody/Music/Sets/") +
+                                      QString(60, QLatin1Char('W')) +
+                                      QStringLiteral("/beats (1234).csv"));
+    saving.key(Qt::Key_F3);
+    expectEverythingFits(*saving.form, "save panel");
 
     // Typed tempos at both ends, and the unknown table.
     for (const char* typed : {"50", "250", "50.01", "."}) {

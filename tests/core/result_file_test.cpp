@@ -1,0 +1,263 @@
+#include "core/result_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <random>
+
+namespace pulsaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const fs::path& file, std::string_view bytes) {
+    std::ofstream(file, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Expectations are written with '|' for the delimiter.
+std::string delimited(std::string_view text, char delimiter) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '|', delimiter);
+    return out;
+}
+
+class ResultFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(root_); }
+    void TearDown() override { fs::remove_all(root_); }
+
+    std::map<fs::path, std::string> snapshot() const {
+        std::map<fs::path, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+            files[entry.path()] = entry.is_regular_file() ? readBytes(entry.path()) : "<dir>";
+        }
+        return files;
+    }
+
+    const fs::path root_ =
+        fs::temp_directory_path() / ("pulsaro-results-" + std::to_string(::getpid()) + "-" +
+                                     std::to_string(std::random_device{}()));
+    const fs::path file_ = root_ / "beats (1).csv";
+};
+
+Record someRecord(SaveType type, std::string bpm = "128") {
+    const bool full = type == SaveType::BpmFull || type == SaveType::MpmFull;
+    const bool bpmType = type == SaveType::BpmFull || type == SaveType::BpmQuick;
+    return {type,
+            std::move(bpm),
+            pitchFieldText("Pitchrange(±8%): 118 - 138 "),
+            bpmType ? delayText(1'280'000, ".") : "0",
+            full ? "Some Artist" : "",
+            full ? "Some Album" : "",
+            full ? "Some Track" : ""};
+}
+
+TEST_F(ResultFileTest, EachTypeWritesItsHeaderOnCreationAndItsFieldsWithEachDelimiter) {
+    struct Case {
+        SaveType type;
+        const char* fileName;
+        const char* header;
+        const char* record;
+    };
+    const Case cases[] = {
+        {SaveType::BpmFull, "beats (1).csv",
+         "BPM:|PitchRange +-8%:|Artist/Group:|Album:|Track:|Delay (ms):|File created by Pulsaro",
+         "128|118 - 138|Some Artist|Some Album|Some Track|468.8"},
+        {SaveType::BpmQuick, "Q_beats (1).csv",
+         "BPM:|PitchRange +-8%:|Delay (ms):|File created by Pulsaro", "128|118 - 138|468.8"},
+        {SaveType::MpmFull, "beats (1).csv",
+         "BPM:|Artist/Group:|Album:|Track:|MPM 2/3:|MPM 1/2:|MPM 1/3:|MPM 1/4:|MPM 1/8:|"
+         "File created by Pulsaro",
+         "128|Some Artist|Some Album|Some Track|85|64|43|32|16"},
+        {SaveType::MpmQuick, "Q_beats (1).csv",
+         "BPM:|MPM 2/3:|MPM 1/2:|MPM 1/3:|MPM 1/4:|MPM 1/8:|File created by Pulsaro",
+         "128|85|64|43|32|16"},
+    };
+    for (const std::optional<std::int32_t> stored : {0, 1, 2, 7}) {
+        for (const Case& c : cases) {
+            const char delimiter = delimiterFor(stored);
+            SCOPED_TRACE(std::string(c.record) + " with delimiter " + std::to_string(*stored));
+            fs::remove_all(root_);
+            fs::create_directories(root_);
+            const Record record = someRecord(c.type, bpmText(1'280'000, "."));
+            const std::string expected = (root_ / c.fileName).string();
+            EXPECT_EQ(saveRecord(file_.string(), record, delimiter, "."), expected);
+            EXPECT_EQ(saveRecord(file_.string(), record, delimiter, "."), expected);
+            const std::string line = delimited(c.record, delimiter) + "\r\n";
+            EXPECT_EQ(readBytes(root_ / c.fileName),
+                      delimited(c.header, delimiter) + "\r\n" + line + line);
+            EXPECT_EQ(snapshot().size(), 1U);
+        }
+    }
+    EXPECT_EQ(delimiterFor(std::nullopt), '\t');
+}
+
+TEST_F(ResultFileTest, ExistingFileGetsNoHeaderAndAMissingLineBreakFirst) {
+    const std::string header =
+        "BPM:;Artist/Group:;Album:;Track:;MPM 2/3:;MPM 1/2:;MPM 1/3:;"
+        "MPM 1/4:;MPM 1/8:;File created by Pulsaro\r\n";
+    const std::string bpmLine = "128;118 - 138;Some Artist;Some Album;Some Track;468.8\r\n";
+    const std::string mpmLine = "128;Some Artist;Some Album;Some Track;85;64;43;32;16\r\n";
+    // Before an MPM and a BPM save; what is kept of it (no file: the header).
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {std::nullopt, header}, {"", ""},           {"old", "old\r\n"},
+        {"old\r", "old\r\r\n"}, {"old\n", "old\n"}, {"old\r\n", "old\r\n"},
+    };
+    for (const auto& [before, kept] : cases) {
+        SCOPED_TRACE(kept);
+        fs::remove(file_);
+        if (before) {
+            writeBytes(file_, *before);
+        }
+        saveRecord(file_.string(), someRecord(SaveType::MpmFull), ';', ".");
+        saveRecord(file_.string(), someRecord(SaveType::BpmFull), ';', ".");
+        EXPECT_EQ(readBytes(file_), kept + mpmLine + bpmLine);
+    }
+}
+
+// Names go out as given; only the ends of the whole line are trimmed. MPM
+// values come from the BPM text, halves rounded away from zero.
+TEST_F(ResultFileTest, RecordLinesKeepNamesAndRoundTheMpmValues) {
+    struct Case {
+        Record record;
+        const char* separator;
+        char delimiter;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{SaveType::MpmFull, "125", "", "0", "AC;DC", "a,b", "x\ty"},
+         ".",
+         ';',
+         "125;AC;DC;a,b;x\ty;83;63;42;31;16"},
+        {{SaveType::MpmFull, bpmText(1'276'543, "."), "", "0", "Björk", "Sigur Rós", "坂本龍一"},
+         ".",
+         ';',
+         "127.7;Björk;Sigur Rós;坂本龍一;85;64;43;32;16"},
+        {{SaveType::MpmFull, bpmText(1'276'500, "."), "", "0", "   ", "", ""},
+         ".",
+         '\t',
+         "127.7\t   \t\t\t85\t64\t43\t32\t16"},
+        {{SaveType::MpmFull, bpmText(1'275'000, ","), "", "0", "", "", ""},
+         ",",
+         ',',
+         "127,5,,,,85,64,43,32,16"},  // 42.5 -> 43
+        {{SaveType::MpmFull, "3", "", "0", "", "", ""}, ".", ';', "3;;;;2;2;1;1;0"},
+        {{SaveType::BpmFull, "128", "", "", "   ", "", ""}, ".", ';', "128;;   ;;;"},
+        {{SaveType::BpmFull, " 128", "", "", "   ", "", ""}, ".", '\t', "128"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeBytes(file_, "");
+        saveRecord(file_.string(), c.record, c.delimiter, c.separator);
+        EXPECT_EQ(readBytes(file_), std::string(c.line) + "\r\n");
+    }
+    fs::remove(file_);
+    EXPECT_THROW(saveRecord(file_.string(), someRecord(SaveType::MpmFull, "x"), ';', "."),
+                 std::invalid_argument);
+    EXPECT_FALSE(fs::exists(file_));
+}
+
+TEST(QuickSaveFileName, PutsQBeforeTheTrimmedNameInTheTrimmedFolder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/me/Desktop/beats (1).csv", "/home/me/Desktop/Q_beats (1).csv"},
+        {" /home/me/ \t beats.csv \n", "/home/me/Q_beats.csv"},
+        {"C:\\Users\\me\\beats.csv", "C:\\Users\\me\\Q_beats.csv"},
+        {"C:beats.csv", "C:Q_beats.csv"},
+        {"beats.csv", "Q_beats.csv"},
+        {"/m/Q_beats.csv", "/m/Q_Q_beats.csv"},
+        {"/m/", "/m/Q_"},
+        {"", "Q_"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(quickSaveFileName(name), expected) << name;
+    }
+}
+
+TEST(ResultTexts, FormatTheTempoDelayAndPitchCaption) {
+    EXPECT_EQ(bpmText(1'280'000, "."), "128");
+    EXPECT_EQ(bpmText(1'276'543, ","), "127,7");
+    EXPECT_EQ(delayText(1'280'000, "."), "468.8");
+    EXPECT_EQ(delayText(1'276'543, ","), "470");
+    EXPECT_EQ(pitchFieldText("Pitchrange(±8%):\t118 - 138 \r\n"), "118 - 138");
+    EXPECT_EQ(pitchFieldText("a: b: c"), "b: c");
+    EXPECT_EQ(pitchFieldText(" no colon "), "no colon");
+}
+
+TEST_F(ResultFileTest, FailureIsReportedAndLeavesTheFileAsItWas) {
+    const std::string old = "BPM:;File created by Pulsaro\r\n120\r\n";
+    struct Case {
+        const char* what;
+        std::function<std::string()> arrange;  // the file name to save to
+        int error;
+        rlim_t sizeLimit = RLIM_INFINITY;  // bytes a file may grow to
+    };
+    const Case cases[] = {
+        {"missing folder", [&] { return (root_ / "gone" / "beats.csv").string(); }, ENOENT},
+        {"empty name", [] { return std::string(); }, ENOENT},
+        {"folder in the file's place",
+         [&] {
+             fs::create_directory(file_);
+             return file_.string();
+         },
+         EISDIR},
+        {"file without write bits",  // root included, whom chmod does not stop
+         [&] {
+             writeBytes(file_, old);
+             fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read);
+             return file_.string();
+         },
+         EACCES},
+        {"/dev/full", [] { return std::string("/dev/full"); }, ENOSPC},
+        {"disk full inside the record",
+         [&] {
+             writeBytes(file_, old);
+             return file_.string();
+         },
+         EFBIG, old.size() + 5},
+        {"disk full inside the header", [&] { return file_.string(); }, EFBIG, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        const std::string name = c.arrange();
+        const auto before = snapshot();
+
+        rlimit saved{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = std::min(c.sizeLimit, saved.rlim_max);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        std::string message;
+        try {
+            saveRecord(name, someRecord(SaveType::BpmFull), ';', ".");
+        } catch (const ResultFileError& e) {
+            message = e.what();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        EXPECT_NE(message.find("\"" + name + "\": " + std::strerror(c.error)), std::string::npos)
+            << message;
+        EXPECT_EQ(snapshot(), before);
+    }
+}
+
+}  // namespace
+}  // namespace pulsaro

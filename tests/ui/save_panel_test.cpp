@@ -1,0 +1,211 @@
+// Keeping a measurement through the window: the save panel, QuickSave, the
+// remembered names and the clipboard.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+
+#include "core/settings_names.h"
+#include "fakes.h"
+#include "ui/tick_timer.h"
+
+namespace pulsaro::testing {
+namespace {
+
+QString fileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Presses 500 ms apart: 120 BPM, pitch range 110 - 130.
+void measure120(WindowRig& rig) {
+    for (int i = 0; i < 3; ++i) {
+        rig.tapAt(rig.nowSeconds + (i == 0 ? 1 : 0.5));
+    }
+}
+
+void fillNames(WindowRig& rig, const QString& artist, const QString& album, const QString& track) {
+    rig.form->txtNameOfArtist->setText(artist);
+    rig.form->txtAlbumName->setText(album);
+    rig.form->txtTrackName->setText(track);
+}
+
+// The second after a save: its one-shot timers fire.
+void letSavingLabelsExpire(WindowRig& rig) {
+    for (const auto& timer : rig.funcs.savingTimers()) {
+        dispatchTickForTesting(timer->systemTimerId());
+    }
+}
+
+TEST(SavePanel, FullSaveWithLocksAndFocus) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    WindowRig rig(1, [](RegistryKey& key) { key.writeInteger(settings::kDelimiter, 2); });
+    TfrmPulsaro& form = *rig.form;
+    measure120(rig);
+    rig.key(Qt::Key_F3);
+    ASSERT_TRUE(form.SaveToFilePanel->isVisible());
+    EXPECT_EQ(form.lblSaveCaption->text(), "Save BPM: 120.0");
+    EXPECT_FALSE(form.cmdBeat->isEnabled());
+    EXPECT_FALSE(form.cmdReset->isEnabled());
+    EXPECT_FALSE(form.mnuViewMPM->isEnabled());
+    EXPECT_EQ(rig.text("lblCounterStatus"), "Off");
+    EXPECT_EQ(form.focusWidget(), form.txtNameOfArtist);
+    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
+
+    rig.typeText(QStringLiteral("Sigur R"));
+    form.txtNameOfArtist->insert(QString::fromUtf8("\u00f3s"));
+    rig.key(Qt::Key_2, Qt::ControlModifier);  // album locked: focus back to the artist
+    EXPECT_TRUE(form.chkLockAlbumName->isChecked());
+    EXPECT_EQ(form.focusWidget(), form.txtNameOfArtist);
+    rig.key(Qt::Key_1, Qt::ControlModifier);  // both locked: the track is next
+    EXPECT_EQ(form.focusWidget(), form.txtTrackName);
+    form.txtAlbumName->setText(QStringLiteral("Takk; live"));
+    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
+    rig.typeText(QStringLiteral("Glosoli"));
+    EXPECT_TRUE(form.cmdSaveToFile->isEnabled());
+    rig.key(Qt::Key_Return);
+
+    EXPECT_EQ(fileText(form.currentResultFile),
+              QString::fromUtf8("BPM:;PitchRange +-8%:;Artist/Group:;Album:;Track:;Delay (ms):;"
+                                "File created by Pulsaro\r\n"
+                                "120;110 - 130;Sigur R\u00f3s;Takk; live;Glosoli;500\r\n"));
+    // Locked names stay, the track goes, the measurement is reset.
+    EXPECT_EQ(form.txtNameOfArtist->text(), QString::fromUtf8("Sigur R\u00f3s"));
+    EXPECT_EQ(form.txtAlbumName->text(), "Takk; live");
+    EXPECT_TRUE(form.txtTrackName->text().isEmpty());
+    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
+    EXPECT_FALSE(form.SaveToFilePanel->isVisible());
+    EXPECT_TRUE(form.mnuViewMPM->isEnabled());
+    EXPECT_EQ(rig.text("lblBPM_Value"), "000");
+
+    // The locked names come back after a restart, locked when the panel opens.
+    form.close();
+    rig.restart();
+    EXPECT_EQ(rig.form->txtNameOfArtist->text(), QString::fromUtf8("Sigur R\u00f3s"));
+    EXPECT_FALSE(rig.form->chkLockGroupName->isChecked());
+    measure120(rig);
+    rig.key(Qt::Key_F3);
+    EXPECT_TRUE(rig.form->chkLockGroupName->isChecked());
+    EXPECT_TRUE(rig.form->chkLockAlbumName->isChecked());
+    EXPECT_EQ(rig.form->focusWidget(), rig.form->txtTrackName);
+    // Unlocked at exit: the stored name is deleted.
+    rig.key(Qt::Key_1, Qt::ControlModifier);
+    rig.form->close();
+    EXPECT_FALSE(rig.settings()->valueExists(settings::kArtist));
+    EXPECT_TRUE(rig.settings()->valueExists(settings::kAlbum));
+    QLocale::setDefault(saved);
+}
+
+TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    rig.key(Qt::Key_F6);
+    measure120(rig);
+    rig.key(Qt::Key_S);  // S opens the panel only from the BPM display
+    EXPECT_FALSE(form.SaveToFilePanel->isVisible());
+    rig.key(Qt::Key_F3);
+    EXPECT_EQ(form.lblSaveCaption->text(), "Save MPM");
+    fillNames(rig, QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"));
+    rig.key(Qt::Key_Escape);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.mpmPanel->isVisible());
+    EXPECT_EQ(form.txtTrackName->text(), "c");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.focusWidget(), form.cmdBeat);
+
+    // A folder where the file should be: reported once, nothing cleared.
+    form.setCurrentResultFile(rig.desktop);
+    rig.key(Qt::Key_F3);
+    form.cmdSaveToFile->click();
+    ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(
+        rig.dialogs.boxes[0].text.contains("SaveToFile: close file if you have opened it."));
+    EXPECT_TRUE(form.SaveToFilePanel->isVisible());
+    EXPECT_EQ(form.txtTrackName->text(), "c");
+    EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
+
+    // New makes a fresh default name current and stores it; the next save works.
+    form.cmdNewFile->click();
+    EXPECT_EQ(form.currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
+    EXPECT_EQ(QString::fromStdString(rig.settings()->readString(settings::kFileName)),
+              form.currentResultFile);
+    form.cmdSaveToFile->click();
+    EXPECT_EQ(fileText(form.currentResultFile).split(QStringLiteral("\r\n")).value(1),
+              "120\ta\tb\tc\t80\t60\t40\t30\t15");
+}
+
+TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    measure120(rig);
+    rig.key(Qt::Key_F2);
+    const QString quick = rig.desktop + QStringLiteral("/Q_beats (1).csv");
+    EXPECT_EQ(fileText(quick),
+              "BPM:\tPitchRange +-8%:\tDelay (ms):\tFile created by Pulsaro\r\n"
+              "120\t110 - 130\t500\r\n");
+    EXPECT_TRUE(form.lblFastSaveActive->isVisible());
+    EXPECT_EQ(rig.text("lblBPM_Value"), "000");
+    letSavingLabelsExpire(rig);
+    EXPECT_FALSE(form.lblFastSaveActive->isVisible());
+    EXPECT_FALSE(form.lblFastSaveActive2->isVisible());
+
+    // A failed QuickSave keeps the measurement and still hides the labels.
+    form.setCurrentResultFile(QStringLiteral("/nonexistent-folder/beats.csv"));
+    measure120(rig);
+    rig.key(Qt::Key_Q);
+    EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
+    letSavingLabelsExpire(rig);
+    EXPECT_FALSE(form.lblFastSaveActive->isVisible());
+}
+
+TEST(Clipboard, TextOfEachPanelAndItsEnabling) {
+    struct Case {
+        const char* what;
+        int modeKey;
+        const char* text;  // nullptr: copying is not offered
+        bool measure;
+    };
+    const Case cases[] = {
+        {"BPM idle", Qt::Key_F5, nullptr, false},
+        {"BPM", Qt::Key_F5, "BPM: 120\r\nAvg: 120.0", true},
+        {"MPM idle", Qt::Key_F6, nullptr, false},
+        {"MPM", Qt::Key_F6, "2/3=80\r\n1/2=60\r\n1/3=40\r\n1/4=30\r\n1/8=15\r\nBPM: 120.0", true},
+        {"delay idle", Qt::Key_F7, nullptr, false},
+        {"delay", Qt::Key_F7,
+         "2x Whole: 1000\r\nWhole: 500\r\nHalf: 250\r\nQuarter: 125\r\nEighth: 62.5\r\n"
+         "Sixteenth: 31.25\r\nThirtysec: 15.625\r\nBPM: 120",
+         true},
+    };
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const Case& c : cases) {
+        WindowRig rig;
+        rig.key(c.modeKey);
+        rig.form->cmdBeat->setFocus();
+        if (c.measure) {
+            measure120(rig);
+        }
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        rig.form->popcopybpmvaluePopup();
+        EXPECT_EQ(rig.form->mnuCopyBPM->isEnabled(), c.text != nullptr) << c.what;
+        rig.key(Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(),
+                  c.text != nullptr ? QString::fromLatin1(c.text) : QStringLiteral("before"))
+            << c.what;
+    }
+    QLocale::setDefault(saved);
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
