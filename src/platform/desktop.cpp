@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStandardPaths>
 
 namespace pulsaro {
@@ -16,6 +17,12 @@ std::string desktopFolder() {
         withSeparator += QLatin1Char('/');
     }
     return withSeparator.toStdString();
+}
+
+bool windowOpacitySupported() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("xcb") || platform == QLatin1String("windows") ||
+           platform == QLatin1String("cocoa");
 }
 
 bool fileExists(const std::string& path) {

@@ -11,4 +11,8 @@ std::string desktopFolder();
 
 bool fileExists(const std::string& path);
 
+// Whether the windowing system shows per-window opacity: X11, Windows and
+// macOS do; Wayland (for a client) and the offscreen platform do not.
+bool windowOpacitySupported();
+
 }  // namespace pulsaro

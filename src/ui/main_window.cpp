@@ -22,6 +22,7 @@
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
+#include "ui/tray_icon.h"
 #include "ui/widgets.h"
 #include "ui/window_messages.h"
 
@@ -46,6 +47,7 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     setFont(windowFont(8));
     buildMenus();
     buildClientArea();
+    buildTrayIcon(std::move(services.trayAvailable));
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.
@@ -98,10 +100,6 @@ void TfrmPulsaro::checkSoundOutput() {
         cmdMetronomeDelay->setEnabled(soundOutput_);
     });
 }
-
-void TfrmPulsaro::extendWindowMenus() {}
-
-void TfrmPulsaro::decideOpacityAvailable() {}
 
 // --- Tapping ---------------------------------------------------------------
 
@@ -442,23 +440,13 @@ bool TfrmPulsaro::event(QEvent* event) {
     }
 }
 
-// The window-menu and tray check marks arrive with the desktop integration.
-void TfrmPulsaro::SET_CHECK_MINIMZED() {
-    funcs_.guard("SET_CHECK_MINIMZED", [] {});
-}
-
-// Opacity arrives with the desktop integration.
-void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent&) {
-    funcs_.guard("SET_OPACITY", [] {});
-}
-
 // The player items arrive with the player shortcuts.
 void TfrmPulsaro::SET_PLAYER_NAME(const WindowMessageEvent&) {
     funcs_.guard("SET_PLAYER_NAME", [] {});
 }
 
 void TfrmPulsaro::MINIMIZE_TO_TRAY(const WindowMessageEvent& message) {
-    minimizeToTray_ = message.first() == 1;
+    TrayIcon->SetMinimizeToTray(message.first() == 1);
 }
 
 void TfrmPulsaro::ACTIVATE_AND_FOCUS() {

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,7 @@ class PictureStrip;
 class ShapeWidget;
 class TPrivataFunktioner;
 class TTickTimer;
+class TTrayIcon;
 class WindowMessageEvent;
 
 // Display names of the three player shortcuts, at most 50 characters each.
@@ -40,6 +42,8 @@ struct MainWindowServices {
     Clock& clock;
     TPrivataFunktioner& funcs;
     AudioOutput& audio;
+    // Whether the desktop has a notification area; empty: ask the desktop.
+    std::function<bool()> trayAvailable = {};
 };
 
 // The one main window. Its controls are public members named like their
@@ -92,6 +96,28 @@ public:
     // when the save panel next opens.
     bool pendingArtistLock = false;
     bool pendingAlbumLock = false;
+
+    // The tray icon and its menu.
+    std::unique_ptr<TTrayIcon> TrayIcon;
+    void TrayIconDblClick();
+    void TrayIconMinimizeToTray();
+    void mnuRestoreFromTrayClick();
+    void mnuAboutFromTrayClick();
+    // A second start of the program handed over to this one.
+    void SingleInstanceInstanceStarted(const QStringList& arguments);
+
+    // Opacity, always on top and the window menu.
+    void mnuViewTransparancyModeClick();
+    void mnuViewAlwaysOnTopClick();
+    // A command of the window menu: 800, 802, 804, or kMinimizeCommand.
+    void WinMsg(int command);
+    static constexpr int kDeleteSettingsCommand = 800;
+    static constexpr int kAlwaysOnTopCommand = 802;
+    static constexpr int kTransparencyCommand = 804;
+    static constexpr int kMinimizeCommand = 0xF020;
+    static constexpr int kCloseCommand = 0xF060;
+    // The program's own window menu, opened by a right-click on Image1.
+    QMenu* windowMenu = nullptr;
 
     // The metronome.
     std::uint32_t CreateMetronomeTimer(std::uint32_t user, Fixed bpm,
@@ -220,6 +246,13 @@ public:
     QAction* mnuHelpAbout = nullptr;
     QMenu* popcopybpmvalue = nullptr;
     QAction* mnuCopyBPM = nullptr;
+    // The tray icon's menu.
+    QMenu* popTrayPopup = nullptr;
+    QAction* mnuRestoreFromTray = nullptr;
+    QAction* mnuAlwaysOnTop = nullptr;
+    QAction* mnuTransparency = nullptr;
+    QAction* mnuAboutFromTray = nullptr;
+    QAction* mnuExitFromTray = nullptr;
 
     // The delay table's labels, longest note first.
     QLabel* delayLabel(std::size_t row) const;
@@ -255,6 +288,7 @@ private:
     BeatGrid lastBeat() const;
     void toggleNameLock(int digit);
     void buildSavePanel();
+    void connectToggle(QAction* item, void (TfrmPulsaro::*command)());
     // Writes the record with the names of a full save; on success clears what
     // a save clears and resets the measurement.
     bool finishSave(Record& record);
@@ -287,6 +321,7 @@ private:
     // Start-up steps whose work belongs to the settings and desktop parts.
     void checkSoundOutput();
     void extendWindowMenus();
+    void buildTrayIcon(std::function<bool()> trayAvailable);
     void decideOpacityAvailable();
 
     Clock& clock_;
@@ -308,7 +343,6 @@ private:
     std::int32_t tripletsFlag_ = 0;
     std::int32_t typedTempoFlag_ = 0;
     bool copyMenuAutoPopup_ = false;
-    bool minimizeToTray_ = false;
     bool centreOnShow_ = false;
 };
 

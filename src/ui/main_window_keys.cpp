@@ -302,6 +302,10 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         case QEvent::ContextMenu: {
+            if (widget == Image1 && windowMenu != nullptr) {
+                windowMenu->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
+                return true;
+            }
             const bool copyTarget =
                 widget == bpmPanel || widget == mpmPanel || widget == DelayPanel ||
                 (qobject_cast<QLabel*>(widget) != nullptr && widget->parentWidget() != clientArea);

@@ -69,6 +69,15 @@ QLabel* makeTooFast(QWidget* panel, const char* name) {
 
 }  // namespace
 
+void TfrmPulsaro::connectToggle(QAction* item, void (TfrmPulsaro::*command)()) {
+    // A checkable item flips its own mark before it reports the trigger; the
+    // commands decide the mark themselves, also when run from elsewhere.
+    connect(item, &QAction::triggered, this, [this, item, command] {
+        item->setChecked(!item->isChecked());
+        (this->*command)();
+    });
+}
+
 void TfrmPulsaro::buildMenus() {
     mnuFile = menuBar()->addMenu(tr8(res::kMenuFile));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -86,7 +95,7 @@ void TfrmPulsaro::buildMenus() {
     mnuFileExit = addItem(mnuFile, "mnuFileExit", res::kMenuExit);
     connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::mnuFileClick);
     connect(mnuFileExit, &QAction::triggered, this, &TfrmPulsaro::mnuFileExitClick);
-    connect(mnuFileMetronome, &QAction::triggered, this, &TfrmPulsaro::mnuFileMetronomeClick);
+    connectToggle(mnuFileMetronome, &TfrmPulsaro::mnuFileMetronomeClick);
     connect(mnuFileSaveToFile, &QAction::triggered, this, &TfrmPulsaro::mnuFileSaveToFileClick);
     connect(mnuQuickSave, &QAction::triggered, this, &TfrmPulsaro::mnuQuickSaveClick);
     connect(mnuFileCopyToClipboard, &QAction::triggered, this,
@@ -98,6 +107,8 @@ void TfrmPulsaro::buildMenus() {
     mnuViewAlwaysOnTop->setCheckable(true);
     mnuViewTransparancyMode = addItem(mnuView, "mnuViewTransparancyMode", res::kMenuTransparency);
     mnuViewTransparancyMode->setCheckable(true);
+    connectToggle(mnuViewAlwaysOnTop, &TfrmPulsaro::mnuViewAlwaysOnTopClick);
+    connectToggle(mnuViewTransparancyMode, &TfrmPulsaro::mnuViewTransparancyModeClick);
     mnuView->addSeparator();
     mnuPlayerOne = addItem(mnuView, "mnuPlayerOne", res::kMenuPlayerOne);
     mnuPlayerTwo = addItem(mnuView, "mnuPlayerTwo", res::kMenuPlayerTwo);

@@ -111,9 +111,6 @@ void TfrmPulsaro::startMetronomeAtRunEnd() {
 
 void TfrmPulsaro::mnuFileMetronomeClick() {
     funcs_.guard("mnuFileMetronomeClick", [&] {
-        // The action has toggled its check mark already; the command
-        // decides the mark itself.
-        mnuFileMetronome->setChecked(!mnuFileMetronome->isChecked());
         QCoreApplication::postEvent(this,
                                     new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
         if (tap_.currentBpmValue > kHighestMenuTempo) {

@@ -19,7 +19,10 @@
 namespace pulsaro {
 
 TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
-    : dialogs_(dialogs), store_(store), desktop_(desktopFolder) {}
+    : dialogs_(dialogs),
+      store_(store),
+      desktop_(desktopFolder),
+      opacityAvailable_(windowOpacitySupported) {}
 
 TPrivataFunktioner::~TPrivataFunktioner() = default;
 

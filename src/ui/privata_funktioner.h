@@ -12,6 +12,8 @@
 #include "core/result_file.h"
 
 class QFont;
+class QMenu;
+class QWidget;
 
 namespace pulsaro {
 
@@ -60,6 +62,16 @@ public:
     void GetRegistryData(TfrmPulsaro& form);
     void DeleteRegistrySettings(TfrmPulsaro& form);
 
+    // Opacity in per cent on a window (100: opaque); false when the platform
+    // has no per-window opacity.
+    bool MakeWindowTransparent(QWidget& window, int percent);
+    // Whether windows can be made translucent here; tests switch it.
+    bool opacityAvailable() const { return opacityAvailable_(); }
+    void setOpacityAvailable(std::function<bool()> test) { opacityAvailable_ = std::move(test); }
+    // The state of the window-menu item with the command id: 0 and 11
+    // unchecked, 1 checked, 10 and 12 greyed.
+    void SetMenuCheck(QMenu& menu, int command, int code);
+
     // The stored click sound: "sound", "sound1" or "sound2".
     QString GetMetronomeSound();
 
@@ -101,6 +113,7 @@ private:
     SettingsStore& store_;
     std::function<std::string()> desktop_;
     std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
+    std::function<bool()> opacityAvailable_;
 };
 
 }  // namespace pulsaro

@@ -111,6 +111,18 @@ inline constexpr char kHintSave[] = "Save all. Shortcut ENTER.";
 inline constexpr char kHintCancel[] = "Abort saving. Shortcut ESC.";
 inline constexpr char kHintNewFile[] = "Create a new file with a default name.";
 inline constexpr char kSaveFailed[] = "SaveToFile: close file if you have opened it.";
+// The program's own window menu.
+inline constexpr char kWindowAlwaysOnTop[] = "Always on top\tCtrl+O";
+inline constexpr char kWindowTransparency[] = "Transparency mode\tCtrl+T";
+inline constexpr char kWindowDeleteSettings[] = "Delete registry settings...";
+inline constexpr char kWindowMinimize[] = "Mi&nimize";
+inline constexpr char kWindowClose[] = "&Close";
+// The tray icon's menu.
+inline constexpr char kTrayRestore[] = "Restore";
+inline constexpr char kTrayAlwaysOnTop[] = "Always on top";
+inline constexpr char kTrayTransparency[] = "Transparency mode";
+inline constexpr char kTrayAbout[] = "About Pulsaro";
+inline constexpr char kTrayExit[] = "Exit";
 // The clipboard.
 inline constexpr char kClipboardError[] = "Clipboard error!";
 inline constexpr char kBpmPrefix[] = "BPM: ";

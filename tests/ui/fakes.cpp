@@ -82,7 +82,7 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
 void WindowRig::restart() {
     form.reset();
     recorder.messages.clear();
-    form = std::make_unique<TfrmPulsaro>(MainWindowServices{clock, funcs, audio});
+    form = std::make_unique<TfrmPulsaro>(MainWindowServices{clock, funcs, audio, trayAvailable});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();

@@ -140,6 +140,8 @@ struct WindowRig {
     SettingsStore store;
     TPrivataFunktioner funcs{dialogs, store};
     MessageRecorder recorder;
+    // The desktop's notification area, as the next start sees it.
+    std::function<bool()> trayAvailable = [] { return false; };
     std::unique_ptr<TfrmPulsaro> form;
     double nowSeconds = 0;
 };

@@ -1,0 +1,193 @@
+// Opacity, always on top and the window menu, as the three menus show them.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <cmath>
+
+#include "core/settings_names.h"
+#include "fakes.h"
+#include "ui/tray_icon.h"
+#include "ui/widgets.h"
+
+namespace pulsaro::testing {
+namespace {
+
+QAction* windowItem(TfrmPulsaro& form, int command) {
+    for (QAction* item : form.windowMenu->actions()) {
+        if (!item->isSeparator() && item->data().toInt() == command) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+// A rig whose platform shows per-window opacity.
+struct TranslucentRig : WindowRig {
+    explicit TranslucentRig(const Prepare& prepare = {}) : WindowRig(1, prepare) {
+        funcs.setOpacityAvailable([] { return true; });
+        restart();
+    }
+};
+
+TEST(Desktop, TransparencyUsesTheStoredPercentAndAllMenusAgree) {
+    struct Case {
+        std::optional<std::int32_t> stored;
+        int alpha;
+    };
+    for (const Case c : {Case{50, 127}, Case{99, 252}, Case{10, 25}, Case{150, 63}, Case{-1, 63},
+                         Case{std::nullopt, 63}}) {
+        TranslucentRig rig([&](RegistryKey& key) {
+            if (c.stored) {
+                key.writeInteger(settings::kTransparencyLower, *c.stored);
+            }
+        });
+        TfrmPulsaro& form = *rig.form;
+        rig.key(Qt::Key_T, Qt::ControlModifier);
+        const std::string what = std::to_string(c.stored.value_or(-99));
+        EXPECT_NEAR(form.windowOpacity(), c.alpha / 255.0, 1e-3) << what;
+        EXPECT_TRUE(form.mnuViewTransparancyMode->isChecked()) << what;
+        EXPECT_TRUE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isChecked()) << what;
+        // Back through the window menu: opaque, every mark cleared.
+        windowItem(form, TfrmPulsaro::kTransparencyCommand)->trigger();
+        EXPECT_DOUBLE_EQ(form.windowOpacity(), 1.0) << what;
+        EXPECT_FALSE(form.mnuViewTransparancyMode->isChecked()) << what;
+        EXPECT_FALSE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isChecked()) << what;
+    }
+}
+
+TEST(Desktop, WithoutOpacityTheCommandsAreOff) {
+    WindowRig rig;  // the offscreen platform shows no opacity
+    TfrmPulsaro& form = *rig.form;
+    EXPECT_FALSE(form.mnuViewTransparancyMode->isEnabled());
+    EXPECT_FALSE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isEnabled());
+    rig.key(Qt::Key_T, Qt::ControlModifier);
+    EXPECT_FALSE(form.mnuViewTransparancyMode->isChecked());
+    EXPECT_DOUBLE_EQ(form.windowOpacity(), 1.0);
+}
+
+TEST(Desktop, AlwaysOnTopTogglesInPlaceFromEitherMenu) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    const QPoint place = form.pos();
+    rig.key(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(form.mnuViewAlwaysOnTop->isChecked());
+    EXPECT_TRUE(windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.pos(), place);
+    windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->trigger();
+    EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(form.mnuViewAlwaysOnTop->isChecked());
+    EXPECT_FALSE(windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+    // Kept at exit, applied at the next start.
+    rig.key(Qt::Key_O, Qt::ControlModifier);
+    form.close();
+    rig.restart();
+    EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(windowItem(*rig.form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+}
+
+TEST(Desktop, MenuCheckCodesAndWindowMenuCommands) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    struct Case {
+        int code;
+        bool enabled;
+        bool checked;
+    };
+    QAction* item = windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand);
+    for (const Case c : {Case{1, true, true}, Case{0, true, false}, Case{10, false, false},
+                         Case{11, true, false}, Case{12, false, false}}) {
+        rig.funcs.SetMenuCheck(*form.windowMenu, TfrmPulsaro::kAlwaysOnTopCommand, c.code);
+        EXPECT_EQ(item->isEnabled(), c.enabled) << c.code;
+        EXPECT_EQ(item->isChecked(), c.checked) << c.code;
+    }
+
+    // "Delete registry settings..." asks first.
+    rig.dialogs.answer = Dialogs::Answer::Cancel;
+    windowItem(form, TfrmPulsaro::kDeleteSettingsCommand)->trigger();
+    ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialogs.boxes[0].text, "Delete registry settings made by Pulsaro?");
+
+    // Minimising from the window menu stops a running metronome first.
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("120"));
+    rig.key(Qt::Key_M);
+    ASSERT_NE(rig.audio.clicking, 0u);
+    windowItem(form, TfrmPulsaro::kMinimizeCommand)->trigger();
+    EXPECT_EQ(rig.audio.clicking, 0u);
+    EXPECT_FALSE(form.DelayMetronomeOn);
+    EXPECT_TRUE(form.isMinimized());
+
+    // A right-click on the picture strip opens the window menu.
+    form.showNormal();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            form.Image1->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(form.Image1, &click);
+    EXPECT_TRUE(form.windowMenu->isVisible());
+    form.windowMenu->hide();
+}
+
+TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
+    struct Case {
+        const char* what;
+        bool stored;
+        bool tray;
+        bool toTray;
+    };
+    const Case cases[] = {{"setting off", false, true, false},
+                          {"setting on", true, true, true},
+                          {"setting on, no notification area", true, false, false}};
+    for (const Case& c : cases) {
+        WindowRig rig(1, [&](RegistryKey& key) {
+            key.writeInteger(settings::kMinimizeToTray, c.stored ? 1 : 0);
+        });
+        rig.trayAvailable = [&] { return c.tray; };
+        rig.restart();
+        TfrmPulsaro& form = *rig.form;
+        rig.key(Qt::Key_F7);
+        rig.typeText(QStringLiteral("120"));
+        rig.key(Qt::Key_M);
+        rig.key(Qt::Key_Escape, Qt::ShiftModifier);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(form.TrayIcon->IconVisible(), c.toTray) << c.what;
+        EXPECT_EQ(form.isVisible(), !c.toTray) << c.what;
+        EXPECT_EQ(rig.audio.clicking, 0u) << c.what;  // stopped either way
+        EXPECT_EQ(form.TrayIcon->Hint(), "Pulsaro") << c.what;
+        if (c.toTray) {
+            form.TrayIcon->activate(QSystemTrayIcon::DoubleClick);
+            EXPECT_TRUE(form.isVisible()) << c.what;
+            EXPECT_FALSE(form.isMinimized()) << c.what;
+            EXPECT_FALSE(form.TrayIcon->IconVisible()) << c.what;
+        }
+    }
+
+    // The tray menu: Restore is the default; About disables the icon meanwhile.
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    EXPECT_EQ(form.popTrayPopup->defaultAction(), form.mnuRestoreFromTray);
+    bool enabledDuringAbout = true;
+    QObject::connect(form.mnuHelpAbout, &QAction::triggered,
+                     [&] { enabledDuringAbout = form.TrayIcon->Enabled(); });
+    form.mnuAboutFromTray->trigger();
+    EXPECT_FALSE(enabledDuringAbout);
+    EXPECT_TRUE(form.TrayIcon->Enabled());
+    // Its always-on-top item is the View menu's command.
+    form.mnuAlwaysOnTop->trigger();
+    EXPECT_TRUE(form.mnuViewAlwaysOnTop->isChecked());
+    EXPECT_TRUE(form.mnuAlwaysOnTop->isChecked());
+    // A second start brings the window out of the tray.
+    form.TrayIcon->SetIconVisible(true);
+    form.hide();
+    form.SingleInstanceInstanceStarted({});
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.TrayIcon->IconVisible());
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
