@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "platform/settings_location.h"
+#include "platform/single_instance.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
@@ -24,6 +25,14 @@ int main(int argc, char* argv[]) {
     // Tooltips and message boxes in the window's face too.
     QApplication::setFont(pulsaro::windowFont(8));
 
+    // A second start hands its arguments to the running copy, which comes to
+    // the front, and ends without a window.
+    pulsaro::TSingleInstance singleInstance;
+    if (singleInstance.start(QCoreApplication::arguments().mid(1)) ==
+        pulsaro::TSingleInstance::Role::HandedOver) {
+        return 0;
+    }
+
     pulsaro::QtDialogs dialogs;
     pulsaro::SettingsStore store(pulsaro::settingsRoot());
     pulsaro::TPrivataFunktioner funcs(dialogs, store);
@@ -34,5 +43,8 @@ int main(int argc, char* argv[]) {
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();
+    singleInstance.setInstanceStarted([&frmPulsaro](const QStringList& arguments) {
+        frmPulsaro.SingleInstanceInstanceStarted(arguments);
+    });
     return QApplication::exec();
 }

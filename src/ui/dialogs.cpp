@@ -5,6 +5,36 @@
 
 namespace pulsaro {
 
+namespace {
+
+QString runFileDialog(QWidget* parent, const QString& caption, const QString& folder,
+                      const QString& filter, const FileDialogOptions& options, bool save) {
+    QFileDialog dialog(parent, caption, folder, filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList filters = dialog.nameFilters();
+    if (options.selectedFilter >= 0 && options.selectedFilter < filters.size()) {
+        dialog.selectNameFilter(filters[options.selectedFilter]);
+    }
+    dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!options.filterSuffixes.isEmpty()) {
+        // The suffix follows the file type the user picks.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &filters, &options](const QString& chosen) {
+                             const auto index = filters.indexOf(chosen);
+                             if (index >= 0 && index < options.filterSuffixes.size()) {
+                                 dialog.setDefaultSuffix(options.filterSuffixes[index]);
+                             }
+                         });
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
 Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, const QString& text,
                                       Icon icon, Buttons buttons) {
     QMessageBox box(parent);
@@ -48,13 +78,13 @@ Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, c
 }
 
 QString QtDialogs::openFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+                                const QString& filter, const FileDialogOptions& options) {
+    return runFileDialog(parent, caption, folder, filter, options, false);
 }
 
 QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, caption, folder, filter);
+                                const QString& filter, const FileDialogOptions& options) {
+    return runFileDialog(parent, caption, folder, filter, options, true);
 }
 
 }  // namespace pulsaro

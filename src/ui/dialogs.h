@@ -1,10 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
 namespace pulsaro {
+
+// How a file dialog starts, beyond its caption, folder and filters.
+struct FileDialogOptions {
+    // The filter shown first, counted from 0 in the ";;"-separated list.
+    int selectedFilter = 0;
+    // Added to a typed name that has none; empty: nothing is added.
+    QString defaultSuffix;
+    // When not empty, picking filter i makes entry i the default suffix
+    // (an empty entry: none).
+    QStringList filterSuffixes;
+};
 
 // Every modal the windows open goes through here, so tests can answer them
 // from a script instead of blocking on a real dialog.
@@ -18,10 +30,11 @@ public:
 
     virtual Answer messageBox(QWidget* parent, const QString& caption, const QString& text,
                               Icon icon, Buttons buttons) = 0;
+    // The chosen file, empty when cancelled. Opening takes existing files only.
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                 const QString& filter) = 0;
+                                 const QString& filter, const FileDialogOptions& options = {}) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                 const QString& filter) = 0;
+                                 const QString& filter, const FileDialogOptions& options = {}) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -30,9 +43,9 @@ public:
     Answer messageBox(QWidget* parent, const QString& caption, const QString& text, Icon icon,
                       Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
-                         const QString& filter) override;
+                         const QString& filter, const FileDialogOptions& options = {}) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                         const QString& filter) override;
+                         const QString& filter, const FileDialogOptions& options = {}) override;
 };
 
 }  // namespace pulsaro

@@ -74,7 +74,7 @@ void TfrmPulsaro::FormCreate() {
         funcs_.ArrangePanels(*this);
         clientArea->setFixedSize(258, 222);
         funcs_.SetFormPos(*this);
-        lblMyName->setText(tr8(res::kCredit));
+        lblMyName->setText(funcs_.SetVersionInfo());
         funcs_.GetRegistryData(*this);
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
@@ -438,11 +438,6 @@ bool TfrmPulsaro::event(QEvent* event) {
         default:
             return QMainWindow::event(event);
     }
-}
-
-// The player items arrive with the player shortcuts.
-void TfrmPulsaro::SET_PLAYER_NAME(const WindowMessageEvent&) {
-    funcs_.guard("SET_PLAYER_NAME", [] {});
 }
 
 void TfrmPulsaro::MINIMIZE_TO_TRAY(const WindowMessageEvent& message) {

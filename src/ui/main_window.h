@@ -97,6 +97,15 @@ public:
     bool pendingArtistLock = false;
     bool pendingAlbumLock = false;
 
+    // Player shortcuts, Help menu.
+    void mnuPlayerClick(int player);
+    void mnuHelpAboutClick();
+    void mnuHelpWebPageClick();
+    void mnuHelpSendMailClick();
+    void mnuFileOptionsClick();
+    // The sound output, for the settings dialog's preview.
+    AudioOutput& audio() { return audio_; }
+
     // The tray icon and its menu.
     std::unique_ptr<TTrayIcon> TrayIcon;
     void TrayIconDblClick();

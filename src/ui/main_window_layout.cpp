@@ -95,6 +95,7 @@ void TfrmPulsaro::buildMenus() {
     mnuFileExit = addItem(mnuFile, "mnuFileExit", res::kMenuExit);
     connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::mnuFileClick);
     connect(mnuFileExit, &QAction::triggered, this, &TfrmPulsaro::mnuFileExitClick);
+    connect(mnuFileOptions, &QAction::triggered, this, &TfrmPulsaro::mnuFileOptionsClick);
     connectToggle(mnuFileMetronome, &TfrmPulsaro::mnuFileMetronomeClick);
     connect(mnuFileSaveToFile, &QAction::triggered, this, &TfrmPulsaro::mnuFileSaveToFileClick);
     connect(mnuQuickSave, &QAction::triggered, this, &TfrmPulsaro::mnuQuickSaveClick);
@@ -137,6 +138,14 @@ void TfrmPulsaro::buildMenus() {
     mnuHelpSendMail = addItem(mnuHelp, "mnuHelpSendMail", res::kMenuSendMail);
     mnuHelp->addSeparator();
     mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", res::kMenuAbout);
+    connect(mnuHelpWebPage, &QAction::triggered, this, &TfrmPulsaro::mnuHelpWebPageClick);
+    connect(mnuHelpSendMail, &QAction::triggered, this, &TfrmPulsaro::mnuHelpSendMailClick);
+    connect(mnuHelpAbout, &QAction::triggered, this, &TfrmPulsaro::mnuHelpAboutClick);
+    int player = 0;
+    for (QAction* item : {mnuPlayerOne, mnuPlayerTwo, mnuPlayerThree}) {
+        connect(item, &QAction::triggered, this, [this, player] { mnuPlayerClick(player); });
+        ++player;
+    }
 
     popcopybpmvalue = new QMenu(this);
     popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));

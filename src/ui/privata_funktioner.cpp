@@ -1,6 +1,8 @@
 #include "ui/privata_funktioner.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -22,7 +24,8 @@ TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
     : dialogs_(dialogs),
       store_(store),
       desktop_(desktopFolder),
-      opacityAvailable_(windowOpacitySupported) {}
+      opacityAvailable_(windowOpacitySupported),
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
 TPrivataFunktioner::~TPrivataFunktioner() = default;
 

@@ -12,6 +12,7 @@
 #include "core/result_file.h"
 
 class QFont;
+class QUrl;
 class QMenu;
 class QWidget;
 
@@ -72,6 +73,27 @@ public:
     // unchecked, 1 checked, 10 and 12 greyed.
     void SetMenuCheck(QMenu& menu, int command, int code);
 
+    // Player shortcuts. The display name is the file name without its last
+    // extension, empty when the file does not exist, cut to 50 characters.
+    static QString PlayerDisplayName(const QString& path);
+    // Gives the three player items of the View menu the icons of the programs.
+    void PutPlayerIcons(TfrmPulsaro& form, const QString& one, const QString& two,
+                        const QString& three);
+    // Starts a program, or hands a document, URL or "mailto:" link to the
+    // desktop; true when that was accepted.
+    bool RunProgramEx(const QString& file, const QString& directory, const QString& parameters);
+
+    // "Version 6.5 (build 2968)" of the program (false and empty without one).
+    static bool GetFileVersionText(const QString& file, QString& text);
+    // The credit line with the build date in the user's short date format.
+    QString SetVersionInfo();
+    // "mailto:<author>?subject=Pulsaro (<version text>)", not percent-encoded.
+    QString mailUri();
+    // The About box's text.
+    QString aboutText();
+    // How documents and URLs reach the desktop; tests replace it.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+
     // The stored click sound: "sound", "sound1" or "sound2".
     QString GetMetronomeSound();
 
@@ -114,6 +136,7 @@ private:
     std::function<std::string()> desktop_;
     std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
     std::function<bool()> opacityAvailable_;
+    std::function<bool(const QUrl&)> openUrl_;
 };
 
 }  // namespace pulsaro

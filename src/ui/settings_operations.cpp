@@ -127,7 +127,15 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
         if (anyPlayer) {
-            // Display names and icons come with the player shortcuts.
+            QString paths[3];
+            for (std::size_t k = 0; k < 3; ++k) {
+                paths[k] = fromStd(stored.players[k]);
+                // A missing program keeps its (at start-up empty) name.
+                if (const QString name = PlayerDisplayName(paths[k]); !name.isEmpty()) {
+                    form.playerNames.names[k] = name;
+                }
+            }
+            PutPlayerIcons(form, paths[0], paths[1], paths[2]);
             send(form, WindowMessage::SET_PLAYER_NAME, 0,
                  reinterpret_cast<std::intptr_t>(&form.playerNames));
         }

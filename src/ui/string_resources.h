@@ -123,6 +123,29 @@ inline constexpr char kTrayAlwaysOnTop[] = "Always on top";
 inline constexpr char kTrayTransparency[] = "Transparency mode";
 inline constexpr char kTrayAbout[] = "About Pulsaro";
 inline constexpr char kTrayExit[] = "Exit";
+// Player shortcuts.
+inline constexpr const char* kRunPlayerCaptions[] = {"Run Player One", "Run Player Two",
+                                                     "Run Player Three"};
+inline constexpr char kCannotOpenRegistry[] = "Cannot open or read registry.";
+inline constexpr char kCannotFind[] = "Cannot find %s.\nFile moved, deleted or renamed.";
+// Help menu and About box.
+inline constexpr char kVersionText[] = "Version %1.%2 (build %3)";
+inline constexpr char kCreditLine[] = "Pulsaro \u00a9 Orvik software %s";
+inline constexpr char kAboutCaption[] = "About";
+inline constexpr char kAboutTitle[] = "Pulsaro - %s";
+inline constexpr char kAboutCredit[] = "Copyright \u00a9 2002-2026 Orvik software";
+inline constexpr char kCompiled[] = "Compiled: %s";
+inline constexpr char kComponents[] =
+    "Used third-party components:\n"
+    "   Qt 6, https://download.qt.io/official_releases/qt/\n"
+    "   PortAudio, https://github.com/PortAudio/portaudio\n"
+    "   ALSA library, https://github.com/alsa-project/alsa-lib";
+inline constexpr char kTesters[] = "Thanks to everyone who tapped along while it was tested.";
+inline constexpr char kWebPageCaption[] = "Pulsaro web page";
+inline constexpr char kCannotOpenWebPage[] = "Cannot open webpage.";
+inline constexpr char kSendMailCaption[] = "Send eMail";
+inline constexpr char kCannotSendMail[] = "Cannot send eMail.";
+inline constexpr char kMailSubject[] = "?subject=Pulsaro (%s)";
 // The clipboard.
 inline constexpr char kClipboardError[] = "Clipboard error!";
 inline constexpr char kBpmPrefix[] = "BPM: ";
@@ -137,5 +160,49 @@ inline constexpr char kDeleteSettingsQuestion[] = "Delete registry settings made
 inline constexpr char kSettingsDeleted[] =
     "Registry settings made by Pulsaro deleted.\nPulsaro will now quit.";
 inline constexpr char kCouldNotDeleteSettings[] = "Could not delete registry settings.";
+
+}  // namespace pulsaro::res
+
+namespace pulsaro::res {
+
+// The settings dialog.
+inline constexpr char kOptionsCaption[] = "Settings";
+inline constexpr char kOptionsOk[] = "OK";
+inline constexpr char kOptionsCancel[] = "Cancel";
+inline constexpr char kTabFileSaving[] = "Filesaving";
+inline constexpr char kTabShortcuts[] = "Shortcuts";
+inline constexpr char kTabMisc[] = "Misc.";
+inline constexpr char kFileTypeLabel[] = "Default &filetype:";
+inline constexpr const char* kFileTypes[] = {"CSV", "TXT", "PRN"};
+inline constexpr char kDelimiterLabel[] = "&Delimiter:";
+inline constexpr const char* kDelimiters[] = {"TAB", "Comma ( , )", "Semikolon ( ; )"};
+inline constexpr char kFileNameLabel[] = "File&name when you save your beats:";
+inline constexpr char kBrowse[] = "...";
+inline constexpr char kQuickSaveNote[] =
+    "Note: When you do a QuickSave (F2) the filename get a \"Q_\"-prefix.";
+inline constexpr char kDefaultFileName[] = "D&efault filename";
+inline constexpr char kHintDefaultFileName[] = "Generate a new filename using selected filetype.";
+inline constexpr const char* kShortcutLabels[] = {"Shortcut &1:", "Shortcut &2:", "Shortcut &3:"};
+inline constexpr char kMetronomeGroup[] = "Metronome";
+inline constexpr char kSoundLabel[] = "Select a metronome &sound:";
+inline constexpr const char* kSoundTypes[] = {"Type 1 (default)", "Type 2", "Type 3"};
+inline constexpr char kHintPreview[] = "Preview sound.";
+inline constexpr char kNoSoundCard[] = "No soundcard installed.";
+inline constexpr char kOpacityGroup[] = "&Opacity";
+inline constexpr char kHintOpacity[] = "Slide to select opacity.";
+inline constexpr char kOpacityPercent[] = "%d %%";
+inline constexpr char kOpacityNotAvailable[] = "Not available.";
+inline constexpr char kHintOpacityNotAvailable[] = "Not available on this desktop.";
+inline constexpr char kTrayGroup[] = "Trayicon";
+inline constexpr char kUseTray[] = "Use tra&y when minimizing.";
+inline constexpr char kTrayHint[] = "Hint: use SHIFT-ESC to minimize!";
+inline constexpr char kCenterGroup[] = "Center window";
+inline constexpr char kAlwaysCentered[] = "Always start &centered.";
+inline constexpr char kSelectFileName[] = "Select a filename...";
+inline constexpr char kResultFileFilter[] =
+    "Text file (*.csv);;Text file (*.txt);;Text file (*.prn);;All files (*)";
+inline constexpr const char* kProgramCaptions[] = {"Program One...", "Program Two...",
+                                                   "Program Three..."};
+inline constexpr char kProgramFilter[] = "Programs (*);;All files (*)";
 
 }  // namespace pulsaro::res

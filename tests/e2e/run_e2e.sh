@@ -8,7 +8,9 @@
 #    SPACE still taps (no menu opens, the next ESC is absorbed by the
 #    measurement) and the window never closed on the way;
 # 4. eight presses 500 ms apart and F2 write a header and one 120 BPM record
-#    into the quick-save file beside the result file.
+#    into the quick-save file beside the result file;
+# 5. the settings dialog, opened and confirmed from the keyboard, switches the
+#    delimiter: the next QuickSave record is semicolon-delimited.
 set -euo pipefail
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
@@ -159,6 +161,33 @@ awk -F'\t' 'NR == 2 {
 xdotool key Escape
 expect_exit_zero "ESC after a QuickSave"
 
-echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus, QuickSave writes 120 BPM"
+# --- 5: the settings dialog from the keyboard: semicolon records -----------
+start_program
+xdotool key alt+f
+sleep 0.3
+xdotool key e
+sleep 0.8
+settings_window=$(xdotool search --onlyvisible --name '^Settings$' 2>/dev/null | head -n1 || true)
+[ -n "$settings_window" ] || fail "Alt+F, E did not open the settings dialog"
+xdotool key alt+d
+sleep 0.2
+xdotool key Down Down
+sleep 0.2
+xdotool key Return
+sleep 0.5
+xdotool search --onlyvisible --name '^Settings$' >/dev/null 2>&1 &&
+    fail "ENTER did not confirm the settings dialog"
+grep -q '"Delimiter"=dword:00000002' "$settings_file" || fail "the semicolon delimiter was not stored"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --delay 500 space space space space space space space space
+xdotool key F2
+sleep 0.3
+quick="$HOME/Q_beats (1).csv"
+[ "$(sed -n 3p "$quick" | tr -dc ';' | wc -c)" -eq 2 ] ||
+    fail "the record after the settings change is not semicolon-delimited: $(sed -n 3p "$quick")"
+xdotool key Escape
+expect_exit_zero "ESC after the settings change"
+
+echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus, QuickSave writes 120 BPM, the settings dialog switches to semicolons"
 echo "settings file as written:"
 sed 's/^/    /' "$settings_file"

@@ -172,11 +172,13 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
     TfrmPulsaro& form = *rig.form;
     EXPECT_EQ(form.popTrayPopup->defaultAction(), form.mnuRestoreFromTray);
     bool enabledDuringAbout = true;
-    QObject::connect(form.mnuHelpAbout, &QAction::triggered,
-                     [&] { enabledDuringAbout = form.TrayIcon->Enabled(); });
+    rig.dialogs.whileShown = [&] { enabledDuringAbout = form.TrayIcon->Enabled(); };
     form.mnuAboutFromTray->trigger();
+    ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(rig.dialogs.boxes[0].caption, "About");
     EXPECT_FALSE(enabledDuringAbout);
     EXPECT_TRUE(form.TrayIcon->Enabled());
+    rig.dialogs.whileShown = nullptr;
     // Its always-on-top item is the View menu's command.
     form.mnuAlwaysOnTop->trigger();
     EXPECT_TRUE(form.mnuViewAlwaysOnTop->isChecked());

@@ -22,7 +22,32 @@ Dialogs::Answer ScriptedDialogs::messageBox(QWidget*, const QString& caption, co
         throw std::runtime_error("message box failed");
     }
     boxes.push_back({caption, text, icon});
+    if (whileShown) {
+        whileShown();
+    }
     return answer;
+}
+
+QString ScriptedDialogs::openFileName(QWidget*, const QString& caption, const QString& folder,
+                                      const QString& filter, const FileDialogOptions& options) {
+    fileRequests.push_back({false, caption, folder, filter, options});
+    if (fileAnswers.empty()) {
+        return {};
+    }
+    QString chosen = fileAnswers.front();
+    fileAnswers.pop_front();
+    return chosen;
+}
+
+QString ScriptedDialogs::saveFileName(QWidget*, const QString& caption, const QString& folder,
+                                      const QString& filter, const FileDialogOptions& options) {
+    fileRequests.push_back({true, caption, folder, filter, options});
+    if (fileAnswers.empty()) {
+        return {};
+    }
+    QString chosen = fileAnswers.front();
+    fileAnswers.pop_front();
+    return chosen;
 }
 
 std::uint32_t RecordingAudio::startClicks(Fixed tempo, std::optional<BeatGrid> grid) {

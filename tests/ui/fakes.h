@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,18 +52,30 @@ public:
         Icon icon;
     };
 
+    struct FileRequest {
+        bool save;
+        QString caption;
+        QString folder;
+        QString filter;
+        FileDialogOptions options;
+    };
+
     Answer messageBox(QWidget*, const QString& caption, const QString& text, Icon icon,
                       Buttons) override;
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
+    QString openFileName(QWidget*, const QString& caption, const QString& folder,
+                         const QString& filter, const FileDialogOptions& options = {}) override;
+    QString saveFileName(QWidget*, const QString& caption, const QString& folder,
+                         const QString& filter, const FileDialogOptions& options = {}) override;
 
     std::vector<Box> boxes;
+    std::vector<FileRequest> fileRequests;
+    // What the next file dialogs answer, first first; when none is left the
+    // dialog counts as cancelled (an empty name).
+    std::deque<QString> fileAnswers;
     // When set, the next message box fails instead of showing.
     int failuresToThrow = 0;
+    // Runs while a message box is "open".
+    std::function<void()> whileShown;
     Answer answer = Answer::Ok;
 };
 

@@ -1,0 +1,596 @@
+#include "ui/options_dialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStyle>
+#include <QTabWidget>
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+#include "ui/qt_text.h"
+#include "ui/string_resources.h"
+#include "ui/widgets.h"
+#include "ui/window_messages.h"
+
+namespace pulsaro {
+
+namespace {
+
+const QColor kGray(128, 128, 128);
+const QColor kMaroon(128, 0, 0);
+const QColor kNavy(0, 0, 128);
+constexpr QSize kClientSize(469, 221);
+constexpr int kLowestOpacity = 10;
+constexpr int kHighestDelimiter = 2;
+constexpr int kHighestFileType = 2;
+constexpr int kHighestSound = 2;
+// The default suffix of each result-file filter; "All files" adds none.
+const char* const kResultSuffixes[] = {"csv", "txt", "prn", ""};
+
+void post(TfrmPulsaro& form, WindowMessage message, std::intptr_t first = 0,
+          std::intptr_t second = 0) {
+    QCoreApplication::postEvent(&form, new WindowMessageEvent(message, first, second));
+}
+
+void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
+    if (key.valueExists(name)) {
+        value = key.readInteger(name);
+    }
+}
+
+void readIfExists(const RegistryKey& key, const char* name, QLineEdit* box) {
+    if (key.valueExists(name)) {
+        box->setText(fromStd(key.readString(name)));
+    }
+}
+
+std::int32_t inRangeOr(std::int32_t value, std::int32_t highest, std::int32_t fallback) {
+    return value < 0 || value > highest ? fallback : value;
+}
+
+QString percentText(int percent) {
+    return QString::asprintf(res::kOpacityPercent, percent);
+}
+
+// Edit boxes and lists that take no input look like the dialog behind them.
+void paintInputBox(QWidget* box, bool enabled) {
+    QPalette palette = box->palette();
+    const QPalette standard = box->style()->standardPalette();
+    palette.setColor(QPalette::Base, standard.color(enabled ? QPalette::Base : QPalette::Button));
+    box->setPalette(palette);
+}
+
+// Where a file dialog starts: the folder of the name in the box, if any.
+QString folderOf(const QString& path) {
+    const QFileInfo file(path);
+    return !path.isEmpty() && file.isAbsolute() ? file.absolutePath() : QString();
+}
+
+bool isExistingFile(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+QComboBox* makeList(QWidget* parent, const char* name, QRect place,
+                    std::initializer_list<const char*> items) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setFont(windowFont(8));
+    for (const char* item : items) {
+        list->addItem(tr8(item));
+    }
+    list->setGeometry(place);
+    return list;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, QRect place) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setFont(windowFont(8));
+    box->setGeometry(place);
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place,
+                        const char* hint = nullptr) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(windowFont(8));
+    button->setGeometry(place);
+    if (hint != nullptr) {
+        button->setToolTip(tr8(hint));
+    }
+    return button;
+}
+
+QGroupBox* makeGroup(QWidget* parent, const char* name, const char* title, QRect place) {
+    auto* group = new QGroupBox(tr8(title), parent);
+    group->setObjectName(QString::fromLatin1(name));
+    group->setFont(windowFont(8));
+    group->setGeometry(place);
+    return group;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const char* caption, QPoint at) {
+    auto* check = new QCheckBox(tr8(caption), parent);
+    check->setObjectName(QString::fromLatin1(name));
+    check->setFont(windowFont(8));
+    check->move(at);
+    check->adjustSize();
+    return check;
+}
+
+QWidget* makePage(QTabWidget* tabs, const char* name, const char* caption) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    tabs->addTab(page, tr8(caption));
+    return page;
+}
+
+}  // namespace
+
+TfrmOptions::TfrmOptions(TfrmPulsaro& form, TPrivataFunktioner& funcs)
+    : QDialog(&form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      form_(form),
+      funcs_(funcs) {
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(tr8(res::kOptionsCaption));
+    setFont(windowFont(8));
+    setFixedSize(kClientSize);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(4, 4, 461, 186);
+    tabSaveToFile = makePage(PageControl1, "tabSaveToFile", res::kTabFileSaving);
+    tabPlayer = makePage(PageControl1, "tabPlayer", res::kTabShortcuts);
+    tabMetronome = makePage(PageControl1, "tabMetronome", res::kTabMisc);
+    buildFileTab();
+    buildPlayerTab();
+    buildMiscTab();
+
+    lblMyName = makeLabel(this, "lblMyName", QString(), QRect(6, 200, 0, 0), 8, false, kGray);
+    cmdOK = makeButton(this, "cmdOK", tr8(res::kOptionsOk), QRect(306, 194, 75, 23));
+    cmdCancel = makeButton(this, "cmdCancel", tr8(res::kOptionsCancel), QRect(386, 194, 75, 23));
+    // ENTER confirms the dialog, as in any settings dialog of the desktop.
+    cmdOK->setDefault(true);
+
+    connectHandlers();
+    FormCreate();
+}
+
+TfrmOptions::~TfrmOptions() = default;
+
+void TfrmOptions::buildFileTab() {
+    QWidget* page = tabSaveToFile;
+    lblFileType = makeLabel(page, "lblFileType", tr8(res::kFileTypeLabel), QRect(8, 8, 0, 0));
+    cboFileType = makeList(page, "cboFileType", QRect(8, 23, 100, 22),
+                           {res::kFileTypes[0], res::kFileTypes[1], res::kFileTypes[2]});
+    lblDelimiter = makeLabel(page, "lblDelimiter", tr8(res::kDelimiterLabel), QRect(124, 8, 0, 0));
+    cboDelimiter = makeList(page, "cboDelimiter", QRect(124, 23, 130, 22),
+                            {res::kDelimiters[0], res::kDelimiters[1], res::kDelimiters[2]});
+    lblFileName = makeLabel(page, "lblFileName", tr8(res::kFileNameLabel), QRect(8, 54, 0, 0));
+    txtFileName = makeEdit(page, "txtFileName", QRect(8, 69, 405, 22));
+    cmdSelectFileName2 =
+        makeButton(page, "cmdSelectFileName2", tr8(res::kBrowse), QRect(417, 68, 28, 24));
+    lblQuickSaveNote = makeLabel(page, "lblQuickSaveNote", tr8(res::kQuickSaveNote),
+                                 QRect(8, 96, 0, 0), 8, false, kMaroon);
+    cmdGenerateFile = makeButton(page, "cmdGenerateFile", tr8(res::kDefaultFileName),
+                                 QRect(8, 120, 120, 25), res::kHintDefaultFileName);
+    lblFileType->setBuddy(cboFileType);
+    lblDelimiter->setBuddy(cboDelimiter);
+    lblFileName->setBuddy(txtFileName);
+}
+
+void TfrmOptions::buildPlayerTab() {
+    QWidget* page = tabPlayer;
+    const char* const labels[] = {"lbltxtPlayerOne", "lbltxtPlayerTwo", "lbltxtPlayerThree"};
+    const char* const edits[] = {"txtPlayerOne", "txtPlayerTwo", "txtPlayerThree"};
+    const char* const buttons[] = {"cmdSelectCDPlayer", "cmdBrowsePlayerTwo",
+                                   "cmdBrowsePlayerThree"};
+    QLabel** const labelMembers[] = {&lbltxtPlayerOne, &lbltxtPlayerTwo, &lbltxtPlayerThree};
+    QLineEdit** const editMembers[] = {&txtPlayerOne, &txtPlayerTwo, &txtPlayerThree};
+    QPushButton** const buttonMembers[] = {&cmdSelectCDPlayer, &cmdBrowsePlayerTwo,
+                                           &cmdBrowsePlayerThree};
+    for (int k = 0; k < 3; ++k) {
+        const int top = 8 + 46 * k;
+        *labelMembers[k] =
+            makeLabel(page, labels[k], tr8(res::kShortcutLabels[k]), QRect(8, top, 0, 0));
+        *editMembers[k] = makeEdit(page, edits[k], QRect(8, top + 15, 405, 22));
+        *buttonMembers[k] =
+            makeButton(page, buttons[k], tr8(res::kBrowse), QRect(417, top + 14, 28, 24));
+        (*labelMembers[k])->setBuddy(*editMembers[k]);
+    }
+}
+
+void TfrmOptions::buildMiscTab() {
+    QWidget* page = tabMetronome;
+    grpMetronome = makeGroup(page, "grpMetronome", res::kMetronomeGroup, QRect(6, 2, 222, 76));
+    Label4 = makeLabel(grpMetronome, "Label4", tr8(res::kSoundLabel), QRect(8, 18, 0, 0));
+    cboMetronomeSound = makeList(grpMetronome, "cboMetronomeSound", QRect(8, 33, 130, 22),
+                                 {res::kSoundTypes[0], res::kSoundTypes[1], res::kSoundTypes[2]});
+    cmdMetronomePreview = makeButton(grpMetronome, "cmdMetronomePreview", QString(),
+                                     QRect(142, 32, 28, 24), res::kHintPreview);
+    cmdMetronomePreview->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    lblNoSoundCardInstalled =
+        makeLabel(grpMetronome, "lblNoSoundCardInstalled", tr8(res::kNoSoundCard),
+                  QRect(8, 58, 0, 0), 8, true, kMaroon);
+    lblNoSoundCardInstalled->hide();
+    Label4->setBuddy(cboMetronomeSound);
+
+    grpOpacity = makeGroup(page, "grpOpacity", res::kOpacityGroup, QRect(234, 2, 217, 76));
+    trbTransp = new QSlider(Qt::Horizontal, grpOpacity);
+    trbTransp->setObjectName(QStringLiteral("trbTransp"));
+    trbTransp->setRange(kLowestOpacity, settings::kHighestOpacity);
+    trbTransp->setPageStep(5);
+    trbTransp->setTickPosition(QSlider::TicksBothSides);
+    trbTransp->setTickInterval(10);
+    trbTransp->setToolTip(tr8(res::kHintOpacity));
+    trbTransp->setGeometry(8, 20, 140, 30);
+    trbTransp->installEventFilter(this);
+    lblCurrentTransparant =
+        makeLabel(grpOpacity, "lblCurrentTransparant", QString(), QRect(156, 28, 0, 0));
+    lblWrongOS = makeLabel(grpOpacity, "lblWrongOS", tr8(res::kOpacityNotAvailable),
+                           QRect(8, 58, 0, 0), 8, true, kMaroon);
+    lblWrongOS->setToolTip(tr8(res::kHintOpacityNotAvailable));
+    lblWrongOS->hide();
+
+    grpTrayicon = makeGroup(page, "grpTrayicon", res::kTrayGroup, QRect(6, 80, 222, 74));
+    chkMinimizeToTray = makeCheck(grpTrayicon, "chkMinimizeToTray", res::kUseTray, QPoint(8, 20));
+    lblTrayHint = makeLabel(grpTrayicon, "lblTrayHint", tr8(res::kTrayHint), QRect(8, 46, 0, 0), 8,
+                            false, kNavy);
+    QFont italic = lblTrayHint->font();
+    italic.setItalic(true);
+    lblTrayHint->setFont(italic);
+
+    grpCenterWindow =
+        makeGroup(page, "grpCenterWindow", res::kCenterGroup, QRect(234, 80, 217, 74));
+    chkCenterForm =
+        makeCheck(grpCenterWindow, "chkCenterForm", res::kAlwaysCentered, QPoint(8, 20));
+}
+
+void TfrmOptions::connectHandlers() {
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        QWidget* page = PageControl1->widget(index);
+        if (page == tabSaveToFile) {
+            tabSaveToFileShow();
+        } else if (page == tabPlayer) {
+            tabPlayerShow();
+        } else if (page == tabMetronome) {
+            tabMetronomeShow();
+        }
+    });
+    connect(cmdGenerateFile, &QPushButton::clicked, this, &TfrmOptions::cmdGenerateFileClick);
+    connect(cmdSelectFileName2, &QPushButton::clicked, this, &TfrmOptions::cmdSelectFileName2Click);
+    connect(txtPlayerOne, &QLineEdit::textChanged, this, &TfrmOptions::txtPlayerOneChange);
+    connect(txtPlayerTwo, &QLineEdit::textChanged, this, &TfrmOptions::txtPlayerTwoChange);
+    connect(cmdSelectCDPlayer, &QPushButton::clicked, this, &TfrmOptions::cmdSelectCDPlayerClick);
+    connect(cmdBrowsePlayerTwo, &QPushButton::clicked, this, &TfrmOptions::cmdBrowsePlayerTwoClick);
+    connect(cmdBrowsePlayerThree, &QPushButton::clicked, this,
+            &TfrmOptions::cmdBrowsePlayerThreeClick);
+    connect(cmdMetronomePreview, &QPushButton::clicked, this,
+            &TfrmOptions::cmdMetronomePreviewClick);
+    connect(trbTransp, &QSlider::valueChanged, this, &TfrmOptions::trbTranspChange);
+    connect(cmdOK, &QPushButton::clicked, this, &TfrmOptions::cmdOKClick);
+    connect(cmdCancel, &QPushButton::clicked, this, &TfrmOptions::cmdCancelClick);
+}
+
+void TfrmOptions::FormCreate() {
+    funcs_.guard("FormCreate - Setup", [&] {
+        OpacitySliderEntered = false;
+        PageControl1->setCurrentWidget(tabSaveToFile);
+        tabSaveToFileShow();
+
+        std::int32_t minimizeToTray = 0;
+        std::int32_t center = 0;
+        std::int32_t delimiter = 0;
+        std::int32_t fileType = 0;
+        std::int32_t opacity = settings::kDefaultOpacity;
+        std::int32_t sound = 0;
+        if (const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath)) {
+            readIfExists(*key, settings::kPlayerThree, txtPlayerThree);
+            readIfExists(*key, settings::kPlayerTwo, txtPlayerTwo);
+            readIfExists(*key, settings::kPlayerOne, txtPlayerOne);
+            readIfExists(*key, settings::kFileName, txtFileName);
+            readIfExists(*key, settings::kMinimizeToTray, minimizeToTray);
+            readIfExists(*key, settings::kDelimiter, delimiter);
+            delimiter = inRangeOr(delimiter, kHighestDelimiter, 0);
+            readIfExists(*key, settings::kFileType, fileType);
+            fileType = inRangeOr(fileType, kHighestFileType, 0);
+            readIfExists(*key, settings::kCenterForm, center);
+            readIfExists(*key, settings::kTransparency, opacity);
+            opacity = inRangeOr(opacity, settings::kHighestOpacity, settings::kDefaultOpacity);
+            readIfExists(*key, settings::kMetronomeSound, sound);
+            sound = inRangeOr(sound, kHighestSound, 0);
+        }
+        chkMinimizeToTray->setChecked(minimizeToTray == 1);
+        chkCenterForm->setChecked(center == 1);
+        cboMetronomeSound->setCurrentIndex(sound);
+        cboDelimiter->setCurrentIndex(delimiter);
+        trbTransp->setValue(opacity);  // the slider keeps to its own range
+        OpacityAtOpen = opacity;
+        lblCurrentTransparant->setText(percentText(opacity));
+        cboFileType->setCurrentIndex(fileType);
+        lblMyName->setText(funcs_.SetVersionInfo());
+
+        enablePlayerGroup(2, !txtPlayerOne->text().isEmpty());
+        enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
+
+        const bool soundOutput = form_.soundOutput();
+        lblNoSoundCardInstalled->setVisible(!soundOutput);
+        Label4->setEnabled(soundOutput);
+        cboMetronomeSound->setEnabled(soundOutput);
+        cmdMetronomePreview->setEnabled(soundOutput);
+        paintInputBox(cboMetronomeSound, soundOutput);
+
+        if (!funcs_.opacityAvailable()) {
+            trbTransp->setEnabled(false);
+            lblCurrentTransparant->setEnabled(false);
+            lblWrongOS->show();
+        }
+        OpacitySliderChanged = false;
+        MetronomeSoundChanged = false;
+    });
+    // Setting the stored choices above is no change by the user.
+    connect(cboFileType, &QComboBox::currentIndexChanged, this, &TfrmOptions::cboFileTypeChange);
+    connect(cboMetronomeSound, &QComboBox::currentIndexChanged, this,
+            &TfrmOptions::cboMetronomeSoundChange);
+}
+
+void TfrmOptions::enablePlayerGroup(int player, bool enabled) {
+    QLabel* label = player == 2 ? lbltxtPlayerTwo : lbltxtPlayerThree;
+    QLineEdit* box = player == 2 ? txtPlayerTwo : txtPlayerThree;
+    QPushButton* browse = player == 2 ? cmdBrowsePlayerTwo : cmdBrowsePlayerThree;
+    label->setEnabled(enabled);
+    box->setEnabled(enabled);
+    browse->setEnabled(enabled);
+    paintInputBox(box, enabled);
+}
+
+void TfrmOptions::tabSaveToFileShow() {
+    cboFileType->setFocus();
+}
+
+void TfrmOptions::tabPlayerShow() {
+    txtPlayerOne->setFocus();
+}
+
+void TfrmOptions::tabMetronomeShow() {
+    if (cboMetronomeSound->isEnabled()) {
+        cboMetronomeSound->setFocus();
+    }
+}
+
+void TfrmOptions::cboFileTypeChange() {
+    FileTypeChanged = true;
+}
+
+void TfrmOptions::cmdGenerateFileClick() {
+    funcs_.guard("cmdGenerateFileClick", [&] {
+        QString name;
+        if (FileTypeChanged) {
+            name = funcs_.NewFileName(QString(), cboFileType->currentIndex());
+            FileTypeChanged = false;
+        } else {
+            name = funcs_.NewFileName(QString(), settings::kStoredFileType);
+        }
+        txtFileName->setText(name);
+        txtFileName->setFocus();
+    });
+}
+
+void TfrmOptions::cmdSelectFileName2Click() {
+    funcs_.guard("cmdSelectFileName2Click", [&] {
+        const int type = std::clamp(cboFileType->currentIndex(), 0, kHighestFileType);
+        FileDialogOptions options;
+        options.selectedFilter = type;
+        options.defaultSuffix = QString::fromLatin1(kResultSuffixes[type]);
+        for (const char* suffix : kResultSuffixes) {
+            options.filterSuffixes.append(QString::fromLatin1(suffix));
+        }
+        const QString chosen = funcs_.dialogs().saveFileName(this, tr8(res::kSelectFileName),
+                                                             folderOf(txtFileName->text()),
+                                                             tr8(res::kResultFileFilter), options);
+        if (!chosen.isEmpty()) {
+            txtFileName->setText(chosen);
+            txtFileName->setFocus();
+        }
+    });
+}
+
+void TfrmOptions::txtPlayerOneChange() {
+    if (!txtPlayerOne->text().isEmpty()) {
+        enablePlayerGroup(2, true);
+    } else {
+        enablePlayerGroup(2, false);
+        enablePlayerGroup(3, false);
+    }
+}
+
+void TfrmOptions::txtPlayerTwoChange() {
+    enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
+}
+
+void TfrmOptions::browseProgram(QLineEdit* box, int player) {
+    // Programs here have no ".exe" to filter on, so the program filter
+    // shows every file; the dialog takes existing files only.
+    const QString chosen = funcs_.dialogs().openFileName(
+        this, tr8(res::kProgramCaptions[player]), folderOf(box->text()), tr8(res::kProgramFilter));
+    if (chosen.isEmpty()) {
+        return;
+    }
+    box->setText(chosen);
+    box->setFocus();
+    box->selectAll();
+}
+
+void TfrmOptions::cmdSelectCDPlayerClick() {
+    funcs_.guard("cmdSelectCDPlayerClick", [&] { browseProgram(txtPlayerOne, 0); });
+}
+
+void TfrmOptions::cmdBrowsePlayerTwoClick() {
+    funcs_.guard("cmdBrowsePlayerTwoClick", [&] { browseProgram(txtPlayerTwo, 1); });
+}
+
+void TfrmOptions::cmdBrowsePlayerThreeClick() {
+    funcs_.guard("cmdBrowsePlayerThreeClick", [&] { browseProgram(txtPlayerThree, 2); });
+}
+
+void TfrmOptions::cboMetronomeSoundChange() {
+    MetronomeSoundChanged = true;
+}
+
+void TfrmOptions::cmdMetronomePreviewClick() {
+    funcs_.guard("cmdMetronomePreviewClick", [&] {
+        const int index = cboMetronomeSound->currentIndex();
+        form_.audio().playOnce(index < 0 ? AudioOutput::kNoSound : index);
+    });
+}
+
+void TfrmOptions::trbTranspEnter() {
+    OpacitySliderEntered = true;
+}
+
+void TfrmOptions::trbTranspChange() {
+    OpacitySliderChanged = true;
+    if (!OpacitySliderEntered) {
+        return;
+    }
+    // A preview only: the Transparency mode item keeps its state.
+    funcs_.MakeWindowTransparent(form_, trbTransp->value());
+    lblCurrentTransparant->setText(percentText(trbTransp->value()));
+}
+
+void TfrmOptions::cmdOKClick() {
+    const bool done = funcs_.guard("cmdOKClick  - Setup", [&] {
+        if (OpacitySliderChanged && !form_.mnuViewTransparancyMode->isChecked()) {
+            post(form_, WindowMessage::SET_OPACITY, 100);
+        }
+        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+            const QString one = txtPlayerOne->text();
+            const QString two = txtPlayerTwo->text();
+            const QString three = txtPlayerThree->text();
+            const bool soundChanged = form_.soundOutput() && MetronomeSoundChanged;
+            const auto text = [&](const char* name, const QString& value) {
+                key->writeString(name, value.toStdString());
+            };
+            key->batch([&] {
+                text(settings::kFileName, txtFileName->text());
+                if (isExistingFile(one)) {
+                    text(settings::kPlayerOne, one);
+                } else {
+                    text(settings::kPlayerOne, QString());
+                    text(settings::kPlayerTwo, QString());
+                    text(settings::kPlayerThree, QString());
+                }
+                // A name that is no file (yet) keeps what was stored before.
+                if (isExistingFile(two) && txtPlayerTwo->isEnabled()) {
+                    text(settings::kPlayerTwo, two);
+                } else if (two.isEmpty() || !txtPlayerTwo->isEnabled()) {
+                    text(settings::kPlayerTwo, QString());
+                    text(settings::kPlayerThree, QString());
+                }
+                if (isExistingFile(three) && txtPlayerThree->isEnabled()) {
+                    text(settings::kPlayerThree, three);
+                } else if (three.isEmpty() || !txtPlayerThree->isEnabled()) {
+                    text(settings::kPlayerThree, QString());
+                }
+                key->writeInteger(settings::kMinimizeToTray,
+                                  chkMinimizeToTray->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kCenterForm, chkCenterForm->isChecked() ? 1 : 0);
+                if (soundChanged) {
+                    key->writeInteger(settings::kMetronomeSound, cboMetronomeSound->currentIndex());
+                }
+                key->writeInteger(settings::kFileType, cboFileType->currentIndex());
+                key->writeInteger(settings::kDelimiter, cboDelimiter->currentIndex());
+                key->writeInteger(settings::kTransparencyLower, trbTransp->value());
+            });
+
+            if (chkCenterForm->isChecked()) {
+                const QRect screen = QGuiApplication::primaryScreen()->geometry();
+                const QSize size = form_.frameGeometry().size();
+                form_.move(screen.left() + (screen.width() - size.width()) / 2,
+                           screen.top() + (screen.height() - size.height()) / 2);
+            }
+            if (soundChanged) {
+                post(form_, WindowMessage::METROSOUND_CHANGED);
+            }
+            post(form_, WindowMessage::MINIMIZE_TO_TRAY, chkMinimizeToTray->isChecked() ? 1 : 0);
+
+            auto& names = form_.playerNames.names;
+            names[0] = TPrivataFunktioner::PlayerDisplayName(one);
+            names[1] = TPrivataFunktioner::PlayerDisplayName(two);
+            names[2] = TPrivataFunktioner::PlayerDisplayName(three);
+            if (one.isEmpty()) {
+                names[1].clear();
+                names[2].clear();
+            } else if (two.isEmpty()) {
+                names[2].clear();
+            }
+            funcs_.PutPlayerIcons(form_, one, two, three);
+            post(form_, WindowMessage::SET_PLAYER_NAME, 0,
+                 reinterpret_cast<std::intptr_t>(&form_.playerNames));
+        }
+        form_.setCurrentResultFile(txtFileName->text());
+    });
+    if (done) {
+        accept();
+    }
+}
+
+void TfrmOptions::cmdCancelClick() {
+    funcs_.guard("cmdCancelClick", [&] {
+        if (OpacitySliderChanged) {
+            post(form_, WindowMessage::SET_OPACITY,
+                 form_.mnuViewTransparancyMode->isChecked() ? OpacityAtOpen : 100);
+        }
+    });
+    reject();
+}
+
+void TfrmOptions::showEvent(QShowEvent* event) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize size = frameGeometry().size();
+    move(screen.left() + (screen.width() - size.width()) / 2,
+         screen.top() + (screen.height() - size.height()) / 2);
+    QDialog::showEvent(event);
+}
+
+void TfrmOptions::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        cmdCancel->click();
+        return;
+    }
+    // ENTER presses the focused button, else OK (the default button).
+    QDialog::keyPressEvent(event);
+}
+
+bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == trbTransp && event->type() == QEvent::FocusIn) {
+        trbTranspEnter();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+int runSettingsDialog(TfrmPulsaro& form, TPrivataFunktioner& funcs) {
+    TfrmOptions dialog(form, funcs);
+    return dialog.exec();
+}
+
+}  // namespace pulsaro
