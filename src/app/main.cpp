@@ -1,10 +1,14 @@
 #include <QApplication>
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
+#include "ui/build_info.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/privata_funktioner.h"
@@ -12,7 +16,46 @@
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: pulsaro [--help | --version]\n"
+    "\n"
+    "Tap the beat and read the tempo: BPM, measures per minute and delay times,\n"
+    "with a metronome and results kept in a delimited text file.\n"
+    "\n"
+    "  --help      show this text and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "Keys: SPACE or ENTER tap, R reset, F2 quick save, F3 save, F4 metronome,\n"
+    "F5/F6/F7 BPM, MPM and delay modes, ESC close.\n"
+    "Starting it while it runs brings the running copy to the front.\n";
+
+// "Pulsaro 6.5 (build 2968)" from the project version 6.5.0.2968.
+std::string versionLine() {
+    const std::string version = pulsaro::build::kVersion;
+    const auto first = version.find('.');
+    const auto second = version.find('.', first + 1);
+    const auto third = version.rfind('.');
+    return "Pulsaro " + version.substr(0, second) + " (build " + version.substr(third + 1) + ")";
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before anything starts: no window, no contact with a running
+    // copy.
+    if (argc == 2) {
+        const std::string_view option = argv[1];
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == "--version") {
+            std::printf("%s\n", versionLine().c_str());
+            return 0;
+        }
+    }
     // Environment the libraries read is settled here, before any thread runs.
     // A JACK client must never start a server of its own: that server would
     // take the sound card away from the user's own sound setup.
