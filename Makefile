@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test format clean
+.PHONY: deps configure build run test install package fuzz format clean
 
 deps:
 	./scripts/install-deps
@@ -18,6 +18,30 @@ run: build
 
 test: build
 	ctest --preset $(PRESET)
+
+# `make install PREFIX=/some/where` (default /usr/local; DESTDIR is honoured):
+# an optimised build in build/release, installed under PREFIX.
+PREFIX ?= /usr/local
+RELEASE_DIR = build/release
+
+install: deps
+	cmake --preset release -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build --preset release
+	DESTDIR=$(DESTDIR) cmake --install $(RELEASE_DIR)
+
+# `make package`: the Debian package pulsaro_<version>_<arch>.deb in build/release.
+package: deps
+	cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build --preset release
+	cd $(RELEASE_DIR) && cpack -G DEB
+	@ls -1t $(CURDIR)/$(RELEASE_DIR)/pulsaro_*.deb | head -n 1
+
+# `make fuzz FUZZ_SECONDS=20`: builds the libFuzzer targets of tests/fuzz with
+# clang in build/fuzz and runs each that many seconds on a copy of its corpus.
+FUZZ_SECONDS ?= 20
+
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

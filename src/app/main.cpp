@@ -65,6 +65,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(pulsaro::tr8(pulsaro::res::kAppTitle));
     QApplication::setApplicationDisplayName(pulsaro::tr8(pulsaro::res::kAppTitle));
+    // Ties the windows to the installed desktop entry (its icon and name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orviksoftware.Pulsaro"));
     // Tooltips and message boxes in the window's face too.
     QApplication::setFont(pulsaro::windowFont(8));
 

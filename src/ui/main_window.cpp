@@ -18,6 +18,7 @@
 #include "core/number_format.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/accessibility.h"
 #include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
@@ -56,6 +57,7 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     installKeyPreview();
     watchMouse();
     FormCreate();
+    makeAccessible(*this);
 }
 
 bool TfrmPulsaro::shown(const QWidget* widget) {

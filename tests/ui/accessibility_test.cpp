@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "fakes.h"
+
+namespace pulsaro::testing {
+namespace {
+
+QString nameOf(QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    return iface != nullptr ? iface->text(QAccessible::Name) : QStringLiteral("<none>");
+}
+
+QString descriptionOf(QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    return iface != nullptr ? iface->text(QAccessible::Description) : QStringLiteral("<none>");
+}
+
+QLabel* label(const WindowRig& rig, const char* name) {
+    return rig.form->findChild<QLabel*>(QString::fromLatin1(name));
+}
+
+// Three presses half a second apart: 120 BPM.
+void measure120(WindowRig& rig) {
+    rig.tapAt(1);
+    rig.tapAt(1.5);
+    rig.tapAt(2);
+}
+
+struct Heard {
+    const char* label;
+    const char* name;
+};
+
+void expectHeard(const WindowRig& rig, std::initializer_list<Heard> table) {
+    for (const Heard& row : table) {
+        EXPECT_EQ(nameOf(label(rig, row.label)), QString::fromUtf8(row.name)) << row.label;
+    }
+}
+
+TEST(Accessibility, IdleLabelsSayThereIsNoTempoYet) {
+    WindowRig rig;
+    EXPECT_EQ(nameOf(rig.form.get()), QStringLiteral("Pulsaro"));
+    expectHeard(rig, {{"lblBPM_Value", "No tempo yet"},
+                      {"lblMedelBPM", "Average: no tempo yet"},
+                      {"lblPitchRange", "Pitch range \u00b18 %: no tempo yet"},
+                      {"lblCounterStatus", "Status: Off"},
+                      {"lblTimer", "Time: 0 seconds"},
+                      {"lblMPM23", "Two thirds: no tempo yet"},
+                      {"lblBPMinMPM", "No tempo yet"},
+                      {"lblDelayQuarter", "Quarter note: no tempo yet"},
+                      {"lblDelayMedel", "Average: no tempo yet"},
+                      {"label534", "BPM"},
+                      {"lblSaveCaption", "SAVE"}});
+}
+
+TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
+    WindowRig rig;
+    measure120(rig);
+    expectHeard(rig, {{"lblBPM_Value", "120.0 BPM"},
+                      {"lblMedelBPM", "Average 120.0 BPM"},
+                      {"lblPitchRange", "Pitch range \u00b18 %: 110 to 130"},
+                      {"lblCounterStatus", "Status: On"},
+                      {"lblBeats", "Beats: 3"}});
+
+    rig.key(Qt::Key_F7);
+    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->DelayPanel));
+    expectHeard(rig, {{"lblDelayQuarter", "Quarter note: 125 milliseconds"},
+                      {"lblDelayWhole", "Whole note: 500 milliseconds"},
+                      {"lblDelayThirtySecond", "Thirty-second note: 15.625 milliseconds"}});
+
+    rig.key(Qt::Key_F6);
+    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->mpmPanel));
+    expectHeard(rig, {{"lblMPM23", "Two thirds: 80 measures per minute"},
+                      {"lblMPM4", "One quarter: 30 measures per minute"},
+                      {"lblBPMinMPM", "120.0 BPM"}});
+
+    rig.idleFor(3);
+    expectHeard(
+        rig, {{"lblCounterStatus", "Status: Timeout"}, {"lblCounterStatusMPM", "Status: Timeout"}});
+}
+
+TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
+    WindowRig rig;
+    QLabel* bpm = label(rig, "lblBPM_Value");
+    // Asked before the text changes: the interface Qt keeps must not keep
+    // the old reading.
+    EXPECT_EQ(nameOf(bpm), QStringLiteral("No tempo yet"));
+    bpm->setText(QStringLiteral("98.5"));
+    EXPECT_EQ(nameOf(bpm), QStringLiteral("98.5 BPM"));
+
+    for (std::size_t row = 0; row < 7; ++row) {
+        rig.form->delayLabel(row)->setText(rig.form->delayLabel(row)->text().section(':', 0, 0) +
+                                           QStringLiteral(": ?"));
+    }
+    EXPECT_EQ(nameOf(rig.form->lblDelayHalf), QStringLiteral("Half note: unknown"));
+    // Triplets change what the rows mean, not their captions.
+    rig.form->lblTripletsON->setVisible(true);
+    rig.form->lblDelayHalf->setText(QStringLiteral("Half: 667"));
+    EXPECT_EQ(nameOf(rig.form->lblDelayHalf),
+              QStringLiteral("Half note triplet: 667 milliseconds"));
+}
+
+TEST(Accessibility, ControlsHaveNamesAndTheirHintsAsDescriptions) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    const struct {
+        QWidget* control;
+        const char* name;
+    } named[] = {
+        {form.cmdBeat, "Beat"},
+        {form.cmdReset, "Reset (R)"},
+        {form.txtDelayBpm, "Tempo in BPM"},
+        {form.cmdMetronomeDelay, "Metronome"},
+        {form.txtNameOfArtist, "Artist or group"},
+        {form.txtAlbumName, "Album"},
+        {form.txtTrackName, "Track name"},
+        {form.chkLockGroupName, "Lock artist"},
+        {form.chkLockAlbumName, "Lock album"},
+        {form.cmdSaveToFile, "Save"},
+        {form.cmdCancelSaveToFile, "Cancel"},
+        {form.cmdNewFile, "New"},
+    };
+    for (const auto& row : named) {
+        EXPECT_EQ(nameOf(row.control), QString::fromLatin1(row.name))
+            << row.control->objectName().toStdString();
+    }
+    // Every button, captioned with an access key or not, is read without "&".
+    for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+        EXPECT_FALSE(nameOf(button).contains(QLatin1Char('&')))
+            << button->objectName().toStdString();
+    }
+    // Hints are the descriptions, also after a hint changes.
+    EXPECT_EQ(descriptionOf(form.cmdBeat), form.cmdBeat->toolTip());
+    EXPECT_EQ(descriptionOf(form.lblBPM_Value), form.lblBPM_Value->toolTip());
+    EXPECT_EQ(descriptionOf(form.chkLockAlbumName), form.chkLockAlbumName->toolTip());
+    form.cmdMetronomeDelay->setToolTip(QStringLiteral("Disable metronome. Shortcut M."));
+    EXPECT_EQ(descriptionOf(form.cmdMetronomeDelay),
+              QStringLiteral("Disable metronome. Shortcut M."));
+}
+
+TEST(Accessibility, EveryShownControlHasAName) {
+    WindowRig rig;
+    measure120(rig);
+    for (int mode : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F5, Qt::Key_F3}) {
+        rig.key(mode);
+        int checked = 0;
+        for (QWidget* widget : rig.form->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                                 qobject_cast<QLineEdit*>(widget) != nullptr ||
+                                 qobject_cast<QLabel*>(widget) != nullptr;
+            if (!control || !widget->isVisible()) {
+                continue;
+            }
+            ++checked;
+            EXPECT_FALSE(nameOf(widget).trimmed().isEmpty())
+                << widget->objectName().toStdString() << " after key " << mode;
+        }
+        EXPECT_GT(checked, 5) << mode;
+    }
+    EXPECT_TRUE(TfrmPulsaro::shown(rig.form->SaveToFilePanel));
+}
+
+// The tab stops in the order they come in the window's focus chain.
+QStringList tabStops(TfrmPulsaro& form, QWidget* from) {
+    QStringList order;
+    QWidget* widget = from;
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            order << widget->objectName();
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != from && order.size() < 100);
+    (void)form;
+    return order;
+}
+
+TEST(Accessibility, TabOrderFollowsTheLayout) {
+    WindowRig rig;
+    TfrmPulsaro& form = *rig.form;
+    const QStringList stops = tabStops(form, form.cmdBeat);
+    const QStringList expected = {QStringLiteral("cmdBeat"),
+                                  QStringLiteral("cmdReset"),
+                                  QStringLiteral("txtDelayBpm"),
+                                  QStringLiteral("cmdMetronomeDelay"),
+                                  QStringLiteral("txtNameOfArtist"),
+                                  QStringLiteral("txtAlbumName"),
+                                  QStringLiteral("txtTrackName"),
+                                  QStringLiteral("cmdSaveToFile"),
+                                  QStringLiteral("cmdCancelSaveToFile"),
+                                  QStringLiteral("cmdNewFile")};
+    QStringList relevant;
+    for (const QString& stop : stops) {
+        if (expected.contains(stop)) {
+            relevant << stop;
+        }
+    }
+    EXPECT_EQ(relevant, expected) << stops.join(QLatin1Char(' ')).toStdString();
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
