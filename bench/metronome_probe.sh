@@ -32,7 +32,7 @@ for tool in pulseaudio pactl parec pacat; do
 done
 
 work=$(mktemp -d)
-export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work XDG_CACHE_HOME=$work/.cache
+export TMPDIR=$work HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work XDG_CACHE_HOME=$work/.cache
 export JACK_NO_START_SERVER=1 PULSE_SERVER=unix:$work/native
 pulse_pid="" keep_pid="" rec_pid=""
 cleanup() {

@@ -24,7 +24,7 @@ runs=${2:-5}
 work=$(mktemp -d)
 xvfb_pid=""
 trap '[ -n "$xvfb_pid" ] && kill $xvfb_pid 2>/dev/null; rm -rf "$work"' EXIT
-export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
+export TMPDIR=$work HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 exec 3<> "$work/display"
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset >/dev/null 2>&1 &

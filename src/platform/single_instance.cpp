@@ -211,12 +211,14 @@ bool TSingleInstance::openBlock() {
         }
         // Qt keeps a lock of its own beside the block, and a copy that fails to
         // create the block removes and remakes it: a copy that comes in between
-        // fails for a moment (seen as a key or lock error), as does one that
-        // attaches just after the last user removed the block.
+        // fails for a moment (as a key, lock or unknown error, depending on the
+        // call that met the gap), as does one that attaches just after the last
+        // user removed the block. Only these errors last.
         const auto error = memory_->error();
-        const bool passing = error == QSharedMemory::KeyError ||
-                             error == QSharedMemory::LockError || error == QSharedMemory::NotFound;
-        if (!passing || deadline.hasExpired()) {
+        const bool lasting = error == QSharedMemory::PermissionDenied ||
+                             error == QSharedMemory::InvalidSize ||
+                             error == QSharedMemory::OutOfResources;
+        if (lasting || deadline.hasExpired()) {
             return false;
         }
         std::this_thread::sleep_for(kRetryPause);

@@ -17,7 +17,7 @@ set -euo pipefail
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
 work=$(mktemp -d)
-export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
+export TMPDIR=$work HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
 export JACK_NO_START_SERVER=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 settings_file="$XDG_CONFIG_HOME/Orvik software/Pulsaro/6.5.reg"

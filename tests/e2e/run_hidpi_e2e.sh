@@ -15,7 +15,7 @@ program=${1:?usage: run_hidpi_e2e.sh path/to/pulsaro [folder for screenshots]}
 work=$(mktemp -d)
 shots=${2:-$work}
 mkdir -p "$shots"
-export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
+export TMPDIR=$work HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
 export JACK_NO_START_SERVER=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 unset QT_AUTO_SCREEN_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_FONT_DPI

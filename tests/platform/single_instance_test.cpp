@@ -71,7 +71,7 @@ public:
     // Ends a primary the ordinary way and returns what it still said.
     QString quit() {
         process_.closeWriteChannel();
-        process_.waitForFinished(kLineTimeoutMs);
+        EXPECT_TRUE(exitedCleanly());
         return QString::fromUtf8(process_.readAllStandardOutput());
     }
 
