@@ -14,6 +14,7 @@
 # 6. --help and --version print and exit at once, with a (stopped) running copy
 #    left alone.
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
 work=$(mktemp -d)
@@ -37,28 +38,13 @@ fail() {
     exit 1
 }
 
-# Xvfb picks a free display number itself and prints it.
-exec 3<> "$work/display"
-# -noreset: the server must not restart between two runs of the program.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb
 
 # Starts the program and gives its window the keyboard focus.
 start_program() {
     "$program" >"$work/app.log" 2>&1 &
     app_pid=$!
-    window=""
-    for _ in $(seq 100); do
-        window=$(xdotool search --onlyvisible --name '^Pulsaro$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "no window titled Pulsaro appeared"
+    wait_for_window
     for _ in $(seq 20); do
         xdotool windowfocus --sync "$window" 2>/dev/null && return 0
         sleep 0.1

@@ -10,6 +10,7 @@
 # Screenshots are kept in the folder given as $2, else in the test's
 # temporary folder (removed at the end).
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 program=${1:?usage: run_hidpi_e2e.sh path/to/pulsaro [folder for screenshots]}
 work=$(mktemp -d)
@@ -39,29 +40,16 @@ for tool in Xvfb xdotool import compare convert identify; do
     command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 
-exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb 1280x1024
 
 # Starts the program with the given scale, waits for its window, notes its
 # size as "width height" in $work/size-<scale> and its picture in
 # $shots/pulsaro-<scale>x.png, then ends it.
 run_at_scale() {
-    local scale=$1 window="" geometry
+    local scale=$1 geometry
     QT_SCALE_FACTOR=$scale "$program" >"$work/app.log" 2>&1 &
     app_pid=$!
-    for _ in $(seq 100); do
-        window=$(xdotool search --onlyvisible --name '^Pulsaro$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "no window titled Pulsaro appeared at scale $scale"
+    wait_for_window "at scale $scale"
     # Let the first paint and any late resize settle.
     sleep 1
     geometry=$(xdotool getwindowgeometry "$window")

@@ -9,6 +9,7 @@
 #    printed nothing, and it closes with exit status 0.
 # Skips (exit 0) when PulseAudio is not installed.
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 program=${1:?usage: run_metronome_e2e.sh path/to/pulsaro}
 for tool in pulseaudio pactl parec pacat; do
@@ -66,25 +67,11 @@ program_streams() {
 }
 
 # --- the program ---------------------------------------------------------------
-exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb
 
 "$program" >"$work/app.log" 2>&1 &
 app_pid=$!
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --onlyvisible --name '^Pulsaro$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Pulsaro appeared"
+wait_for_window
 focused=""
 for _ in $(seq 20); do
     xdotool windowfocus --sync "$window" 2>/dev/null && { focused=1; break; }
