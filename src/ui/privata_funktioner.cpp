@@ -2,11 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QUrl>
 #include <array>
 
 #include "core/number_format.h"
