@@ -20,11 +20,6 @@ namespace pulsaro {
 
 namespace {
 
-void send(TfrmPulsaro& form, WindowMessage message, std::intptr_t first = 0) {
-    WindowMessageEvent event(message, first, 0);
-    QCoreApplication::sendEvent(&form, &event);
-}
-
 QAction* commandItem(QMenu& menu, int command) {
     for (QAction* item : menu.actions()) {
         if (!item->isSeparator() && item->data().toInt() == command) {
@@ -199,7 +194,7 @@ void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent& message) {
         const int percent = static_cast<int>(message.first());
         funcs_.MakeWindowTransparent(*this, percent);
         mnuViewTransparancyMode->setChecked(percent != 100);
-        send(*this, WindowMessage::SET_CHECK_MINIMZED);
+        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
     });
 }
 
@@ -227,7 +222,7 @@ void TfrmPulsaro::SET_CHECK_MINIMZED() {
 void TfrmPulsaro::mnuViewTransparancyModeClick() {
     funcs_.guard("mnuViewTransparancyModeClick", [&] {
         if (mnuViewTransparancyMode->isChecked()) {
-            send(*this, WindowMessage::SET_OPACITY, 100);
+            sendMessage(*this, WindowMessage::SET_OPACITY, 100);
             return;
         }
         std::int32_t percent = settings::kDefaultOpacity;
@@ -238,7 +233,7 @@ void TfrmPulsaro::mnuViewTransparancyModeClick() {
                 percent = settings::kDefaultOpacity;
             }
         }
-        send(*this, WindowMessage::SET_OPACITY, percent);
+        sendMessage(*this, WindowMessage::SET_OPACITY, percent);
     });
 }
 
@@ -254,7 +249,7 @@ void TfrmPulsaro::mnuViewAlwaysOnTopClick() {
             show();
         }
         mnuViewAlwaysOnTop->setChecked(onTop);
-        send(*this, WindowMessage::SET_CHECK_MINIMZED);
+        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
     });
 }
 

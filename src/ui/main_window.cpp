@@ -90,8 +90,7 @@ void TfrmPulsaro::FormCreate() {
         cmdMetronomeDelay->setEnabled(false);
         QMetaObject::invokeMethod(this, &TfrmPulsaro::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
-        WindowMessageEvent check(WindowMessage::SET_CHECK_MINIMZED);
-        QCoreApplication::sendEvent(this, &check);
+        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
         decideOpacityAvailable();
     });
 }

@@ -35,11 +35,6 @@ void readIfExists(const RegistryKey& key, const char* name, std::string& value) 
     }
 }
 
-void send(TfrmPulsaro& form, WindowMessage message, std::intptr_t first, std::intptr_t second) {
-    WindowMessageEvent event(message, first, second);
-    QCoreApplication::sendEvent(&form, &event);
-}
-
 // What start-up reads, with the defaults used when a value is absent.
 struct StoredSettings {
     std::int32_t mode = kModeBpm;
@@ -122,7 +117,7 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         }
         form.setCurrentResultFile(fileName);
 
-        send(form, WindowMessage::MINIMIZE_TO_TRAY, stored.minimizeToTray == 1 ? 1 : 0, 0);
+        sendMessage(form, WindowMessage::MINIMIZE_TO_TRAY, stored.minimizeToTray == 1 ? 1 : 0, 0);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
@@ -136,11 +131,11 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
                 }
             }
             PutPlayerIcons(form, paths[0], paths[1], paths[2]);
-            send(form, WindowMessage::SET_PLAYER_NAME, 0,
-                 reinterpret_cast<std::intptr_t>(&form.playerNames));
+            sendMessage(form, WindowMessage::SET_PLAYER_NAME, 0,
+                        reinterpret_cast<std::intptr_t>(&form.playerNames));
         }
         if (stored.transparencyActive == 1) {
-            send(form, WindowMessage::SET_OPACITY, stored.opacity, 0);
+            sendMessage(form, WindowMessage::SET_OPACITY, stored.opacity, 0);
         }
         if (stored.alwaysOnTop == 1) {
             form.mnuViewAlwaysOnTop->setChecked(true);

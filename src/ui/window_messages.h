@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <cstdint>
 
@@ -33,5 +34,12 @@ private:
     std::intptr_t first_;
     std::intptr_t second_;
 };
+
+// Sends a private message: handled before this returns.
+inline void sendMessage(QObject& receiver, WindowMessage message, std::intptr_t first = 0,
+                        std::intptr_t second = 0) {
+    WindowMessageEvent event(message, first, second);
+    QCoreApplication::sendEvent(&receiver, &event);
+}
 
 }  // namespace pulsaro

@@ -14,7 +14,7 @@
 # 6. --help and --version print and exit at once, with a (stopped) running copy
 #    left alone.
 set -euo pipefail
-. "$(dirname "$0")/xvfb.sh"
+. "$(dirname "$0")/common.sh"
 
 program=${1:?usage: run_e2e.sh path/to/pulsaro}
 work=$(mktemp -d)
@@ -31,12 +31,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $1"
-    [ -f "$work/app.log" ] && tail -n 20 "$work/app.log"
-    exit 1
-}
 
 start_xvfb
 

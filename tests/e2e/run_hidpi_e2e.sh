@@ -10,7 +10,7 @@
 # Screenshots are kept in the folder given as $2, else in the test's
 # temporary folder (removed at the end).
 set -euo pipefail
-. "$(dirname "$0")/xvfb.sh"
+. "$(dirname "$0")/common.sh"
 
 program=${1:?usage: run_hidpi_e2e.sh path/to/pulsaro [folder for screenshots]}
 work=$(mktemp -d)
@@ -29,12 +29,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $1"
-    [ -f "$work/app.log" ] && tail -n 20 "$work/app.log"
-    exit 1
-}
 
 for tool in Xvfb xdotool import compare convert identify; do
     command -v "$tool" >/dev/null || fail "$tool is not installed"

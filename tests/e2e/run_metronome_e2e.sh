@@ -9,7 +9,7 @@
 #    printed nothing, and it closes with exit status 0.
 # Skips (exit 0) when PulseAudio is not installed.
 set -euo pipefail
-. "$(dirname "$0")/xvfb.sh"
+. "$(dirname "$0")/common.sh"
 
 program=${1:?usage: run_metronome_e2e.sh path/to/pulsaro}
 for tool in pulseaudio pactl parec pacat; do
@@ -36,12 +36,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $1"
-    [ -f "$work/app.log" ] && tail -n 20 "$work/app.log"
-    exit 1
-}
 
 # --- the sound server --------------------------------------------------------
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \

@@ -1,6 +1,12 @@
-# Sourced by the end-to-end scripts: a private X server and the program's
-# window. Expects $work (a scratch folder) and a fail function; sets
-# xvfb_pid, DISPLAY and window.
+# Sourced by the end-to-end scripts: failing with the program's last output,
+# a private X server and the program's window. Expects $work (a scratch
+# folder); sets xvfb_pid, DISPLAY and window.
+
+fail() {
+    echo "FAIL: $1"
+    [ -f "$work/app.log" ] && tail -n 20 "$work/app.log"
+    exit 1
+}
 
 # Starts Xvfb with a screen of the given size (default 800x600); it picks a
 # free display number itself and prints it. -noreset keeps it up between two
