@@ -6,15 +6,10 @@
 #include <optional>
 
 #include "core/fixed_point.h"
+#include "core/tap_model.h"
 #include "core/wav.h"
 
 namespace pulsaro {
-
-// A beat of the music on the tap clock: seconds of the performance counter
-// (count / frequency; for the real clock, std::chrono::steady_clock).
-struct BeatGrid {
-    double beatSeconds = 0;
-};
 
 // Sound output as the window sees it: the device check and the metronome.
 // The real one talks to PortAudio; tests use an offline one so no sound card

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-#include "core/fixed_point.h"
-
 namespace pulsaro {
 
 namespace {
@@ -28,14 +26,12 @@ std::uint64_t SteadyClock::tickCountMs() {
     return static_cast<std::uint64_t>(ms.count());
 }
 
-void TPerfCounter::Start() {
-    startCount_ = clock_.performanceCount();
-}
-
-std::int64_t TPerfCounter::ElapsedMicroseconds() {
-    latestCount_ = clock_.performanceCount();
-    frequency_ = clock_.performanceFrequency();
-    return microsecondsFromCounts(latestCount_ - startCount_, frequency_);
+TapInstant instantOf(Clock& clock) {
+    TapInstant at;
+    at.count = clock.performanceCount();
+    at.frequency = clock.performanceFrequency();
+    at.tickMs = clock.tickCountMs();
+    return at;
 }
 
 }  // namespace pulsaro

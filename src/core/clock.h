@@ -29,24 +29,15 @@ public:
     std::uint64_t tickCountMs() override;
 };
 
-// Reads the counter of a Clock: Start remembers it, ElapsedMicroseconds
-// measures from that same start every time.
-class TPerfCounter {
-public:
-    explicit TPerfCounter(Clock& clock) : clock_(clock) {}
-
-    void Start();
-    std::int64_t ElapsedMicroseconds();
-
-    std::int64_t frequency() const { return frequency_; }
-    std::int64_t startCount() const { return startCount_; }
-    std::int64_t latestCount() const { return latestCount_; }
-
-private:
-    Clock& clock_;
-    std::int64_t frequency_ = 0;
-    std::int64_t startCount_ = 0;
-    std::int64_t latestCount_ = 0;
+// When something happened: the high-resolution counter with its counts per
+// second, and the millisecond tick that only the pause test uses.
+struct TapInstant {
+    std::int64_t count = 0;
+    std::int64_t frequency = 1;
+    std::uint64_t tickMs = 0;
 };
+
+// Reads the clock once, as an event arrives.
+TapInstant instantOf(Clock& clock);
 
 }  // namespace pulsaro

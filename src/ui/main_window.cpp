@@ -42,7 +42,7 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
       clock_(services.clock),
       funcs_(services.funcs),
       audio_(services.audio),
-      PerfCounter1(services.clock) {
+      tapSignals_(tap_) {
     setObjectName(QStringLiteral("frmPulsaro"));
     setWindowTitle(tr8(res::kAppTitle));
     setFont(windowFont(8));
@@ -58,6 +58,8 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     watchMouse();
     FormCreate();
     makeAccessible(*this);
+    connect(&tapSignals_, &TapSignals::tapPressed, this, &TfrmPulsaro::showPress);
+    connect(&tapSignals_, &TapSignals::ended, this, &TfrmPulsaro::measurementEnded);
 }
 
 bool TfrmPulsaro::shown(const QWidget* widget) {
@@ -104,36 +106,27 @@ void TfrmPulsaro::checkSoundOutput() {
 
 // --- Tapping ---------------------------------------------------------------
 
-void TfrmPulsaro::cmdBeatClick() {
+void TfrmPulsaro::tapBeat(const TapInstant& at) {
     funcs_.guard("cmdBeatClick", [&] {
-        if (!tap_.measuring()) {
-            KillMetronomeTimer();
-            tap_.currentBpmValue = 0;
-            funcs_.ResetControls(*this);
-            cmdReset->setEnabled(true);
-            for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
-                status->setText(tr8(res::kOn));
-            }
-            tap_.startTick = tap_.lastTick = clock_.tickCountMs();
-            startIdleTimer();
-            tap_.intervalCount = 1;
-            lblBeats->setText(tr8(res::kBeatOne));
-            tap_.beatNumber = 1;
-            PerfCounter1.Start();
-            lastBeatCount_ = PerfCounter1.startCount();
-            if (shown(bpmPanel)) {
-                tap_.measurementMode = kModeBpm;
-            } else if (shown(mpmPanel)) {
-                tap_.measurementMode = kModeMpm;
-            } else if (shown(DelayPanel)) {
-                tap_.measurementMode = kModeDelay;
-            }
+        if (!tap_.state().measuring()) {
+            tap_.press(at, visibleMode());
         } else {
-            tap_.beatNumber += 1;
-            lblBeats->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(tap_.beatNumber));
-            WriteValues();
+            funcs_.guard("WriteValues", [&] { tap_.press(at, visibleMode()); });
         }
     });
+}
+
+std::int32_t TfrmPulsaro::visibleMode() const {
+    if (shown(bpmPanel)) {
+        return kModeBpm;
+    }
+    if (shown(mpmPanel)) {
+        return kModeMpm;
+    }
+    if (shown(DelayPanel)) {
+        return kModeDelay;
+    }
+    return kModeNone;
 }
 
 void TfrmPulsaro::startIdleTimer() {
@@ -144,80 +137,81 @@ void TfrmPulsaro::startIdleTimer() {
     idleTimer_->SetActive(true);
 }
 
-void TfrmPulsaro::WriteValues() {
-    funcs_.guard("WriteValues", [&] {
-        const std::string sep = TPrivataFunktioner::decimalSeparator();
-        const PressTempo press = tempoOfPress(tap_, PerfCounter1.ElapsedMicroseconds());
-        const Fixed tempo = press.tempo;
-
-        const bool canSave = tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
-        mnuFileSaveToFile->setEnabled(canSave);
-        mnuQuickSave->setEnabled(canSave);
-
-        if (press.tooFast()) {
-            tap_.lastTick = clock_.tickCountMs();
-            tap_.currentBpmValue = tempo;
-            if (shown(bpmPanel)) {
-                cboBPMToFastwarning->setVisible(true);
-            }
-            if (shown(DelayPanel)) {
-                cboTimeToFastwarning->setVisible(true);
-            }
-            if (shown(mpmPanel)) {
-                cboMPMToFastwarning->setVisible(true);
-            }
-            return;
+void TfrmPulsaro::showPress(const TapPress& press) {
+    if (press.kind == PressKind::First) {
+        KillMetronomeTimer();
+        funcs_.ResetControls(*this);
+        cmdReset->setEnabled(true);
+        for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
+            status->setText(tr8(res::kOn));
         }
+        startIdleTimer();
+        lblBeats->setText(tr8(res::kBeatOne));
+        return;
+    }
+    lblBeats->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(press.beatNumber));
+    if (press.kind == PressKind::Uncounted) {
+        return;
+    }
+    const std::string sep = TPrivataFunktioner::decimalSeparator();
+    const bool canSave = press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
+    mnuFileSaveToFile->setEnabled(canSave);
+    mnuQuickSave->setEnabled(canSave);
 
-        lblTimer->setText(tr8(res::kTime) +
-                          fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
-        tap_.bpmSum = addFixed(tap_.bpmSum, tempo);
-        const auto halfRounded = [&](Fixed value) {
-            return toLongDouble(TPrivataFunktioner::readFixed(funcs_.SpecRoundedBPMValue(value)));
-        };
-
+    if (press.kind == PressKind::TooFast) {
         if (shown(bpmPanel)) {
-            lblPitchRange->setText(funcs_.CalcPitch(kPitchPercent, tempo));
-            cboBPMToFastwarning->setVisible(false);
-            lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(tempo), 1, sep)));
-            lblMedelBPM->setText(fromStd(formatPattern(halfRounded(meanTempo(tap_)), "0.0", sep)));
-        }
-        if (shown(mpmPanel)) {
-            cboMPMToFastwarning->setVisible(false);
-            funcs_.CalculateMPM(*this, tempo);
-            lblBPMinMPM->setText(fromStd(formatPattern(halfRounded(tempo), "BPM: 0.0", sep)));
+            cboBPMToFastwarning->setVisible(true);
         }
         if (shown(DelayPanel)) {
-            cboTimeToFastwarning->setVisible(false);
-            funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
-            lblDelayMedel->setText(
-                fromStd(formatPattern(halfRounded(meanTempo(tap_)), "Avg: 0.0", sep)));
+            cboTimeToFastwarning->setVisible(true);
         }
-        acceptPress(tap_, press, clock_.tickCountMs());
-        lastBeatCount_ = PerfCounter1.latestCount();
-    });
+        if (shown(mpmPanel)) {
+            cboMPMToFastwarning->setVisible(true);
+        }
+        return;
+    }
+
+    lblTimer->setText(tr8(res::kTime) +
+                      fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
+    const auto halfRounded = [&](Fixed value) {
+        return toLongDouble(TPrivataFunktioner::readFixed(funcs_.SpecRoundedBPMValue(value)));
+    };
+    if (shown(bpmPanel)) {
+        lblPitchRange->setText(funcs_.CalcPitch(kPitchPercent, press.tempo));
+        cboBPMToFastwarning->setVisible(false);
+        lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(press.tempo), 1, sep)));
+        lblMedelBPM->setText(fromStd(formatPattern(halfRounded(press.mean), "0.0", sep)));
+    }
+    if (shown(mpmPanel)) {
+        cboMPMToFastwarning->setVisible(false);
+        funcs_.CalculateMPM(*this, press.tempo);
+        lblBPMinMPM->setText(fromStd(formatPattern(halfRounded(press.tempo), "BPM: 0.0", sep)));
+    }
+    if (shown(DelayPanel)) {
+        cboTimeToFastwarning->setVisible(false);
+        funcs_.CalculateDelayTime(*this, tripletsFlag_, press.tempo);
+        lblDelayMedel->setText(fromStd(formatPattern(halfRounded(press.mean), "Avg: 0.0", sep)));
+    }
 }
 
 void TfrmPulsaro::tmrIdleTimer() {
-    funcs_.guard("tmrIdleTimer", [&] {
-        if (!pauseEndsMeasurement(clock_.tickCountMs(), tap_.lastTick)) {
-            return;
-        }
-        for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
-            status->setText(tr8(res::kTimeout));
-        }
-        tap_.clearRun();
-        if (idleTimer_) {
-            idleTimer_->SetActive(false);
-        }
-        const bool handOver = tap_.measurementMode == displayMode_ &&
-                              tap_.measurementMode != kModeDelay && !shown(SaveToFilePanel) &&
-                              mnuFileMetronome->isChecked() &&
-                              tap_.currentBpmValue > kMetronomeMinimum;
-        if (handOver) {
-            startMetronomeAtRunEnd();
-        }
-    });
+    funcs_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
+}
+
+void TfrmPulsaro::measurementEnded(Fixed tempo, const BeatGrid& grid) {
+    for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
+        status->setText(tr8(res::kTimeout));
+    }
+    if (idleTimer_) {
+        idleTimer_->SetActive(false);
+    }
+    const std::int32_t measured = tap_.state().measurementMode;
+    const bool handOver = measured == displayMode_ && measured != kModeDelay &&
+                          !shown(SaveToFilePanel) && mnuFileMetronome->isChecked() &&
+                          tempo > kMetronomeMinimum;
+    if (handOver) {
+        startMetronomeAtRunEnd(tempo, grid);
+    }
 }
 
 // --- Reset and closing -----------------------------------------------------
@@ -236,7 +230,7 @@ void TfrmPulsaro::DoFullReset() {
         funcs_.ResetControls(*this);
         DelayMetronomeOn = false;
         cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
-        tap_.currentBpmValue = 0;
+        tap_.reset();
         lblMedelBPM->setText(tr8(res::kIdleBpm));
         if (shown(DelayPanel)) {
             QCoreApplication::postEvent(this,
@@ -337,8 +331,8 @@ void TfrmPulsaro::mnuViewMPMClick() {
             cmdBeat->setFocus(Qt::OtherFocusReason);
         }
         displayMode_ = kModeMpm;
-        if (tap_.currentBpmValue > 0) {
-            funcs_.CalculateMPM(*this, tap_.currentBpmValue);
+        if (tap_.tempo() > 0) {
+            funcs_.CalculateMPM(*this, tap_.tempo());
         }
         copyMenuAutoPopup_ = true;
     });
@@ -364,15 +358,15 @@ void TfrmPulsaro::mnuViewTimeCounterClick() {
                                         new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
         }
         displayMode_ = kModeDelay;
-        if (tap_.currentBpmValue > 0) {
-            funcs_.CalculateDelayTime(*this, tripletsFlag_, tap_.currentBpmValue);
+        if (tap_.tempo() > 0) {
+            funcs_.CalculateDelayTime(*this, tripletsFlag_, tap_.tempo());
             txtDelayBpm->selectAll();
             if (lblMedelBPM->text() != tr8(res::kIdleBpm)) {
                 lblDelayMedel->setText(tr8(res::kAvgPrefix) + lblMedelBPM->text());
             }
         }
         const bool idleMean = lblDelayMedel->text() == tr8(res::kIdleDelayMean);
-        if (tap_.currentBpmValue != 0) {
+        if (tap_.tempo() != 0) {
             lblDelayMedel->setVisible(!idleMean);
         } else if (idleMean) {
             lblDelayMedel->setVisible(true);
@@ -393,7 +387,7 @@ void TfrmPulsaro::mnuFileClick() {
             mnuFileCopyToClipboard->setEnabled(lblBPM_Value->text() != tr8(res::kIdleBpm));
         }
 
-        const bool fromDelay = tap_.measurementMode == kModeDelay;
+        const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
         if (shown(DelayPanel) && !fromDelay) {
             saving = false;

@@ -11,7 +11,8 @@
 #include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/result_file.h"
-#include "core/tap_state.h"
+#include "core/tap_model.h"
+#include "ui/tap_signals.h"
 
 class QAction;
 class QCheckBox;
@@ -56,7 +57,8 @@ public:
     ~TfrmPulsaro() override;
 
     // Handlers and commands.
-    void cmdBeatClick();
+    // A press of Beat (key or mouse) at the instant it arrived.
+    void tapBeat(const TapInstant& at);
     void cmdResetClick();
     void DoFullReset();
     void mnuFileExitClick();
@@ -137,8 +139,8 @@ public:
     void mnuFileMetronomeClick();
 
     // State the shared operations and other parts read or change.
-    TapState& tap() { return tap_; }
-    const TapState& tap() const { return tap_; }
+    const TapModel& tapModel() const { return tap_; }
+    const TapState& tap() const { return tap_.state(); }
     std::int32_t displayMode() const { return displayMode_; }
     bool soundOutput() const { return soundOutput_; }
     std::int32_t escCounter() const { return escCounter_; }
@@ -288,13 +290,13 @@ private:
     void watchMouse();
 
     void installKeyPreview();
-    void WriteValues();
+    std::int32_t visibleMode() const;
+    void showPress(const TapPress& press);
+    void measurementEnded(Fixed tempo, const BeatGrid& grid);
     void tmrIdleTimer();
     void startIdleTimer();
-    void startMetronomeAtRunEnd();
+    void startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid);
     void loadClickSounds();
-    // The beat the user tapped last, for clicks that continue the taps.
-    BeatGrid lastBeat() const;
     void toggleNameLock(int digit);
     void buildSavePanel();
     void connectToggle(QAction* item, void (TfrmPulsaro::*command)());
@@ -316,7 +318,7 @@ private:
     // Menu shortcut keys; true when the key was taken by a menu item.
     bool menuShortcut(int key, Qt::KeyboardModifiers modifiers);
     // ENTER and the dialog keys of buttons; true when the key was taken.
-    bool dialogKey(int key);
+    bool dialogKey(int key, bool autoRepeat);
 
     // Private messages.
     void SET_CHECK_MINIMZED();
@@ -336,16 +338,14 @@ private:
     Clock& clock_;
     TPrivataFunktioner& funcs_;
     AudioOutput& audio_;
-    TPerfCounter PerfCounter1;
     std::unique_ptr<KeyPreview> keyPreview_;
     // The control that had the keyboard before the menu bar took it.
     QPointer<QWidget> focusBeforeMenuBar_;
     QMetaObject::Connection focusWatch_;
     std::unique_ptr<TTickTimer> idleTimer_;
 
-    TapState tap_;
-    // Counter value of the last counted press.
-    std::int64_t lastBeatCount_ = 0;
+    TapModel tap_;
+    TapSignals tapSignals_;
     std::int32_t displayMode_ = kModeNone;
     bool soundOutput_ = false;
     std::int32_t escCounter_ = 0;

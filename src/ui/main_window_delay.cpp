@@ -53,12 +53,12 @@ void TfrmPulsaro::txtDelayBpmChange() {
         if (funcs_.IsNumeric(text)) {
             const Fixed tempo = TPrivataFunktioner::readFixed(text);
             if (tempo >= kLowestTypedTempo && tempo <= kHighestTypedTempo) {
-                tap_.currentBpmValue = tempo;
+                tap_.setTypedTempo(tempo);
                 funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
             }
         } else {
             funcs_.CalculateDelayTime(*this, 2, 0);
-            tap_.currentBpmValue = 0;
+            tap_.setTypedTempo(0);
         }
     });
 }

@@ -108,7 +108,7 @@ void TfrmPulsaro::leaveMenuBar() {
 bool TfrmPulsaro::previewKey(const QKeyEvent& event) {
     const int key = event.key();
     const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
-    if (menuShortcut(key, modifiers) || dialogKey(key)) {
+    if (menuShortcut(key, modifiers) || dialogKey(key, event.isAutoRepeat())) {
         return true;
     }
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
@@ -186,9 +186,13 @@ bool TfrmPulsaro::menuShortcut(int key, Qt::KeyboardModifiers modifiers) {
     return true;
 }
 
-bool TfrmPulsaro::dialogKey(int key) {
+bool TfrmPulsaro::dialogKey(int key, bool autoRepeat) {
     const bool saving = shown(SaveToFilePanel);
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // A held key presses once.
+        if (autoRepeat) {
+            return true;
+        }
         // The focused button, else the default one: Save while saving.
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
         QPushButton* button = focused != nullptr ? focused : saving ? cmdSaveToFile : cmdBeat;
@@ -209,7 +213,7 @@ void TfrmPulsaro::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         if (key == Qt::Key_Escape) {
             if (modifiers.testFlag(Qt::ShiftModifier)) {
                 setWindowState(windowState() | Qt::WindowMinimized);
-            } else if (tap_.intervalCount == 0 || escCounter_ > 0) {
+            } else if (tap_.state().intervalCount == 0 || escCounter_ > 0) {
                 close();
             } else {
                 escCounter_ += 1;

@@ -214,7 +214,9 @@ void TfrmPulsaro::buildClientArea() {
     cmdBeat->setFont(windowFont(16, true));
     cmdBeat->setToolTip(tr8(res::kHintBeat));
     cmdBeat->setDefault(true);
-    connect(cmdBeat, &QPushButton::clicked, this, &TfrmPulsaro::cmdBeatClick);
+    // A tap is timed at the press (mouse, SPACE, ENTER), never at the release:
+    // how long the key is held must not move the beat.
+    connect(cmdBeat, &QPushButton::pressed, this, [this] { tapBeat(instantOf(clock_)); });
 
     cmdReset = new QPushButton(tr8(res::kReset), clientArea);
     cmdReset->setObjectName(QStringLiteral("cmdReset"));

@@ -97,23 +97,17 @@ void TfrmPulsaro::KillMetronomeTimer() {
     }
 }
 
-BeatGrid TfrmPulsaro::lastBeat() const {
-    const std::int64_t frequency = PerfCounter1.frequency();
-    return BeatGrid{
-        frequency > 0 ? static_cast<double>(lastBeatCount_) / static_cast<double>(frequency) : 0.0};
-}
-
-void TfrmPulsaro::startMetronomeAtRunEnd() {
+void TfrmPulsaro::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
     KillMetronomeTimer();
     // The clicks carry on the beat the user tapped.
-    MetronomeTimerId = CreateMetronomeTimer(1, tap_.currentBpmValue, lastBeat());
+    MetronomeTimerId = CreateMetronomeTimer(1, tempo, grid);
 }
 
 void TfrmPulsaro::mnuFileMetronomeClick() {
     funcs_.guard("mnuFileMetronomeClick", [&] {
         QCoreApplication::postEvent(this,
                                     new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
-        if (tap_.currentBpmValue > kHighestMenuTempo) {
+        if (tap_.tempo() > kHighestMenuTempo) {
             return;
         }
         if (mnuFileMetronome->isChecked()) {
@@ -122,10 +116,10 @@ void TfrmPulsaro::mnuFileMetronomeClick() {
             return;
         }
         mnuFileMetronome->setChecked(true);
-        const bool runJustEnded = lblCounterStatus->text() == tr8(res::kTimeout);
-        if (runJustEnded && shown(bpmPanel) && tap_.currentBpmValue > 0) {
+        const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
+        if (runJustEnded && shown(bpmPanel) && tap_.tempo() > 0) {
             KillMetronomeTimer();
-            MetronomeTimerId = CreateMetronomeTimer(1, tap_.currentBpmValue, lastBeat());
+            MetronomeTimerId = CreateMetronomeTimer(1, tap_.tempo(), tap_.grid());
         }
     });
 }

@@ -82,7 +82,6 @@ void TPrivataFunktioner::ResetControls(TfrmPulsaro& form) {
         form.cboMPMToFastwarning->setVisible(false);
         form.cboTimeToFastwarning->setVisible(false);
         form.cmdReset->setEnabled(false);
-        form.tap().clearRun();
         if (form.cmdBeat->isVisible() && form.cmdBeat->isEnabled() &&
             form.cmdBeat->window()->isVisible()) {
             form.cmdBeat->setFocus(Qt::OtherFocusReason);

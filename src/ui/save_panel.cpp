@@ -153,9 +153,7 @@ void TfrmPulsaro::mnuFileSaveToFileClick() {
             status->setText(tr8(res::kOff));
         }
         // The measurement ends; its values stay.
-        tap_.startTick = 0;
-        tap_.intervalCount = 0;
-        tap_.bpmSum = 0;
+        tap_.stop();
         cmdBeat->setEnabled(false);
         SaveToFilePanel->raise();
         SaveToFilePanel->move(44, 24);
@@ -256,9 +254,9 @@ void TfrmPulsaro::cmdNewFileClick() {
 
 void TfrmPulsaro::cmdSaveToFileClick() {
     funcs_.guard("cmdSaveToFileClick", [&] {
-        if (tap_.measurementMode == kModeBpm) {
+        if (tap_.state().measurementMode == kModeBpm) {
             BeginSaveToFileBPM(SaveType::BpmFull);
-        } else if (tap_.measurementMode == kModeMpm) {
+        } else if (tap_.state().measurementMode == kModeMpm) {
             BeginSaveToFileMPM(SaveType::MpmFull);
         }
         for (QAction* item : {mnuViewBPM, mnuViewMPM, mnuViewTimeCounter}) {
@@ -268,12 +266,12 @@ void TfrmPulsaro::cmdSaveToFileClick() {
 }
 
 void TfrmPulsaro::mnuQuickSaveClick() {
-    if (tap_.measurementMode != kModeBpm && tap_.measurementMode != kModeMpm) {
+    if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
     lblFastSaveActive->setVisible(true);
     lblFastSaveActive2->setVisible(true);
-    if (tap_.measurementMode == kModeBpm) {
+    if (tap_.state().measurementMode == kModeBpm) {
         BeginSaveToFileBPM(SaveType::BpmQuick);
     } else {
         BeginSaveToFileMPM(SaveType::MpmQuick);
@@ -286,9 +284,9 @@ bool TfrmPulsaro::BeginSaveToFileBPM(SaveType type) {
         const std::string sep = TPrivataFunktioner::decimalSeparator();
         Record record;
         record.type = type;
-        record.bpm = bpmText(tap_.currentBpmValue, sep);
+        record.bpm = bpmText(tap_.tempo(), sep);
         record.pitch = pitchFieldText(lblPitchRange->text().toStdString());
-        record.delay = delayText(tap_.currentBpmValue, sep);
+        record.delay = delayText(tap_.tempo(), sep);
         written = finishSave(record);
     });
     return written;
@@ -299,7 +297,7 @@ bool TfrmPulsaro::BeginSaveToFileMPM(SaveType type) {
     funcs_.guard("BeginSaveToFileMPM", [&] {
         Record record;
         record.type = type;
-        record.bpm = bpmText(tap_.currentBpmValue, TPrivataFunktioner::decimalSeparator());
+        record.bpm = bpmText(tap_.tempo(), TPrivataFunktioner::decimalSeparator());
         record.pitch = "0";
         record.delay = "0";
         written = finishSave(record);
@@ -352,7 +350,7 @@ void TfrmPulsaro::CopyResultsToClipboard() {
             text += tr8(res::kBpmPrefix) + txtDelayBpm->text();
         } else if (shown(bpmPanel)) {
             text = tr8(res::kBpmPrefix) +
-                   fromStd(formatPattern(toLongDouble(tap_.currentBpmValue), "0.####",
+                   fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
                                          TPrivataFunktioner::decimalSeparator())) +
                    lineEnd + tr8(res::kAvgPrefix) + lblMedelBPM->text();
         } else if (shown(mpmPanel)) {

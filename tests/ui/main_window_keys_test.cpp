@@ -336,9 +336,11 @@ TEST(ModeCommands, RecomputeFromTheCurrentTempo) {
 }
 
 TEST(ModeCommands, DelayMeanVisibilityTable) {
-    // Tempo present but no mean on show: the mean label is hidden.
+    // Tempo present (measured in MPM mode) but no mean on show: the mean
+    // label is hidden.
     WindowRig rig;
-    rig.form->tap().currentBpmValue = 1'200'000;
+    rig.key(Qt::Key_F6);
+    measure120(rig);
     rig.key(Qt::Key_F7);
     EXPECT_EQ(rig.text("lblDelayMedel"), "Avg: 000");
     EXPECT_FALSE(rig.form->lblDelayMedel->isVisible());

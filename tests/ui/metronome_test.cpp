@@ -76,6 +76,60 @@ TEST(Metronome, RunEndRestartFollowsTheTappedBeat) {
     EXPECT_EQ(fast.audio.starts[0].tempo, 3'000'000);
 }
 
+// Presses every 500 ms, held alternately 40 and 250 ms (the long hold with
+// key auto-repeat): how long a key or button is held never moves a beat, so
+// the tempo is 120.0 and the clicks that take over stay on the presses' grid.
+TEST(Metronome, EveryTapIsTimedAtItsPress) {
+    struct Way {
+        const char* what;
+        std::function<void(QWidget* beat, bool down)> act;
+    };
+    const auto key = [](Qt::Key which) {
+        return [which](QWidget* beat, bool down) {
+            down ? QTest::keyPress(beat, which) : QTest::keyRelease(beat, which);
+        };
+    };
+    const Way ways[] = {
+        {"SPACE", key(Qt::Key_Space)},
+        {"ENTER", key(Qt::Key_Return)},
+        {"mouse",
+         [](QWidget* beat, bool down) {
+             down ? QTest::mousePress(beat, Qt::LeftButton)
+                  : QTest::mouseRelease(beat, Qt::LeftButton);
+         }},
+    };
+    for (const Way& way : ways) {
+        WindowRig rig;
+        rig.key(Qt::Key_F4);
+        QWidget* beat = rig.form->cmdBeat;
+        ASSERT_EQ(rig.form->focusWidget(), beat) << way.what;
+        for (int press = 0; press < 4; ++press) {
+            const double held = press % 2 == 0 ? 0.040 : 0.250;
+            way.act(beat, true);
+            rig.clock.advanceMs(held * 1000);
+            if (press % 2 == 1 && way.what[0] != 'm') {
+                for (int repeat = 0; repeat < 3; ++repeat) {
+                    QKeyEvent again(QEvent::KeyPress,
+                                    way.what[0] == 'S' ? Qt::Key_Space : Qt::Key_Return,
+                                    Qt::NoModifier, QString(), true);
+                    QCoreApplication::sendEvent(beat, &again);
+                }
+            }
+            way.act(beat, false);
+            rig.clock.advanceMs((0.5 - held) * 1000);
+        }
+        rig.nowSeconds = 2.0;
+        EXPECT_EQ(rig.text("lblBPM_Value"), "120.0") << way.what;
+        EXPECT_EQ(rig.text("lblBeats"), "Beats:  4") << way.what;
+        rig.idleFor(3);
+        ASSERT_EQ(rig.audio.starts.size(), 1u) << way.what;
+        EXPECT_EQ(rig.audio.starts[0].tempo, 1'200'000) << way.what;
+        ASSERT_TRUE(rig.audio.starts[0].grid.has_value()) << way.what;
+        // The fourth press, at 1.5 s on the counter.
+        EXPECT_DOUBLE_EQ(rig.audio.starts[0].grid->beatSeconds, 1.5) << way.what;
+    }
+}
+
 TEST(Metronome, MenuCommandStartsAtOnceOnlyRightAfterATimeout) {
     WindowRig rig;
     countAndTimeOut(rig, 0.5);
