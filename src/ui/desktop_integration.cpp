@@ -14,22 +14,10 @@
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
-namespace {
-
-QAction* commandItem(QMenu& menu, int command) {
-    for (QAction* item : menu.actions()) {
-        if (!item->isSeparator() && item->data().toInt() == command) {
-            return item;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool TPrivataFunktioner::MakeWindowTransparent(QWidget& window, int percent) {
     bool done = false;
@@ -45,35 +33,11 @@ bool TPrivataFunktioner::MakeWindowTransparent(QWidget& window, int percent) {
     return done;
 }
 
-void TPrivataFunktioner::SetMenuCheck(QMenu& menu, int command, int code) {
-    guard("SetMenuCheck", [&] {
-        QAction* item = commandItem(menu, command);
-        if (item == nullptr) {
-            return;
-        }
-        const bool greyed = code == 10 || code == 12;
-        item->setEnabled(!greyed);
-        item->setChecked(code == 1);
-    });
-}
-
 void TfrmPulsaro::extendWindowMenus() {
     windowMenu = new QMenu(this);
     windowMenu->setObjectName(QStringLiteral("windowMenu"));
     windowMenu->setFont(windowFont(8));
-    const auto add = [&](const char* caption, int command, bool checkable) {
-        QAction* item = windowMenu->addAction(tr8(caption));
-        item->setData(command);
-        item->setCheckable(checkable);
-        connect(item, &QAction::triggered, this, [this, command] { WinMsg(command); });
-    };
-    add(res::kWindowAlwaysOnTop, kAlwaysOnTopCommand, true);
-    add(res::kWindowTransparency, kTransparencyCommand, true);
-    add(res::kWindowDeleteSettings, kDeleteSettingsCommand, false);
-    windowMenu->addSeparator();
-    // What a window manager's menu offers, for a desktop without one.
-    add(res::kWindowMinimize, kMinimizeCommand, false);
-    add(res::kWindowClose, kCloseCommand, false);
+    commands_->build(Place::Window, *windowMenu);
 }
 
 void TfrmPulsaro::buildTrayIcon(std::function<bool()> trayAvailable) {
@@ -86,26 +50,8 @@ void TfrmPulsaro::buildTrayIcon(std::function<bool()> trayAvailable) {
     popTrayPopup = new QMenu(this);
     popTrayPopup->setObjectName(QStringLiteral("popTrayPopup"));
     popTrayPopup->setFont(windowFont(8));
-    const auto item = [&](const char* name, const char* caption) {
-        QAction* action = popTrayPopup->addAction(tr8(caption));
-        action->setObjectName(QString::fromLatin1(name));
-        return action;
-    };
-    mnuRestoreFromTray = item("mnuRestoreFromTray", res::kTrayRestore);
-    popTrayPopup->setDefaultAction(mnuRestoreFromTray);
-    mnuAlwaysOnTop = item("mnuAlwaysOnTop", res::kTrayAlwaysOnTop);
-    mnuAlwaysOnTop->setCheckable(true);
-    mnuTransparency = item("mnuTransparency", res::kTrayTransparency);
-    mnuTransparency->setCheckable(true);
-    popTrayPopup->addSeparator();
-    mnuAboutFromTray = item("mnuAboutFromTray", res::kTrayAbout);
-    mnuExitFromTray = item("mnuExitFromTray", res::kTrayExit);
-    connect(mnuRestoreFromTray, &QAction::triggered, this, &TfrmPulsaro::mnuRestoreFromTrayClick);
-    // The two marks are copies that SET_CHECK_MINIMZED keeps.
-    connect(mnuAlwaysOnTop, &QAction::triggered, this, &TfrmPulsaro::mnuViewAlwaysOnTopClick);
-    connect(mnuTransparency, &QAction::triggered, this, &TfrmPulsaro::mnuViewTransparancyModeClick);
-    connect(mnuAboutFromTray, &QAction::triggered, this, &TfrmPulsaro::mnuAboutFromTrayClick);
-    connect(mnuExitFromTray, &QAction::triggered, this, &TfrmPulsaro::close);
+    commands_->build(Place::Tray, *popTrayPopup);
+    popTrayPopup->setDefaultAction(commands_->action(Command::Restore));
     TrayIcon->SetPopupMenu(popTrayPopup);
     TrayIcon->OnDblClick = [this] { TrayIconDblClick(); };
     TrayIcon->OnMinimizeToTray = [this] { TrayIconMinimizeToTray(); };
@@ -132,7 +78,7 @@ void TfrmPulsaro::TrayIconMinimizeToTray() {
 void TfrmPulsaro::mnuAboutFromTrayClick() {
     // The icon ignores clicks while the About box is up.
     TrayIcon->SetEnabled(false);
-    mnuHelpAbout->trigger();
+    mnuHelpAboutClick();
     TrayIcon->SetEnabled(true);
 }
 
@@ -147,82 +93,34 @@ void TfrmPulsaro::SingleInstanceInstanceStarted(const QStringList& /*arguments*/
     }
 }
 
-void TfrmPulsaro::WinMsg(int command) {
+void TfrmPulsaro::minimizeAndStopClicks() {
     funcs_.guard("WinMsg", [&] {
-        switch (command) {
-            case kMinimizeCommand:
-                if (MetronomeTimerId != 0) {
-                    DelayMetronomeOn = false;
-                    KillMetronomeTimer();
-                    cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
-                }
-                setWindowState(windowState() | Qt::WindowMinimized);
-                break;
-            case kCloseCommand:
-                close();
-                break;
-            case kDeleteSettingsCommand:
-                funcs_.DeleteRegistrySettings(*this);
-                break;
-            case kTransparencyCommand:
-                mnuViewTransparancyModeClick();
-                break;
-            case kAlwaysOnTopCommand:
-                mnuViewAlwaysOnTopClick();
-                break;
-            default:
-                break;
+        if (MetronomeTimerId != 0) {
+            DelayMetronomeOn = false;
+            KillMetronomeTimer();
+            cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
         }
+        setWindowState(windowState() | Qt::WindowMinimized);
     });
 }
 
-void TfrmPulsaro::decideOpacityAvailable() {
-    if (funcs_.opacityAvailable()) {
-        return;
-    }
-    for (QAction* item : {mnuViewTransparancyMode, mnuTransparency}) {
-        if (item != nullptr) {
-            item->setChecked(false);
-            item->setEnabled(false);
-        }
-    }
-    funcs_.SetMenuCheck(*windowMenu, kTransparencyCommand, 12);
+void TfrmPulsaro::deleteSettings() {
+    funcs_.guard("WinMsg", [&] { funcs_.DeleteRegistrySettings(*this); });
 }
 
-void TfrmPulsaro::SET_OPACITY(const WindowMessageEvent& message) {
+void TfrmPulsaro::setOpacity(int percent) {
     funcs_.guard("SET_OPACITY", [&] {
-        const int percent = static_cast<int>(message.first());
         funcs_.MakeWindowTransparent(*this, percent);
-        mnuViewTransparancyMode->setChecked(percent != 100);
-        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
-    });
-}
-
-void TfrmPulsaro::SET_CHECK_MINIMZED() {
-    funcs_.guard("SET_CHECK_MINIMZED", [&] {
-        const bool onTop = mnuViewAlwaysOnTop->isChecked();
-        if (windowMenu != nullptr) {
-            funcs_.SetMenuCheck(*windowMenu, kAlwaysOnTopCommand, onTop ? 1 : 0);
-        }
-        if (mnuAlwaysOnTop != nullptr) {
-            mnuAlwaysOnTop->setChecked(onTop);
-        }
-        if (mnuViewTransparancyMode->isEnabled()) {
-            const bool translucent = mnuViewTransparancyMode->isChecked();
-            if (windowMenu != nullptr) {
-                funcs_.SetMenuCheck(*windowMenu, kTransparencyCommand, translucent ? 1 : 0);
-            }
-            if (mnuTransparency != nullptr) {
-                mnuTransparency->setChecked(translucent);
-            }
-        }
+        opacityPercent_ = percent;
+        translucent_ = percent != 100;
+        updateCommands();
     });
 }
 
 void TfrmPulsaro::mnuViewTransparancyModeClick() {
     funcs_.guard("mnuViewTransparancyModeClick", [&] {
-        if (mnuViewTransparancyMode->isChecked()) {
-            sendMessage(*this, WindowMessage::SET_OPACITY, 100);
+        if (translucent_) {
+            setOpacity(100);
             return;
         }
         std::int32_t percent = settings::kDefaultOpacity;
@@ -233,13 +131,16 @@ void TfrmPulsaro::mnuViewTransparancyModeClick() {
                 percent = settings::kDefaultOpacity;
             }
         }
-        sendMessage(*this, WindowMessage::SET_OPACITY, percent);
+        setOpacity(percent);
     });
 }
 
 void TfrmPulsaro::mnuViewAlwaysOnTopClick() {
+    funcs_.guard("mnuViewAlwaysOnTopClick", [&] { setAlwaysOnTop(!alwaysOnTop_); });
+}
+
+void TfrmPulsaro::setAlwaysOnTop(bool onTop) {
     funcs_.guard("mnuViewAlwaysOnTopClick", [&] {
-        const bool onTop = !mnuViewAlwaysOnTop->isChecked();
         // Changing the flag re-creates the native window; it keeps its place.
         const QPoint place = pos();
         const bool visible = isVisible();
@@ -248,8 +149,8 @@ void TfrmPulsaro::mnuViewAlwaysOnTopClick() {
         if (visible) {
             show();
         }
-        mnuViewAlwaysOnTop->setChecked(onTop);
-        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
+        alwaysOnTop_ = onTop;
+        updateCommands();
     });
 }
 

@@ -1,6 +1,6 @@
 #include "ui/main_window.h"
 
-#include "ui/key_preview.h"
+#include "ui/key_map.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +25,6 @@
 #include "ui/tick_timer.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
@@ -33,6 +32,15 @@ namespace {
 
 constexpr int kIdleTimerPeriodMs = 200;
 constexpr int kPitchPercent = 8;
+
+// A tempo rounded to whole or half BPM, as the panels show it.
+long double halfRounded(TPrivataFunktioner& funcs, Fixed value) {
+    return toLongDouble(TPrivataFunktioner::readFixed(funcs.SpecRoundedBPMValue(value)));
+}
+
+std::string decimalSeparator() {
+    return TPrivataFunktioner::decimalSeparator();
+}
 
 }  // namespace
 
@@ -54,7 +62,7 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     // Take the final size now: placing the window at start-up needs it.
     layout()->activate();
     adjustSize();
-    installKeyPreview();
+    new KeyMap(*this);
     watchMouse();
     FormCreate();
     makeAccessible(*this);
@@ -69,13 +77,13 @@ bool TfrmPulsaro::shown(const QWidget* widget) {
 TfrmPulsaro::~TfrmPulsaro() {
     // FormDestroy: the clicking stops with the window.
     KillMetronomeTimer();
-    // Focus moves while the widgets are torn down; this window no longer cares.
-    disconnect(focusWatch_);
 }
 
 void TfrmPulsaro::FormCreate() {
     funcs_.guard("FormCreate", [&] {
-        funcs_.ArrangePanels(*this);
+        for (QWidget* panel : {SaveToFilePanel, bpmPanel, mpmPanel, DelayPanel}) {
+            panel->move(44, 24);
+        }
         clientArea->setFixedSize(258, 222);
         funcs_.SetFormPos(*this);
         lblMyName->setText(funcs_.SetVersionInfo());
@@ -85,15 +93,13 @@ void TfrmPulsaro::FormCreate() {
             mnuViewBPMClick();
         }
         loadClickSounds();
-        QCoreApplication::postEvent(this,
-                                    new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
+        selectClickSoundLater();
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
         cmdMetronomeDelay->setEnabled(false);
         QMetaObject::invokeMethod(this, &TfrmPulsaro::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
-        sendMessage(*this, WindowMessage::SET_CHECK_MINIMZED);
-        decideOpacityAvailable();
+        updateCommands();
     });
 }
 
@@ -140,7 +146,7 @@ void TfrmPulsaro::startIdleTimer() {
 void TfrmPulsaro::showPress(const TapPress& press) {
     if (press.kind == PressKind::First) {
         KillMetronomeTimer();
-        funcs_.ResetControls(*this);
+        clearDisplays();
         cmdReset->setEnabled(true);
         for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
             status->setText(tr8(res::kOn));
@@ -154,9 +160,9 @@ void TfrmPulsaro::showPress(const TapPress& press) {
         return;
     }
     const std::string sep = TPrivataFunktioner::decimalSeparator();
-    const bool canSave = press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
-    mnuFileSaveToFile->setEnabled(canSave);
-    mnuQuickSave->setEnabled(canSave);
+    saveAllowed_ = quickSaveAllowed_ =
+        press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
+    updateCommands();
 
     if (press.kind == PressKind::TooFast) {
         if (shown(bpmPanel)) {
@@ -173,24 +179,26 @@ void TfrmPulsaro::showPress(const TapPress& press) {
 
     lblTimer->setText(tr8(res::kTime) +
                       fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
-    const auto halfRounded = [&](Fixed value) {
-        return toLongDouble(TPrivataFunktioner::readFixed(funcs_.SpecRoundedBPMValue(value)));
-    };
     if (shown(bpmPanel)) {
+        bpmShownTempo_ = press.tempo;
+        bpmShownMean_ = press.mean;
         lblPitchRange->setText(funcs_.CalcPitch(kPitchPercent, press.tempo));
         cboBPMToFastwarning->setVisible(false);
-        lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(press.tempo), 1, sep)));
-        lblMedelBPM->setText(fromStd(formatPattern(halfRounded(press.mean), "0.0", sep)));
+        lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep)));
+        lblMedelBPM->setText(fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep)));
     }
     if (shown(mpmPanel)) {
         cboMPMToFastwarning->setVisible(false);
-        funcs_.CalculateMPM(*this, press.tempo);
-        lblBPMinMPM->setText(fromStd(formatPattern(halfRounded(press.tempo), "BPM: 0.0", sep)));
+        showMpm(press.tempo);
+        lblBPMinMPM->setText(
+            fromStd(formatPattern(halfRounded(funcs_, press.tempo), "BPM: 0.0", sep)));
     }
     if (shown(DelayPanel)) {
         cboTimeToFastwarning->setVisible(false);
-        funcs_.CalculateDelayTime(*this, tripletsFlag_, press.tempo);
-        lblDelayMedel->setText(fromStd(formatPattern(halfRounded(press.mean), "Avg: 0.0", sep)));
+        showDelayTimes(delayTable(), press.tempo);
+        lblDelayMedel->setText(
+            fromStd(formatPattern(halfRounded(funcs_, press.mean), "Avg: 0.0", sep)));
+        delayShowsMean_ = true;
     }
 }
 
@@ -207,8 +215,7 @@ void TfrmPulsaro::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     }
     const std::int32_t measured = tap_.state().measurementMode;
     const bool handOver = measured == displayMode_ && measured != kModeDelay &&
-                          !shown(SaveToFilePanel) && mnuFileMetronome->isChecked() &&
-                          tempo > kMetronomeMinimum;
+                          !shown(SaveToFilePanel) && metronomeArmed_ && tempo > kMetronomeMinimum;
     if (handOver) {
         startMetronomeAtRunEnd(tempo, grid);
     }
@@ -227,14 +234,14 @@ void TfrmPulsaro::DoFullReset() {
         idleTimer_.reset();
     });
     funcs_.guard("DoFullReset:2", [&] {
-        funcs_.ResetControls(*this);
+        clearDisplays();
         DelayMetronomeOn = false;
         cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
         tap_.reset();
         lblMedelBPM->setText(tr8(res::kIdleBpm));
+        bpmShownMean_.reset();
         if (shown(DelayPanel)) {
-            QCoreApplication::postEvent(this,
-                                        new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+            focusTempoBoxLater();
         }
     });
 }
@@ -252,18 +259,13 @@ void TfrmPulsaro::FormCloseQuery() {
         if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
             // One replace of the file for all of them.
             key->batch([&] {
-                if (mnuViewMPM->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeMpm);
-                } else if (mnuViewBPM->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeBpm);
-                } else if (mnuViewTimeCounter->isChecked()) {
-                    key->writeInteger(settings::kLastUsedCounter, kModeDelay);
+                if (displayMode_ != kModeNone) {
+                    key->writeInteger(settings::kLastUsedCounter, displayMode_);
                 }
-                key->writeInteger(settings::kAlwaysOnTop, mnuViewAlwaysOnTop->isChecked() ? 1 : 0);
-                key->writeInteger(settings::kMetronomeActive,
-                                  mnuFileMetronome->isChecked() ? 1 : 0);
-                key->writeInteger(settings::kTransparencyActive,
-                                  mnuViewTransparancyMode->isChecked() ? 1 : 0);
+                key->writeInteger(settings::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive, metronomeArmed_ ? 1 : 0);
+                const bool translucent = translucent_ && funcs_.opacityAvailable();
+                key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
                 if (!key->valueExists(settings::kTransparency)) {
                     key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
                 }
@@ -305,14 +307,14 @@ void TfrmPulsaro::mnuViewBPMClick() {
         if (shown(bpmPanel)) {
             return;
         }
-        mnuViewBPM->setChecked(true);
-        funcs_.MakePanelVisible(*this, QStringLiteral("bpm"));
+        showPanel(bpmPanel);
         cmdBeat->setEnabled(true);
         copyMenuAutoPopup_ = true;
         if (displayMode_ != kModeNone) {
             cmdBeat->setFocus(Qt::OtherFocusReason);
         }
         displayMode_ = kModeBpm;
+        updateCommands();
     });
 }
 
@@ -324,17 +326,17 @@ void TfrmPulsaro::mnuViewMPMClick() {
         if (shown(SaveToFilePanel)) {
             cmdCancelSaveToFileClick();
         }
-        mnuViewMPM->setChecked(true);
-        funcs_.MakePanelVisible(*this, QStringLiteral("mpm"));
+        showPanel(mpmPanel);
         cmdBeat->setEnabled(true);
         if (displayMode_ != kModeNone) {
             cmdBeat->setFocus(Qt::OtherFocusReason);
         }
         displayMode_ = kModeMpm;
         if (tap_.tempo() > 0) {
-            funcs_.CalculateMPM(*this, tap_.tempo());
+            showMpm(tap_.tempo());
         }
         copyMenuAutoPopup_ = true;
+        updateCommands();
     });
 }
 
@@ -346,113 +348,109 @@ void TfrmPulsaro::mnuViewTimeCounterClick() {
         if (shown(SaveToFilePanel)) {
             cmdCancelSaveToFileClick();
         }
-        funcs_.MakePanelVisible(*this, QStringLiteral("delay"));
-        mnuViewTimeCounter->setChecked(true);
-        mnuFileSaveToFile->setEnabled(false);
+        showPanel(DelayPanel);
+        saveAllowed_ = false;
         cmdBeat->setEnabled(true);
         if (displayMode_ != kModeNone) {
             txtDelayBpm->setFocus(Qt::OtherFocusReason);
             txtDelayBpm->selectAll();
         } else {
-            QCoreApplication::postEvent(this,
-                                        new WindowMessageEvent(WindowMessage::ACTIVATE_AND_FOCUS));
+            focusTempoBoxLater();
         }
         displayMode_ = kModeDelay;
         if (tap_.tempo() > 0) {
-            funcs_.CalculateDelayTime(*this, tripletsFlag_, tap_.tempo());
+            showDelayTimes(delayTable(), tap_.tempo());
             txtDelayBpm->selectAll();
-            if (lblMedelBPM->text() != tr8(res::kIdleBpm)) {
-                lblDelayMedel->setText(tr8(res::kAvgPrefix) + lblMedelBPM->text());
+            if (bpmShownMean_) {
+                lblDelayMedel->setText(fromStd(formatPattern(halfRounded(funcs_, *bpmShownMean_),
+                                                             "Avg: 0.0", decimalSeparator())));
+                delayShowsMean_ = true;
             }
         }
-        const bool idleMean = lblDelayMedel->text() == tr8(res::kIdleDelayMean);
+        const bool idleMean = !delayShowsMean_;
         if (tap_.tempo() != 0) {
             lblDelayMedel->setVisible(!idleMean);
         } else if (idleMean) {
             lblDelayMedel->setVisible(true);
         }
         copyMenuAutoPopup_ = false;
+        updateCommands();
     });
 }
 
-void TfrmPulsaro::mnuFileClick() {
+bool TfrmPulsaro::valuesShown() const {
+    if (shown(mpmPanel)) {
+        return mpmShowsTempo_;
+    }
+    if (shown(DelayPanel)) {
+        return !txtDelayBpm->text().isEmpty();
+    }
+    if (shown(bpmPanel)) {
+        return bpmShownTempo_.has_value();
+    }
+    return false;
+}
+
+void TfrmPulsaro::refreshFileCommands() {
     funcs_.guard("mnuFileClick", [&] {
-        mnuFileMetronome->setEnabled(soundOutput_);
-
-        if (shown(mpmPanel)) {
-            mnuFileCopyToClipboard->setEnabled(lblMPM23->text() != tr8(res::kIdleMpm23));
-        } else if (shown(DelayPanel)) {
-            mnuFileCopyToClipboard->setEnabled(!txtDelayBpm->text().isEmpty());
-        } else if (shown(bpmPanel)) {
-            mnuFileCopyToClipboard->setEnabled(lblBPM_Value->text() != tr8(res::kIdleBpm));
-        }
-
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
         if (shown(DelayPanel) && !fromDelay) {
             saving = false;
-        } else if (lblBPM_Value->text() != tr8(res::kIdleBpm) && shown(bpmPanel) && !fromDelay) {
+        } else if (bpmShownTempo_ && shown(bpmPanel) && !fromDelay) {
             saving = true;
-        } else if (shown(mpmPanel) && lblMPM23->text() != tr8(res::kIdleMpm23) && !fromDelay) {
+        } else if (shown(mpmPanel) && mpmShowsTempo_ && !fromDelay) {
             saving = true;
         } else if (fromDelay) {
             saving = false;
         }
         if (saving) {
-            mnuFileSaveToFile->setEnabled(*saving);
-            mnuQuickSave->setEnabled(*saving);
+            saveAllowed_ = quickSaveAllowed_ = *saving;
         }
+        updateCommands();
     });
 }
 
-// --- Private messages ------------------------------------------------------
-
-bool TfrmPulsaro::event(QEvent* event) {
-    switch (static_cast<int>(event->type())) {
-        case static_cast<int>(WindowMessage::SET_CHECK_MINIMZED):
-            SET_CHECK_MINIMZED();
-            return true;
-        case static_cast<int>(WindowMessage::SET_OPACITY):
-            SET_OPACITY(static_cast<WindowMessageEvent&>(*event));
-            return true;
-        case static_cast<int>(WindowMessage::METROSOUND_CHANGED):
-            METROSOUND_CHANGED();
-            return true;
-        case static_cast<int>(WindowMessage::SET_PLAYER_NAME):
-            SET_PLAYER_NAME(static_cast<WindowMessageEvent&>(*event));
-            return true;
-        case static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY):
-            MINIMIZE_TO_TRAY(static_cast<WindowMessageEvent&>(*event));
-            return true;
-        case static_cast<int>(WindowMessage::ACTIVATE_AND_FOCUS):
-            ACTIVATE_AND_FOCUS();
-            return true;
-        case static_cast<int>(WindowMessage::BEAT_ACTIVATE_AND_FOCUS):
-            BEAT_ACTIVATE_AND_FOCUS(static_cast<WindowMessageEvent&>(*event));
-            return true;
-        default:
-            return QMainWindow::event(event);
-    }
+CommandState TfrmPulsaro::commandState() const {
+    CommandState state;
+    state.saveAllowed = saveAllowed_;
+    state.quickSaveAllowed = quickSaveAllowed_;
+    state.copyAllowed = valuesShown();
+    state.soundOutput = soundOutput_;
+    state.metronomeArmed = metronomeArmed_;
+    state.alwaysOnTop = alwaysOnTop_;
+    state.translucent = translucent_;
+    state.opacityAvailable = funcs_.opacityAvailable();
+    state.savePanelOpen = shown(SaveToFilePanel);
+    state.displayMode = displayMode_;
+    return state;
 }
 
-void TfrmPulsaro::MINIMIZE_TO_TRAY(const WindowMessageEvent& message) {
-    TrayIcon->SetMinimizeToTray(message.first() == 1);
+void TfrmPulsaro::updateCommands() {
+    commands_->update(commandState());
 }
 
-void TfrmPulsaro::ACTIVATE_AND_FOCUS() {
+// --- Focus -------------------------------------------------------------------
+
+void TfrmPulsaro::focusTempoBox() {
     funcs_.guard("ACTIVATE_AND_FOCUS", [&] {
         txtDelayBpm->setFocus(Qt::OtherFocusReason);
         txtDelayBpm->selectAll();
     });
 }
 
-void TfrmPulsaro::BEAT_ACTIVATE_AND_FOCUS(const WindowMessageEvent& message) {
+void TfrmPulsaro::focusBeat(bool enableReset) {
     funcs_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
         cmdBeat->setFocus(Qt::OtherFocusReason);
-        if (message.first() == 1) {
+        if (enableReset) {
             cmdReset->setEnabled(true);
         }
     });
+}
+
+void TfrmPulsaro::focusTempoBoxLater() {
+    // After the handler that asks for it, which may still move the focus.
+    QMetaObject::invokeMethod(this, &TfrmPulsaro::focusTempoBox, Qt::QueuedConnection);
 }
 
 }  // namespace pulsaro

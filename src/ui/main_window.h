@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/result_file.h"
 #include "core/tap_model.h"
+#include "ui/commands.h"
 #include "ui/tap_signals.h"
 
 class QAction;
@@ -31,7 +32,6 @@ class ShapeWidget;
 class TPrivataFunktioner;
 class TTickTimer;
 class TTrayIcon;
-class WindowMessageEvent;
 
 // Display names of the three player shortcuts, at most 50 characters each.
 struct PlayerNames {
@@ -62,19 +62,23 @@ public:
     void cmdResetClick();
     void DoFullReset();
     void mnuFileExitClick();
-    void mnuFileClick();
+    // The File menu's saving and copying items, decided afresh from the
+    // measurement (as when the menu opens).
+    void refreshFileCommands();
+    // What enabling and check marks depend on now.
+    CommandState commandState() const;
+    // One pass over every command's enabling and check mark.
+    void updateCommands();
+    const CommandSet& commands() const { return *commands_; }
     void mnuViewBPMClick();
     void mnuViewMPMClick();
     void mnuViewTimeCounterClick();
-    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
-    void FormKeyPress(QChar key);
     void bpmPanelMouseDown(Qt::MouseButton button);
     void DelayPanelDblClick();
     void DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
     bool txtDelayBpmKeyPress(QChar key);
     void txtDelayBpmChange();
     void txtDelayBpmEdited();
-    void txtDelayBpmKeyDown(int key);
 
     // Saving and copying.
     void mnuFileSaveToFileClick();
@@ -91,7 +95,6 @@ public:
     void cmdNewFileClick();
     void HideSavingIndicators();
     void CopyResultsToClipboard();
-    void popcopybpmvaluePopup();
     // Makes path the current result file and shows it in the save panel.
     void setCurrentResultFile(const QString& path);
     // Marks set at start-up for names read back: the lock boxes are checked
@@ -105,6 +108,19 @@ public:
     void mnuHelpWebPageClick();
     void mnuHelpSendMailClick();
     void mnuFileOptionsClick();
+    // Opacity in per cent (100: opaque); anything else marks the window
+    // translucent.
+    void setOpacity(int percent);
+    int opacityPercent() const { return opacityPercent_; }
+    // The player items of the View menu show these names; empty ones hide.
+    void setPlayerNames(const PlayerNames& names);
+    // The click sound follows the stored choice: now, or once the running
+    // handler has returned.
+    void selectClickSound();
+    void selectClickSoundLater();
+    // The keyboard to the tempo box (its text selected) or to Beat.
+    void focusTempoBox();
+    void focusBeat(bool enableReset);
     // The sound output, for the settings dialog's preview.
     AudioOutput& audio() { return audio_; }
 
@@ -120,13 +136,14 @@ public:
     // Opacity, always on top and the window menu.
     void mnuViewTransparancyModeClick();
     void mnuViewAlwaysOnTopClick();
-    // A command of the window menu: 800, 802, 804, or kMinimizeCommand.
-    void WinMsg(int command);
-    static constexpr int kDeleteSettingsCommand = 800;
-    static constexpr int kAlwaysOnTopCommand = 802;
-    static constexpr int kTransparencyCommand = 804;
-    static constexpr int kMinimizeCommand = 0xF020;
-    static constexpr int kCloseCommand = 0xF060;
+    void deleteSettings();
+    // Minimising stops the clicking, and the delay panel's M with it.
+    void minimizeAndStopClicks();
+    bool alwaysOnTop() const { return alwaysOnTop_; }
+    void setAlwaysOnTop(bool onTop);
+    bool translucent() const { return translucent_; }
+    bool metronomeArmed() const { return metronomeArmed_; }
+    void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
     // The program's own window menu, opened by a right-click on Image1.
     QMenu* windowMenu = nullptr;
 
@@ -235,51 +252,39 @@ public:
 
     // Menus.
     QMenu* mnuFile = nullptr;
-    QAction* mnuFileSaveToFile = nullptr;
-    QAction* mnuQuickSave = nullptr;
-    QAction* mnuFileMetronome = nullptr;
-    QAction* mnuFileCopyToClipboard = nullptr;
-    QAction* mnuFileOptions = nullptr;
-    QAction* mnuFileExit = nullptr;
     QMenu* mnuView = nullptr;
-    QAction* mnuViewAlwaysOnTop = nullptr;
-    QAction* mnuViewTransparancyMode = nullptr;
-    QAction* mnuPlayerOne = nullptr;
-    QAction* mnuPlayerTwo = nullptr;
-    QAction* mnuPlayerThree = nullptr;
     QAction* mnuAvdelare = nullptr;
-    QAction* mnuViewBPM = nullptr;
-    QAction* mnuViewMPM = nullptr;
-    QAction* mnuViewTimeCounter = nullptr;
     QMenu* mnuHelp = nullptr;
-    QAction* mnuHelpWebPage = nullptr;
-    QAction* mnuHelpSendMail = nullptr;
-    QAction* mnuHelpAbout = nullptr;
     QMenu* popcopybpmvalue = nullptr;
-    QAction* mnuCopyBPM = nullptr;
     // The tray icon's menu.
     QMenu* popTrayPopup = nullptr;
-    QAction* mnuRestoreFromTray = nullptr;
-    QAction* mnuAlwaysOnTop = nullptr;
-    QAction* mnuTransparency = nullptr;
-    QAction* mnuAboutFromTray = nullptr;
-    QAction* mnuExitFromTray = nullptr;
 
     // The delay table's labels, longest note first.
     QLabel* delayLabel(std::size_t row) const;
+
+    // The delay table of a tempo, straight or as triplets, or of no tempo.
+    enum class DelayTable { Straight, Triplets, Unknown };
+    // Every display back to its idle text; no warnings, Reset disabled.
+    void clearDisplays();
+    // Shows panel (a mode panel or the save panel) and hides the others.
+    void showPanel(QFrame* panel);
+    void showMpm(Fixed tempo);
+    void showDelayTimes(DelayTable table, Fixed tempo);
+    DelayTable delayTable() const {
+        return tripletsFlag_ == 1 ? DelayTable::Triplets : DelayTable::Straight;
+    }
 
     // Whether the panel is switched on (regardless of the window being shown).
     static bool shown(const QWidget* widget);
 
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    class KeyPreview;
+    friend class KeyMap;
 
     void FormCreate();
     void buildMenus();
@@ -289,7 +294,6 @@ private:
     void buildDelayPanel();
     void watchMouse();
 
-    void installKeyPreview();
     std::int32_t visibleMode() const;
     void showPress(const TapPress& press);
     void measurementEnded(Fixed tempo, const BeatGrid& grid);
@@ -299,49 +303,21 @@ private:
     void loadClickSounds();
     void toggleNameLock(int digit);
     void buildSavePanel();
-    void connectToggle(QAction* item, void (TfrmPulsaro::*command)());
     // Writes the record with the names of a full save; on success clears what
     // a save clears and resets the measurement.
     bool finishSave(Record& record);
 
-    // The whole key preview: menu shortcuts, dialog keys, then the window's
-    // handlers. True when the key must not reach the focused control.
-    bool previewKey(const QKeyEvent& event);
-
-    // A key while the menu bar holds the keyboard: the bar keeps only the keys
-    // that move through it; any other key gives the keyboard back to the
-    // control that had it and, unless it is ESC, acts there. True when the
-    // bar must not see the key.
-    bool menuBarKey(const QKeyEvent& event);
-    void leaveMenuBar();
-
-    // Menu shortcut keys; true when the key was taken by a menu item.
-    bool menuShortcut(int key, Qt::KeyboardModifiers modifiers);
-    // ENTER and the dialog keys of buttons; true when the key was taken.
-    bool dialogKey(int key, bool autoRepeat);
-
     // Private messages.
-    void SET_CHECK_MINIMZED();
-    void SET_OPACITY(const WindowMessageEvent& message);
-    void METROSOUND_CHANGED();
-    void SET_PLAYER_NAME(const WindowMessageEvent& message);
-    void MINIMIZE_TO_TRAY(const WindowMessageEvent& message);
-    void ACTIVATE_AND_FOCUS();
-    void BEAT_ACTIVATE_AND_FOCUS(const WindowMessageEvent& message);
+    void focusTempoBoxLater();
 
     // Start-up steps whose work belongs to the settings and desktop parts.
     void checkSoundOutput();
     void extendWindowMenus();
     void buildTrayIcon(std::function<bool()> trayAvailable);
-    void decideOpacityAvailable();
 
     Clock& clock_;
     TPrivataFunktioner& funcs_;
     AudioOutput& audio_;
-    std::unique_ptr<KeyPreview> keyPreview_;
-    // The control that had the keyboard before the menu bar took it.
-    QPointer<QWidget> focusBeforeMenuBar_;
-    QMetaObject::Connection focusWatch_;
     std::unique_ptr<TTickTimer> idleTimer_;
 
     TapModel tap_;
@@ -352,6 +328,22 @@ private:
     std::int32_t tripletsFlag_ = 0;
     std::int32_t typedTempoFlag_ = 0;
     bool copyMenuAutoPopup_ = false;
+    CommandSet* commands_ = nullptr;
+    // The File menu's saving items, as the measurement last decided them.
+    bool saveAllowed_ = false;
+    bool quickSaveAllowed_ = false;
+    bool metronomeArmed_ = false;
+    bool alwaysOnTop_ = false;
+    bool translucent_ = false;
+    int opacityPercent_ = 100;
+    // What the panels show: the BPM panel's tempo and mean of the last counted
+    // press, the MPM panel's values, the delay panel's mean.
+    std::optional<Fixed> bpmShownTempo_;
+    std::optional<Fixed> bpmShownMean_;
+    bool mpmShowsTempo_ = false;
+    bool delayShowsMean_ = false;
+    // Whether the panel on show has values to copy.
+    bool valuesShown() const;
     bool centreOnShow_ = false;
 };
 

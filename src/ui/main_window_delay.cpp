@@ -26,7 +26,7 @@ void TfrmPulsaro::DelayPanelDblClick() {
             const Fixed tempo = TPrivataFunktioner::readFixed(text);
             // A zero tempo has no delay times: show the unknown table
             // instead of failing on the division.
-            funcs_.CalculateDelayTime(*this, tempo == 0 ? 2 : tripletsFlag_, tempo);
+            showDelayTimes(tempo == 0 ? DelayTable::Unknown : delayTable(), tempo);
         }
     });
 }
@@ -54,10 +54,10 @@ void TfrmPulsaro::txtDelayBpmChange() {
             const Fixed tempo = TPrivataFunktioner::readFixed(text);
             if (tempo >= kLowestTypedTempo && tempo <= kHighestTypedTempo) {
                 tap_.setTypedTempo(tempo);
-                funcs_.CalculateDelayTime(*this, tripletsFlag_, tempo);
+                showDelayTimes(delayTable(), tempo);
             }
         } else {
-            funcs_.CalculateDelayTime(*this, 2, 0);
+            showDelayTimes(DelayTable::Unknown, 0);
             tap_.setTypedTempo(0);
         }
     });
@@ -69,12 +69,6 @@ void TfrmPulsaro::txtDelayBpmEdited() {
         typedTempoFlag_ = 1;
         cmdReset->setEnabled(true);
         txtDelayBpmChange();
-    }
-}
-
-void TfrmPulsaro::txtDelayBpmKeyDown(int key) {
-    if (key == Qt::Key_Space) {
-        cmdBeat->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -69,90 +69,32 @@ QLabel* makeTooFast(QWidget* panel, const char* name) {
 
 }  // namespace
 
-void TfrmPulsaro::connectToggle(QAction* item, void (TfrmPulsaro::*command)()) {
-    // A checkable item flips its own mark before it reports the trigger; the
-    // commands decide the mark themselves, also when run from elsewhere.
-    connect(item, &QAction::triggered, this, [this, item, command] {
-        item->setChecked(!item->isChecked());
-        (this->*command)();
-    });
-}
-
 void TfrmPulsaro::buildMenus() {
-    mnuFile = menuBar()->addMenu(tr8(res::kMenuFile));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileSaveToFile = addItem(mnuFile, "mnuFileSaveToFile", res::kMenuSave);
-    mnuFileSaveToFile->setEnabled(false);
-    mnuQuickSave = addItem(mnuFile, "mnuQuickSave", res::kMenuQuickSave);
-    mnuQuickSave->setEnabled(false);
-    mnuFile->addSeparator();
-    mnuFileMetronome = addItem(mnuFile, "mnuFileMetronome", res::kMenuMetronome);
-    mnuFileMetronome->setCheckable(true);
-    mnuFileCopyToClipboard = addItem(mnuFile, "mnuFileCopyToClipboard", res::kMenuCopy);
-    mnuFile->addSeparator();
-    mnuFileOptions = addItem(mnuFile, "mnuFileOptions", res::kMenuSettings);
-    mnuFile->addSeparator();
-    mnuFileExit = addItem(mnuFile, "mnuFileExit", res::kMenuExit);
-    connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::mnuFileClick);
-    connect(mnuFileExit, &QAction::triggered, this, &TfrmPulsaro::mnuFileExitClick);
-    connect(mnuFileOptions, &QAction::triggered, this, &TfrmPulsaro::mnuFileOptionsClick);
-    connectToggle(mnuFileMetronome, &TfrmPulsaro::mnuFileMetronomeClick);
-    connect(mnuFileSaveToFile, &QAction::triggered, this, &TfrmPulsaro::mnuFileSaveToFileClick);
-    connect(mnuQuickSave, &QAction::triggered, this, &TfrmPulsaro::mnuQuickSaveClick);
-    connect(mnuFileCopyToClipboard, &QAction::triggered, this,
-            &TfrmPulsaro::CopyResultsToClipboard);
-
-    mnuView = menuBar()->addMenu(tr8(res::kMenuView));
-    mnuView->setObjectName(QStringLiteral("mnuView"));
-    mnuViewAlwaysOnTop = addItem(mnuView, "mnuViewAlwaysOnTop", res::kMenuAlwaysOnTop);
-    mnuViewAlwaysOnTop->setCheckable(true);
-    mnuViewTransparancyMode = addItem(mnuView, "mnuViewTransparancyMode", res::kMenuTransparency);
-    mnuViewTransparancyMode->setCheckable(true);
-    connectToggle(mnuViewAlwaysOnTop, &TfrmPulsaro::mnuViewAlwaysOnTopClick);
-    connectToggle(mnuViewTransparancyMode, &TfrmPulsaro::mnuViewTransparancyModeClick);
-    mnuView->addSeparator();
-    mnuPlayerOne = addItem(mnuView, "mnuPlayerOne", res::kMenuPlayerOne);
-    mnuPlayerTwo = addItem(mnuView, "mnuPlayerTwo", res::kMenuPlayerTwo);
-    mnuPlayerThree = addItem(mnuView, "mnuPlayerThree", res::kMenuPlayerThree);
-    mnuAvdelare = mnuView->addSeparator();
+    commands_ = new CommandSet(*this);
+    const auto menu = [&](const char* name, const char* title, Place place) {
+        QMenu* built = menuBar()->addMenu(tr8(title));
+        built->setObjectName(QString::fromLatin1(name));
+        commands_->build(place, *built);
+        return built;
+    };
+    mnuFile = menu("mnuFile", res::kMenuFile, Place::File);
+    connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::refreshFileCommands);
+    mnuView = menu("mnuView", res::kMenuView, Place::View);
+    // The separator below the players shows only with them.
+    const QList<QAction*> viewItems = mnuView->actions();
+    mnuAvdelare = viewItems.at(viewItems.indexOf(commands_->action(Command::BpmMode)) - 1);
     mnuAvdelare->setObjectName(QStringLiteral("mnuAvdelare"));
-    for (QAction* hidden : {mnuPlayerOne, mnuPlayerTwo, mnuPlayerThree, mnuAvdelare}) {
+    for (QAction* hidden :
+         {commands_->action(Command::PlayerOne), commands_->action(Command::PlayerTwo),
+          commands_->action(Command::PlayerThree), mnuAvdelare}) {
         hidden->setVisible(false);
     }
-    auto* modes = new QActionGroup(this);
-    mnuViewBPM = addItem(mnuView, "mnuViewBPM", res::kMenuBpmMode);
-    mnuViewMPM = addItem(mnuView, "mnuViewMPM", res::kMenuMpmMode);
-    mnuViewTimeCounter = addItem(mnuView, "mnuViewTimeCounter", res::kMenuDelayMode);
-    for (QAction* mode : {mnuViewBPM, mnuViewMPM, mnuViewTimeCounter}) {
-        mode->setCheckable(true);
-        modes->addAction(mode);
-    }
-    mnuViewBPM->setChecked(true);
-    connect(mnuViewBPM, &QAction::triggered, this, &TfrmPulsaro::mnuViewBPMClick);
-    connect(mnuViewMPM, &QAction::triggered, this, &TfrmPulsaro::mnuViewMPMClick);
-    connect(mnuViewTimeCounter, &QAction::triggered, this, &TfrmPulsaro::mnuViewTimeCounterClick);
-
-    mnuHelp = menuBar()->addMenu(tr8(res::kMenuHelp));
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpWebPage = addItem(mnuHelp, "mnuHelpWebPage", res::kMenuWebPage);
-    mnuHelpSendMail = addItem(mnuHelp, "mnuHelpSendMail", res::kMenuSendMail);
-    mnuHelp->addSeparator();
-    mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", res::kMenuAbout);
-    connect(mnuHelpWebPage, &QAction::triggered, this, &TfrmPulsaro::mnuHelpWebPageClick);
-    connect(mnuHelpSendMail, &QAction::triggered, this, &TfrmPulsaro::mnuHelpSendMailClick);
-    connect(mnuHelpAbout, &QAction::triggered, this, &TfrmPulsaro::mnuHelpAboutClick);
-    int player = 0;
-    for (QAction* item : {mnuPlayerOne, mnuPlayerTwo, mnuPlayerThree}) {
-        connect(item, &QAction::triggered, this, [this, player] { mnuPlayerClick(player); });
-        ++player;
-    }
+    mnuHelp = menu("mnuHelp", res::kMenuHelp, Place::Help);
 
     popcopybpmvalue = new QMenu(this);
     popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));
-    mnuCopyBPM = popcopybpmvalue->addAction(tr8(res::kMenuCopyPopup));
-    mnuCopyBPM->setObjectName(QStringLiteral("mnuCopyBPM"));
-    connect(mnuCopyBPM, &QAction::triggered, this, &TfrmPulsaro::CopyResultsToClipboard);
-    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &TfrmPulsaro::popcopybpmvaluePopup);
+    commands_->build(Place::CopyPopup, *popcopybpmvalue);
+    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &TfrmPulsaro::updateCommands);
 
     // Menus are windows of their own and do not take the window's font.
     const QFont menuFont = windowFont(8);

@@ -17,7 +17,6 @@
 #include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
@@ -69,7 +68,13 @@ void TfrmPulsaro::loadClickSounds() {
     audio_.loadSounds(sounds);
 }
 
-void TfrmPulsaro::METROSOUND_CHANGED() {
+void TfrmPulsaro::selectClickSoundLater() {
+    // After the handler that asks for it, as a change of the stored sound
+    // may still be on its way.
+    QMetaObject::invokeMethod(this, &TfrmPulsaro::selectClickSound, Qt::QueuedConnection);
+}
+
+void TfrmPulsaro::selectClickSound() {
     funcs_.guard("METROSOUND_CHANGED", [&] {
         const QString name = funcs_.GetMetronomeSound();
         int index = AudioOutput::kNoSound;
@@ -105,17 +110,16 @@ void TfrmPulsaro::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
 
 void TfrmPulsaro::mnuFileMetronomeClick() {
     funcs_.guard("mnuFileMetronomeClick", [&] {
-        QCoreApplication::postEvent(this,
-                                    new WindowMessageEvent(WindowMessage::METROSOUND_CHANGED));
+        selectClickSoundLater();
         if (tap_.tempo() > kHighestMenuTempo) {
             return;
         }
-        if (mnuFileMetronome->isChecked()) {
+        if (metronomeArmed_) {
             KillMetronomeTimer();
-            mnuFileMetronome->setChecked(false);
+            metronomeArmed_ = false;
             return;
         }
-        mnuFileMetronome->setChecked(true);
+        metronomeArmed_ = true;
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
         if (runJustEnded && shown(bpmPanel) && tap_.tempo() > 0) {
             KillMetronomeTimer();

@@ -26,8 +26,8 @@
 #include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/tray_icon.h"
 #include "ui/widgets.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
@@ -44,9 +44,11 @@ constexpr int kHighestSound = 2;
 // The default suffix of each result-file filter; "All files" adds none.
 const char* const kResultSuffixes[] = {"csv", "txt", "prn", ""};
 
-void post(TfrmPulsaro& form, WindowMessage message, std::intptr_t first = 0,
-          std::intptr_t second = 0) {
-    QCoreApplication::postEvent(&form, new WindowMessageEvent(message, first, second));
+// What the window does once the dialog's handler has returned, in the order
+// asked.
+template <class Change>
+void later(TfrmPulsaro& form, Change change) {
+    QMetaObject::invokeMethod(&form, std::move(change), Qt::QueuedConnection);
 }
 
 void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
@@ -479,8 +481,8 @@ void TfrmOptions::trbTranspChange() {
 
 void TfrmOptions::cmdOKClick() {
     const bool done = funcs_.guard("cmdOKClick  - Setup", [&] {
-        if (OpacitySliderChanged && !form_.mnuViewTransparancyMode->isChecked()) {
-            post(form_, WindowMessage::SET_OPACITY, 100);
+        if (OpacitySliderChanged && !form_.translucent()) {
+            later(form_, [&form = form_] { form.setOpacity(100); });
         }
         if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
             const QString one = txtPlayerOne->text();
@@ -529,9 +531,11 @@ void TfrmOptions::cmdOKClick() {
                            screen.top() + (screen.height() - size.height()) / 2);
             }
             if (soundChanged) {
-                post(form_, WindowMessage::METROSOUND_CHANGED);
+                form_.selectClickSoundLater();
             }
-            post(form_, WindowMessage::MINIMIZE_TO_TRAY, chkMinimizeToTray->isChecked() ? 1 : 0);
+            later(form_, [&form = form_, on = chkMinimizeToTray->isChecked()] {
+                form.TrayIcon->SetMinimizeToTray(on);
+            });
 
             auto& names = form_.playerNames.names;
             names[0] = TPrivataFunktioner::PlayerDisplayName(one);
@@ -544,8 +548,8 @@ void TfrmOptions::cmdOKClick() {
                 names[2].clear();
             }
             funcs_.PutPlayerIcons(form_, one, two, three);
-            post(form_, WindowMessage::SET_PLAYER_NAME, 0,
-                 reinterpret_cast<std::intptr_t>(&form_.playerNames));
+            later(form_,
+                  [&form = form_, names = form_.playerNames] { form.setPlayerNames(names); });
         }
         form_.setCurrentResultFile(txtFileName->text());
     });
@@ -557,8 +561,9 @@ void TfrmOptions::cmdOKClick() {
 void TfrmOptions::cmdCancelClick() {
     funcs_.guard("cmdCancelClick", [&] {
         if (OpacitySliderChanged) {
-            post(form_, WindowMessage::SET_OPACITY,
-                 form_.mnuViewTransparancyMode->isChecked() ? OpacityAtOpen : 100);
+            later(form_, [&form = form_, percent = form_.translucent() ? OpacityAtOpen : 100] {
+                form.setOpacity(percent);
+            });
         }
     });
     reject();

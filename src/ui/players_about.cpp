@@ -22,7 +22,6 @@
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
@@ -61,7 +60,9 @@ void TPrivataFunktioner::PutPlayerIcons(TfrmPulsaro& form, const QString& one, c
     guard("PutPlayerIcons", [&] {
         const QFileIconProvider provider;
         const QString paths[] = {one, two, three};
-        QAction* const items[] = {form.mnuPlayerOne, form.mnuPlayerTwo, form.mnuPlayerThree};
+        QAction* const items[] = {form.commands().action(Command::PlayerOne),
+                                  form.commands().action(Command::PlayerTwo),
+                                  form.commands().action(Command::PlayerThree)};
         for (int k = 0; k < 3; ++k) {
             const QFileInfo file(paths[k]);
             if (paths[k].isEmpty() || !file.isFile()) {
@@ -137,16 +138,15 @@ QString TPrivataFunktioner::aboutText() {
 
 // --- The window's commands ---------------------------------------------------
 
-void TfrmPulsaro::SET_PLAYER_NAME(const WindowMessageEvent& message) {
+void TfrmPulsaro::setPlayerNames(const PlayerNames& names) {
     funcs_.guard("SET_PLAYER_NAME", [&] {
-        const auto* names = reinterpret_cast<const PlayerNames*>(message.second());
-        if (names == nullptr) {
-            return;
-        }
-        QAction* const items[] = {mnuPlayerOne, mnuPlayerTwo, mnuPlayerThree};
+        playerNames = names;
+        QAction* const items[] = {commands_->action(Command::PlayerOne),
+                                  commands_->action(Command::PlayerTwo),
+                                  commands_->action(Command::PlayerThree)};
         bool any = false;
         for (std::size_t k = 0; k < 3; ++k) {
-            const QString& name = names->names[k];
+            const QString& name = names.names[k];
             items[k]->setVisible(!name.isEmpty());
             if (!name.isEmpty()) {
                 items[k]->setText(name);

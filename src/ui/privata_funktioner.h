@@ -48,15 +48,9 @@ public:
         }
     }
 
-    void ResetControls(TfrmPulsaro& form);
-    void MakePanelVisible(TfrmPulsaro& form, const QString& panel);
-    void ArrangePanels(TfrmPulsaro& form);
-
     bool IsNumeric(const QString& text) const;
     QString CalcPitch(int percent, Fixed tempo);
     QString SpecRoundedBPMValue(Fixed tempo);
-    void CalculateMPM(TfrmPulsaro& form, Fixed tempo);
-    void CalculateDelayTime(TfrmPulsaro& form, int kind, Fixed tempo);
 
     // The settings store as a whole.
     void SetFormPos(TfrmPulsaro& form);
@@ -69,9 +63,6 @@ public:
     // Whether windows can be made translucent here; tests switch it.
     bool opacityAvailable() const { return opacityAvailable_(); }
     void setOpacityAvailable(std::function<bool()> test) { opacityAvailable_ = std::move(test); }
-    // The state of the window-menu item with the command id: 0 and 11
-    // unchecked, 1 checked, 10 and 12 greyed.
-    void SetMenuCheck(QMenu& menu, int command, int code);
 
     // Player shortcuts. The display name is the file name without its last
     // extension, empty when the file does not exist, cut to 50 characters.

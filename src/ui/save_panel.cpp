@@ -20,7 +20,6 @@
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro {
 
@@ -161,10 +160,8 @@ void TfrmPulsaro::mnuFileSaveToFileClick() {
             panel->setVisible(false);
         }
         SaveToFilePanel->setVisible(true);
-        for (QAction* item : {mnuFileCopyToClipboard, mnuQuickSave, mnuFileSaveToFile, mnuViewBPM,
-                              mnuViewMPM, mnuViewTimeCounter}) {
-            item->setEnabled(false);
-        }
+        saveAllowed_ = quickSaveAllowed_ = false;
+        updateCommands();
         PrepareSaveFields();
     });
 }
@@ -225,18 +222,16 @@ void TfrmPulsaro::toggleNameLock(int digit) {
 
 void TfrmPulsaro::cmdCancelSaveToFileClick() {
     funcs_.guard("cmdCancelSaveToFileClick", [&] {
-        for (QAction* item : {mnuViewBPM, mnuViewMPM, mnuViewTimeCounter}) {
-            item->setEnabled(true);
-        }
         cmdBeat->setEnabled(true);
         cmdReset->setEnabled(true);
         if (displayMode_ == kModeBpm) {
-            funcs_.MakePanelVisible(*this, QStringLiteral("bpm"));
+            showPanel(bpmPanel);
         } else if (displayMode_ == kModeMpm) {
-            funcs_.MakePanelVisible(*this, QStringLiteral("mpm"));
+            showPanel(mpmPanel);
         }
-        QCoreApplication::postEvent(
-            this, new WindowMessageEvent(WindowMessage::BEAT_ACTIVATE_AND_FOCUS, 0, 0));
+        // After the handler: the panel change may still move the focus.
+        QMetaObject::invokeMethod(
+            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
     });
 }
 
@@ -259,9 +254,7 @@ void TfrmPulsaro::cmdSaveToFileClick() {
         } else if (tap_.state().measurementMode == kModeMpm) {
             BeginSaveToFileMPM(SaveType::MpmFull);
         }
-        for (QAction* item : {mnuViewBPM, mnuViewMPM, mnuViewTimeCounter}) {
-            item->setEnabled(true);
-        }
+        updateCommands();
     });
 }
 
@@ -363,16 +356,6 @@ void TfrmPulsaro::CopyResultsToClipboard() {
         }
         funcs_.CopyTextToClipboard(text);
     });
-}
-
-void TfrmPulsaro::popcopybpmvaluePopup() {
-    if (shown(mpmPanel)) {
-        mnuCopyBPM->setEnabled(lblMPM23->text() != tr8(res::kIdleMpm23));
-    } else if (shown(DelayPanel)) {
-        mnuCopyBPM->setEnabled(!txtDelayBpm->text().isEmpty());
-    } else if (shown(bpmPanel)) {
-        mnuCopyBPM->setEnabled(lblBPM_Value->text() != tr8(res::kIdleBpm));
-    }
 }
 
 // --- Shared operations -------------------------------------------------------

@@ -17,7 +17,7 @@
 #include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
-#include "ui/window_messages.h"
+#include "ui/tray_icon.h"
 
 namespace pulsaro {
 
@@ -82,7 +82,7 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
             readIfExists(*key, settings::kPlayerOne, stored.players[0]);
             readIfExists(*key, settings::kPlayerTwo, stored.players[1]);
             readIfExists(*key, settings::kPlayerThree, stored.players[2]);
-            form.mnuFileMetronome->setChecked(stored.metronome == 1);
+            form.setMetronomeArmed(stored.metronome == 1);
             readIfExists(*key, settings::kAlwaysOnTop, stored.alwaysOnTop);
             readIfExists(*key, settings::kMinimizeToTray, stored.minimizeToTray);
             readIfExists(*key, settings::kCenterForm, stored.center);
@@ -117,7 +117,7 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
         }
         form.setCurrentResultFile(fileName);
 
-        sendMessage(form, WindowMessage::MINIMIZE_TO_TRAY, stored.minimizeToTray == 1 ? 1 : 0, 0);
+        form.TrayIcon->SetMinimizeToTray(stored.minimizeToTray == 1);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
@@ -131,15 +131,13 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
                 }
             }
             PutPlayerIcons(form, paths[0], paths[1], paths[2]);
-            sendMessage(form, WindowMessage::SET_PLAYER_NAME, 0,
-                        reinterpret_cast<std::intptr_t>(&form.playerNames));
+            form.setPlayerNames(form.playerNames);
         }
         if (stored.transparencyActive == 1) {
-            sendMessage(form, WindowMessage::SET_OPACITY, stored.opacity, 0);
+            form.setOpacity(stored.opacity);
         }
         if (stored.alwaysOnTop == 1) {
-            form.mnuViewAlwaysOnTop->setChecked(true);
-            form.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            form.setAlwaysOnTop(true);
         }
 
         // Locked names come back at once; their lock boxes are checked when

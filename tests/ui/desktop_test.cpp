@@ -17,13 +17,9 @@
 namespace pulsaro::testing {
 namespace {
 
-QAction* windowItem(TfrmPulsaro& form, int command) {
-    for (QAction* item : form.windowMenu->actions()) {
-        if (!item->isSeparator() && item->data().toInt() == command) {
-            return item;
-        }
-    }
-    return nullptr;
+// The window menu's items by what they do.
+QAction* windowItem(TfrmPulsaro& form, const char* name) {
+    return form.windowMenu->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 // A rig whose platform shows per-window opacity.
@@ -50,23 +46,23 @@ TEST(Desktop, TransparencyUsesTheStoredPercentAndAllMenusAgree) {
         rig.key(Qt::Key_T, Qt::ControlModifier);
         const std::string what = std::to_string(c.stored.value_or(-99));
         EXPECT_NEAR(form.windowOpacity(), c.alpha / 255.0, 1e-3) << what;
-        EXPECT_TRUE(form.mnuViewTransparancyMode->isChecked()) << what;
-        EXPECT_TRUE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isChecked()) << what;
+        EXPECT_TRUE(item(form, "mnuViewTransparancyMode")->isChecked()) << what;
+        EXPECT_TRUE(windowItem(form, "windowTransparency")->isChecked()) << what;
         // Back through the window menu: opaque, every mark cleared.
-        windowItem(form, TfrmPulsaro::kTransparencyCommand)->trigger();
+        windowItem(form, "windowTransparency")->trigger();
         EXPECT_DOUBLE_EQ(form.windowOpacity(), 1.0) << what;
-        EXPECT_FALSE(form.mnuViewTransparancyMode->isChecked()) << what;
-        EXPECT_FALSE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isChecked()) << what;
+        EXPECT_FALSE(item(form, "mnuViewTransparancyMode")->isChecked()) << what;
+        EXPECT_FALSE(windowItem(form, "windowTransparency")->isChecked()) << what;
     }
 }
 
 TEST(Desktop, WithoutOpacityTheCommandsAreOff) {
     WindowRig rig;  // the offscreen platform shows no opacity
     TfrmPulsaro& form = *rig.form;
-    EXPECT_FALSE(form.mnuViewTransparancyMode->isEnabled());
-    EXPECT_FALSE(windowItem(form, TfrmPulsaro::kTransparencyCommand)->isEnabled());
+    EXPECT_FALSE(item(form, "mnuViewTransparancyMode")->isEnabled());
+    EXPECT_FALSE(windowItem(form, "windowTransparency")->isEnabled());
     rig.key(Qt::Key_T, Qt::ControlModifier);
-    EXPECT_FALSE(form.mnuViewTransparancyMode->isChecked());
+    EXPECT_FALSE(item(form, "mnuViewTransparancyMode")->isChecked());
     EXPECT_DOUBLE_EQ(form.windowOpacity(), 1.0);
 }
 
@@ -76,41 +72,28 @@ TEST(Desktop, AlwaysOnTopTogglesInPlaceFromEitherMenu) {
     const QPoint place = form.pos();
     rig.key(Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(form.mnuViewAlwaysOnTop->isChecked());
-    EXPECT_TRUE(windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+    EXPECT_TRUE(item(form, "mnuViewAlwaysOnTop")->isChecked());
+    EXPECT_TRUE(windowItem(form, "windowAlwaysOnTop")->isChecked());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.pos(), place);
-    windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->trigger();
+    windowItem(form, "windowAlwaysOnTop")->trigger();
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_FALSE(form.mnuViewAlwaysOnTop->isChecked());
-    EXPECT_FALSE(windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+    EXPECT_FALSE(item(form, "mnuViewAlwaysOnTop")->isChecked());
+    EXPECT_FALSE(windowItem(form, "windowAlwaysOnTop")->isChecked());
     // Kept at exit, applied at the next start.
     rig.key(Qt::Key_O, Qt::ControlModifier);
     form.close();
     rig.restart();
     EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(windowItem(*rig.form, TfrmPulsaro::kAlwaysOnTopCommand)->isChecked());
+    EXPECT_TRUE(windowItem(*rig.form, "windowAlwaysOnTop")->isChecked());
 }
 
-TEST(Desktop, MenuCheckCodesAndWindowMenuCommands) {
+TEST(Desktop, WindowMenuCommands) {
     WindowRig rig;
     TfrmPulsaro& form = *rig.form;
-    struct Case {
-        int code;
-        bool enabled;
-        bool checked;
-    };
-    QAction* item = windowItem(form, TfrmPulsaro::kAlwaysOnTopCommand);
-    for (const Case c : {Case{1, true, true}, Case{0, true, false}, Case{10, false, false},
-                         Case{11, true, false}, Case{12, false, false}}) {
-        rig.funcs.SetMenuCheck(*form.windowMenu, TfrmPulsaro::kAlwaysOnTopCommand, c.code);
-        EXPECT_EQ(item->isEnabled(), c.enabled) << c.code;
-        EXPECT_EQ(item->isChecked(), c.checked) << c.code;
-    }
-
     // "Delete registry settings..." asks first.
     rig.dialogs.answer = Dialogs::Answer::Cancel;
-    windowItem(form, TfrmPulsaro::kDeleteSettingsCommand)->trigger();
+    windowItem(form, "windowDeleteSettings")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].text, "Delete registry settings made by Pulsaro?");
 
@@ -119,7 +102,7 @@ TEST(Desktop, MenuCheckCodesAndWindowMenuCommands) {
     rig.typeText(QStringLiteral("120"));
     rig.key(Qt::Key_M);
     ASSERT_NE(rig.audio.clicking, 0u);
-    windowItem(form, TfrmPulsaro::kMinimizeCommand)->trigger();
+    windowItem(form, "windowMinimize")->trigger();
     EXPECT_EQ(rig.audio.clicking, 0u);
     EXPECT_FALSE(form.DelayMetronomeOn);
     EXPECT_TRUE(form.isMinimized());
@@ -170,19 +153,19 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
     // The tray menu: Restore is the default; About disables the icon meanwhile.
     WindowRig rig;
     TfrmPulsaro& form = *rig.form;
-    EXPECT_EQ(form.popTrayPopup->defaultAction(), form.mnuRestoreFromTray);
+    EXPECT_EQ(form.popTrayPopup->defaultAction(), item(form, "mnuRestoreFromTray"));
     bool enabledDuringAbout = true;
     rig.dialogs.whileShown = [&] { enabledDuringAbout = form.TrayIcon->Enabled(); };
-    form.mnuAboutFromTray->trigger();
+    item(form, "mnuAboutFromTray")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].caption, "About");
     EXPECT_FALSE(enabledDuringAbout);
     EXPECT_TRUE(form.TrayIcon->Enabled());
     rig.dialogs.whileShown = nullptr;
     // Its always-on-top item is the View menu's command.
-    form.mnuAlwaysOnTop->trigger();
-    EXPECT_TRUE(form.mnuViewAlwaysOnTop->isChecked());
-    EXPECT_TRUE(form.mnuAlwaysOnTop->isChecked());
+    item(form, "mnuAlwaysOnTop")->trigger();
+    EXPECT_TRUE(item(form, "mnuViewAlwaysOnTop")->isChecked());
+    EXPECT_TRUE(item(form, "mnuAlwaysOnTop")->isChecked());
     // A second start brings the window out of the tray.
     form.TrayIcon->SetIconVisible(true);
     form.hide();

@@ -9,9 +9,9 @@
 #include <QTest>
 #include <stdexcept>
 
+#include <QAction>
 #include "core/settings_names.h"
 #include "ui/tick_timer.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro::testing {
 
@@ -70,26 +70,6 @@ void RecordingAudio::purge() {
     clicking = 0;
 }
 
-std::vector<MessageRecorder::Message> MessageRecorder::of(int type) const {
-    std::vector<Message> found;
-    for (const Message& message : messages) {
-        if (message.type == type) {
-            found.push_back(message);
-        }
-    }
-    return found;
-}
-
-bool MessageRecorder::eventFilter(QObject* watched, QEvent* event) {
-    if (qobject_cast<TfrmPulsaro*>(watched) != nullptr) {
-        if (const auto* message = dynamic_cast<const WindowMessageEvent*>(event)) {
-            messages.push_back(
-                {static_cast<int>(message->type()), message->first(), message->second()});
-        }
-    }
-    return false;
-}
-
 WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
     : desktop(home.path() + QStringLiteral("/Desktop")),
       store((home.path() + QStringLiteral("/config")).toStdString()) {
@@ -100,13 +80,11 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
         auto key = RegistryKey::openForWriting(store, settings::kKeyPath, true);
         prepare(*key);
     }
-    QCoreApplication::instance()->installEventFilter(&recorder);
     restart();
 }
 
 void WindowRig::restart() {
     form.reset();
-    recorder.messages.clear();
     form = std::make_unique<TfrmPulsaro>(MainWindowServices{clock, funcs, audio, trayAvailable});
     form->show();
     QApplication::setActiveWindow(form.get());
@@ -118,7 +96,6 @@ std::optional<RegistryKey> WindowRig::settings() const {
 }
 
 WindowRig::~WindowRig() {
-    QCoreApplication::instance()->removeEventFilter(&recorder);
     form.reset();
     QCoreApplication::processEvents();
 }
@@ -165,6 +142,14 @@ QString WindowRig::text(const char* objectName) const {
         return button->text();
     }
     throw std::invalid_argument("no control named " + name.toStdString());
+}
+
+QAction* item(const QWidget& window, const char* objectName) {
+    auto* found = window.findChild<QAction*>(QString::fromLatin1(objectName));
+    if (found == nullptr) {
+        throw std::invalid_argument(std::string("no menu item named ") + objectName);
+    }
+    return found;
 }
 
 }  // namespace pulsaro::testing

@@ -90,7 +90,10 @@ public:
 
     int outputDeviceCount() override { return devices; }
     void loadSounds(const std::array<PcmSound, 3>& sounds) override { loaded = sounds; }
-    void selectSound(int index) override { selected = index; }
+    void selectSound(int index) override {
+        selected = index;
+        ++selections;
+    }
     std::uint32_t startClicks(Fixed tempo, std::optional<BeatGrid> grid) override;
     void stopClicks(std::uint32_t id) override;
     void playOnce(int index) override { played.push_back(index); }
@@ -99,6 +102,7 @@ public:
     int devices = 1;
     std::array<PcmSound, 3> loaded;
     int selected = -2;  // none chosen yet
+    int selections = 0;
     std::vector<Start> starts;
     std::vector<int> played;
     int purges = 0;
@@ -107,21 +111,6 @@ public:
 
 private:
     std::uint32_t nextId_ = 0;
-};
-
-// Notes every private window message the main window receives.
-class MessageRecorder final : public QObject {
-public:
-    struct Message {
-        int type;
-        std::intptr_t first;
-        std::intptr_t second;
-    };
-    std::vector<Message> messages;
-    std::vector<Message> of(int type) const;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 // The real main window with fakes around it, shown on the offscreen screen,
@@ -152,11 +141,13 @@ struct WindowRig {
     RecordingAudio audio;
     SettingsStore store;
     TPrivataFunktioner funcs{dialogs, store};
-    MessageRecorder recorder;
     // The desktop's notification area, as the next start sees it.
     std::function<bool()> trayAvailable = [] { return false; };
     std::unique_ptr<TfrmPulsaro> form;
     double nowSeconds = 0;
 };
+
+// A menu item of the window, found by its name.
+QAction* item(const QWidget& window, const char* objectName);
 
 }  // namespace pulsaro::testing

@@ -32,7 +32,7 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.displayMode(), kModeBpm);
-    EXPECT_TRUE(form.mnuViewBPM->isChecked());
+    EXPECT_TRUE(item(form, "mnuViewBPM")->isChecked());
     EXPECT_TRUE(TfrmPulsaro::shown(form.bpmPanel));
     for (QWidget* hidden : {form.mpmPanel, form.DelayPanel, form.SaveToFilePanel}) {
         EXPECT_FALSE(TfrmPulsaro::shown(hidden)) << hidden->objectName().toStdString();
@@ -42,8 +42,8 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     EXPECT_EQ(rig.text("lblPitchRange"), QString::fromUtf8("Pitchrange(\u00b18%): 000 - 000"));
     EXPECT_EQ(rig.text("lblCounterStatus"), "OFF");
     EXPECT_FALSE(form.cmdReset->isEnabled());
-    EXPECT_FALSE(form.mnuFileSaveToFile->isEnabled());
-    EXPECT_FALSE(form.mnuQuickSave->isEnabled());
+    EXPECT_FALSE(item(form, "mnuFileSaveToFile")->isEnabled());
+    EXPECT_FALSE(item(form, "mnuQuickSave")->isEnabled());
     EXPECT_EQ(form.focusWidget(), form.cmdBeat);
 
     // Every control and menu item is reachable by its name.
@@ -80,9 +80,10 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
         shown << action->text();
     }
     EXPECT_EQ(shown, menus);
-    EXPECT_EQ(form.mnuFileSaveToFile->text(), QStringLiteral("&Save...\tF3"));
-    EXPECT_EQ(form.mnuViewTimeCounter->text(), QStringLiteral("&Delay time calculator mode\tF7"));
-    EXPECT_FALSE(form.mnuPlayerOne->isVisible());
+    EXPECT_EQ(item(form, "mnuFileSaveToFile")->text(), QStringLiteral("&Save...\tF3"));
+    EXPECT_EQ(item(form, "mnuViewTimeCounter")->text(),
+              QStringLiteral("&Delay time calculator mode\tF7"));
+    EXPECT_FALSE(item(form, "mnuPlayerOne")->isVisible());
 }
 
 struct WorkedRow {
@@ -142,7 +143,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     EXPECT_EQ(rig.form->tap().intervalCount, 1);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 3'000'000);
     // Save is offered from the first press that yields a tempo, fast or not.
-    EXPECT_TRUE(rig.form->mnuFileSaveToFile->isEnabled());
+    EXPECT_TRUE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
 
     rig.tapAt(0.5);  // one interval since the first press: 120 BPM
     EXPECT_FALSE(TfrmPulsaro::shown(rig.form->cboBPMToFastwarning));
@@ -198,7 +199,7 @@ TEST(MainWindow, ResetClearsEverything) {
     EXPECT_EQ(rig.text("lblMPM23"), "2/3=00");
     EXPECT_EQ(rig.text("lblDelayWhole"), "Whole: 0");
     EXPECT_FALSE(rig.form->cmdReset->isEnabled());
-    EXPECT_FALSE(rig.form->mnuFileSaveToFile->isEnabled());
+    EXPECT_FALSE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
     EXPECT_EQ(rig.form->idleTimer(), nullptr);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 0);
     EXPECT_FALSE(rig.form->tap().measuring());
@@ -213,16 +214,17 @@ TEST(MainWindow, SaveItemsFollowTheFirstTempo) {
     for (const Case c : {Case{kModeBpm, true}, Case{kModeMpm, true}, Case{kModeDelay, false}}) {
         WindowRig rig;
         if (c.mode == kModeMpm) {
-            rig.form->mnuViewMPM->trigger();
+            item(*rig.form, "mnuViewMPM")->trigger();
         } else if (c.mode == kModeDelay) {
-            rig.form->mnuViewTimeCounter->trigger();
+            item(*rig.form, "mnuViewTimeCounter")->trigger();
         }
         rig.tapAt(0);
-        EXPECT_FALSE(rig.form->mnuFileSaveToFile->isEnabled());
-        EXPECT_FALSE(rig.form->mnuQuickSave->isEnabled());
+        EXPECT_FALSE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
+        EXPECT_FALSE(item(*rig.form, "mnuQuickSave")->isEnabled());
         rig.tapAt(0.5);
-        EXPECT_EQ(rig.form->mnuFileSaveToFile->isEnabled(), c.enabledAfterSecond) << c.mode;
-        EXPECT_EQ(rig.form->mnuQuickSave->isEnabled(), c.enabledAfterSecond) << c.mode;
+        EXPECT_EQ(item(*rig.form, "mnuFileSaveToFile")->isEnabled(), c.enabledAfterSecond)
+            << c.mode;
+        EXPECT_EQ(item(*rig.form, "mnuQuickSave")->isEnabled(), c.enabledAfterSecond) << c.mode;
     }
 }
 
@@ -257,30 +259,17 @@ TEST(MainWindow, FailingErrorBoxFallsBackWithoutRecursion) {
     EXPECT_EQ(rig.dialogs.failuresToThrow, 0);
 }
 
-TEST(MainWindow, MakePanelVisibleTakesOnlyTheFourExactNames) {
-    WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
-    for (const char* name : {"BPM", "Delay", "", "panel"}) {
-        rig.funcs.MakePanelVisible(form, QString::fromLatin1(name));
-        EXPECT_TRUE(TfrmPulsaro::shown(form.bpmPanel)) << name;
-    }
-    rig.funcs.MakePanelVisible(form, QStringLiteral("save"));
-    EXPECT_TRUE(TfrmPulsaro::shown(form.SaveToFilePanel));
-    EXPECT_FALSE(TfrmPulsaro::shown(form.bpmPanel));
-    EXPECT_EQ(form.displayMode(), kModeBpm);
-}
-
 TEST(MainWindow, NoSoundDeviceDisablesTheMetronomeCommands) {
     WindowRig rig(0);
     EXPECT_FALSE(rig.form->soundOutput());
     EXPECT_FALSE(rig.form->cmdMetronomeDelay->isEnabled());
-    rig.form->mnuFileClick();
-    EXPECT_FALSE(rig.form->mnuFileMetronome->isEnabled());
+    rig.form->refreshFileCommands();
+    EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isEnabled());
 
     WindowRig withSound(2);
     EXPECT_TRUE(withSound.form->cmdMetronomeDelay->isEnabled());
-    withSound.form->mnuFileClick();
-    EXPECT_TRUE(withSound.form->mnuFileMetronome->isEnabled());
+    withSound.form->refreshFileCommands();
+    EXPECT_TRUE(item(*withSound.form, "mnuFileMetronome")->isEnabled());
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "core/settings_names.h"
 #include "fakes.h"
-#include "ui/window_messages.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -133,13 +132,11 @@ TEST(Metronome, EveryTapIsTimedAtItsPress) {
 TEST(Metronome, MenuCommandStartsAtOnceOnlyRightAfterATimeout) {
     WindowRig rig;
     countAndTimeOut(rig, 0.5);
-    const auto sounds = [&] {
-        return rig.recorder.of(static_cast<int>(WindowMessage::METROSOUND_CHANGED)).size();
-    };
-    const std::size_t before = sounds();
+    const auto sounds = [&] { return rig.audio.selections; };
+    const int before = sounds();
     rig.key(Qt::Key_F4);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     ASSERT_EQ(rig.audio.starts.size(), 1u);
     EXPECT_EQ(rig.audio.starts[0].tempo, 1'200'000);
     EXPECT_TRUE(rig.audio.starts[0].grid.has_value());
@@ -147,13 +144,13 @@ TEST(Metronome, MenuCommandStartsAtOnceOnlyRightAfterATimeout) {
     EXPECT_EQ(sounds(), before + 1);  // the sound is read again
 
     rig.key(Qt::Key_F4);
-    EXPECT_FALSE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_EQ(rig.audio.clicking, 0u);
 
     // During a run it only arms.
     rig.tapAt(rig.nowSeconds + 1);
     rig.key(Qt::Key_F4);
-    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_EQ(rig.audio.starts.size(), 1u);
 
     // Above 250 BPM the command changes nothing at all.
@@ -162,7 +159,7 @@ TEST(Metronome, MenuCommandStartsAtOnceOnlyRightAfterATimeout) {
     fast.tapAt(1.2);  // too fast: 300 BPM becomes the current tempo
     fast.idleFor(3);
     fast.key(Qt::Key_F4);
-    EXPECT_FALSE(fast.form->mnuFileMetronome->isChecked());
+    EXPECT_FALSE(item(*fast.form, "mnuFileMetronome")->isChecked());
     EXPECT_TRUE(fast.audio.starts.empty());
 }
 

@@ -25,15 +25,10 @@
 #include "core/settings_names.h"
 #include "fakes.h"
 #include "ui/options_dialog.h"
-#include "ui/window_messages.h"
+#include "ui/tray_icon.h"
 
 namespace pulsaro::testing {
 namespace {
-
-constexpr int kSetOpacity = static_cast<int>(WindowMessage::SET_OPACITY);
-constexpr int kMetroSound = static_cast<int>(WindowMessage::METROSOUND_CHANGED);
-constexpr int kMinimizeToTray = static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY);
-constexpr int kSetPlayerName = static_cast<int>(WindowMessage::SET_PLAYER_NAME);
 
 // The dialog as exec() would show it, but without a modal loop.
 std::unique_ptr<TfrmOptions> openDialog(WindowRig& rig) {
@@ -56,18 +51,6 @@ QString storedText(const WindowRig& rig, const char* name) {
     const auto key = rig.settings();
     return key && key->valueExists(name) ? QString::fromStdString(key->readString(name))
                                          : QStringLiteral("<none>");
-}
-
-// The message types the dialog posts, in the order the window got them.
-std::vector<int> dialogMessages(const WindowRig& rig) {
-    std::vector<int> types;
-    for (const auto& message : rig.recorder.messages) {
-        if (message.type == kSetOpacity || message.type == kMetroSound ||
-            message.type == kMinimizeToTray || message.type == kSetPlayerName) {
-            types.push_back(message.type);
-        }
-    }
-    return types;
 }
 
 int textWidth(const QLabel* label) {
@@ -349,7 +332,6 @@ TEST(OptionsDialog, OkWritesOnlyShortcutsThatAreFilesAndEnabled) {
         for (const auto& [box, text] : c.edits) {
             boxes[box - 1]->setText(path(text));
         }
-        rig.recorder.messages.clear();
         dialog->cmdOK->click();
         EXPECT_FALSE(dialog->isVisible()) << c.what;
         EXPECT_EQ(dialog->result(), QDialog::Accepted) << c.what;
@@ -358,9 +340,11 @@ TEST(OptionsDialog, OkWritesOnlyShortcutsThatAreFilesAndEnabled) {
             EXPECT_EQ(rig.form->playerNames.names[k], c.names[k]) << c.what << " " << k;
         }
         QCoreApplication::processEvents();
-        const auto posted = rig.recorder.of(kSetPlayerName);
-        ASSERT_EQ(posted.size(), 1u) << c.what;
-        EXPECT_EQ(posted[0].second, reinterpret_cast<std::intptr_t>(&rig.form->playerNames));
+        // The View menu shows the names once the dialog has closed.
+        const char* const items[] = {"mnuPlayerOne", "mnuPlayerTwo", "mnuPlayerThree"};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(item(*rig.form, items[k])->isVisible(), *c.names[k] != 0) << c.what;
+        }
     }
 }
 
@@ -370,7 +354,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
         const char* what;
         bool modeOn;
         Leave leave;
-        std::optional<int> posted;  // the SET_OPACITY percent
+        std::optional<int> posted;  // the opacity the window is set to at the end
         int percentAfter;           // the window's opacity when done
         int stored;
     };
@@ -394,9 +378,9 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
         TfrmPulsaro& form = *rig.form;
         if (c.modeOn) {
             rig.key(Qt::Key_T, Qt::ControlModifier);
-            ASSERT_TRUE(form.mnuViewTransparancyMode->isChecked()) << c.what;
+            ASSERT_TRUE(item(form, "mnuViewTransparancyMode")->isChecked()) << c.what;
         }
-        rig.recorder.messages.clear();
+        const int percentBefore = form.opacityPercent();
         const auto dialog = openDialog(rig);
         dialog->PageControl1->setCurrentWidget(dialog->tabMetronome);
         // A change before the slider has the focus shows nothing.
@@ -409,7 +393,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
         QTest::keyClick(dialog->trbTransp, Qt::Key_PageUp);
         EXPECT_EQ(dialog->lblCurrentTransparant->text(), "55 %") << c.what;
         EXPECT_DOUBLE_EQ(form.windowOpacity(), opacityOf(55)) << c.what;
-        EXPECT_EQ(form.mnuViewTransparancyMode->isChecked(), c.modeOn) << c.what;
+        EXPECT_EQ(item(form, "mnuViewTransparancyMode")->isChecked(), c.modeOn) << c.what;
 
         switch (c.leave) {
             case Leave::Ok:
@@ -427,11 +411,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
         }
         QCoreApplication::processEvents();
         EXPECT_FALSE(dialog->isVisible()) << c.what;
-        const auto posted = rig.recorder.of(kSetOpacity);
-        ASSERT_EQ(posted.size(), c.posted ? 1u : 0u) << c.what;
-        if (c.posted) {
-            EXPECT_EQ(posted[0].first, *c.posted) << c.what;
-        }
+        EXPECT_EQ(form.opacityPercent(), c.posted.value_or(percentBefore)) << c.what;
         EXPECT_DOUBLE_EQ(form.windowOpacity(), opacityOf(c.percentAfter)) << c.what;
         EXPECT_EQ(storedInteger(rig, settings::kTransparencyLower), c.stored) << c.what;
     }
@@ -520,31 +500,29 @@ TEST(OptionsDialog, BrowsingFillsTheBoxesThroughTheFileDialogs) {
     // A key that cannot be written still changes the current file.
     QFile::setPermissions(QString::fromStdString(rig.store.fileOf(settings::kKeyPath).string()),
                           QFileDevice::ReadOwner);
-    rig.recorder.messages.clear();
+    const int selections = rig.audio.selections;
     dialog->cmdOK->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(rig.form->currentResultFile, "/music/bpm.txt");
     EXPECT_NE(storedText(rig, settings::kFileName), "/music/bpm.txt");
     EXPECT_EQ(storedText(rig, settings::kPlayerOne), "<none>");
-    EXPECT_TRUE(dialogMessages(rig).empty());
+    // Nothing else changes in the window.
+    EXPECT_FALSE(rig.form->TrayIcon->MinimizeToTray());
+    EXPECT_EQ(rig.audio.selections, selections);
 }
 
 TEST(OptionsDialog, OkTellsTheWindowInOrderAndTheSoundOnlyWithADevice) {
     struct Case {
         int devices;
-        std::vector<int> messages;
+        int soundSelected;  // the click sound the window uses afterwards
         std::optional<std::int32_t> sound;
     };
-    const Case cases[] = {
-        {1, {kSetOpacity, kMetroSound, kMinimizeToTray, kSetPlayerName}, 2},
-        {0, {kSetOpacity, kMinimizeToTray, kSetPlayerName}, 1},
-    };
+    const Case cases[] = {{1, 2, 2}, {0, 1, 1}};
     for (const Case& c : cases) {
         WindowRig rig(c.devices,
                       [](RegistryKey& key) { key.writeInteger(settings::kMetronomeSound, 1); });
         rig.funcs.setOpacityAvailable([] { return true; });
-        rig.recorder.messages.clear();
         const auto dialog = openDialog(rig);
         dialog->PageControl1->setCurrentWidget(dialog->tabMetronome);
         dialog->cboMetronomeSound->setCurrentIndex(2);
@@ -560,8 +538,9 @@ TEST(OptionsDialog, OkTellsTheWindowInOrderAndTheSoundOnlyWithADevice) {
         dialog->cmdOK->click();
         QCoreApplication::processEvents();
 
-        EXPECT_EQ(dialogMessages(rig), c.messages) << c.devices;
-        EXPECT_EQ(rig.recorder.of(kMinimizeToTray).at(0).first, 1);
+        EXPECT_EQ(rig.audio.selected, c.soundSelected) << c.devices;
+        EXPECT_EQ(rig.form->opacityPercent(), 100) << c.devices;
+        EXPECT_TRUE(rig.form->TrayIcon->MinimizeToTray());
         EXPECT_EQ(storedInteger(rig, settings::kMetronomeSound), c.sound) << c.devices;
         EXPECT_EQ(storedInteger(rig, settings::kMinimizeToTray), 1);
         EXPECT_EQ(storedInteger(rig, settings::kCenterForm), 1);

@@ -56,29 +56,29 @@ TEST(Players, StartUpShowsTheConfiguredProgramsAndClicksStartThem) {
         key.writeString(settings::kPlayerTwo, two.toStdString());
     });
     TfrmPulsaro& form = *rig.form;
-    EXPECT_FALSE(form.mnuPlayerOne->isVisible());  // missing program: no name
-    EXPECT_TRUE(form.mnuPlayerTwo->isVisible());
-    EXPECT_EQ(form.mnuPlayerTwo->text(), "mpx");
-    EXPECT_FALSE(form.mnuPlayerThree->isVisible());
+    EXPECT_FALSE(item(form, "mnuPlayerOne")->isVisible());  // missing program: no name
+    EXPECT_TRUE(item(form, "mnuPlayerTwo")->isVisible());
+    EXPECT_EQ(item(form, "mnuPlayerTwo")->text(), "mpx");
+    EXPECT_FALSE(item(form, "mnuPlayerThree")->isVisible());
     EXPECT_TRUE(form.mnuAvdelare->isVisible());
 
-    form.mnuPlayerTwo->trigger();  // starts the stored program
+    item(form, "mnuPlayerTwo")->trigger();  // starts the stored program
     EXPECT_TRUE(rig.dialogs.boxes.empty());
-    form.mnuPlayerOne->trigger();  // the stored path, though the item is hidden
+    item(form, "mnuPlayerOne")->trigger();  // the stored path, though the item is hidden
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].caption, "Run Player One");
     EXPECT_EQ(rig.dialogs.boxes[0].text,
               "Cannot find " + gone + ".\nFile moved, deleted or renamed.");
     rig.store.deleteKey(settings::kKeyPath);
-    form.mnuPlayerTwo->trigger();
+    item(form, "mnuPlayerTwo")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
     EXPECT_EQ(rig.dialogs.boxes[1].caption, "Run Player Two");
     EXPECT_EQ(rig.dialogs.boxes[1].text, "Cannot open or read registry.");
 
     // No player at all: the items and their separator stay hidden.
     WindowRig none;
-    for (QAction* item : {none.form->mnuPlayerOne, none.form->mnuPlayerTwo,
-                          none.form->mnuPlayerThree, none.form->mnuAvdelare}) {
+    for (QAction* item : {item(*none.form, "mnuPlayerOne"), item(*none.form, "mnuPlayerTwo"),
+                          item(*none.form, "mnuPlayerThree"), none.form->mnuAvdelare}) {
         EXPECT_FALSE(item->isVisible()) << item->objectName().toStdString();
     }
 }
@@ -98,7 +98,7 @@ TEST(HelpMenu, VersionTextsWebPageAndMail) {
     const QLocale locale;
     EXPECT_TRUE(
         form.lblMyName->text().endsWith(locale.toString(built.date(), QLocale::ShortFormat)));
-    form.mnuHelpAbout->trigger();
+    item(form, "mnuHelpAbout")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     const QStringList about = rig.dialogs.boxes[0].text.split(QLatin1Char('\n'));
     EXPECT_EQ(about.value(0), "Pulsaro - Version 6.5 (build 2968)");
@@ -113,15 +113,15 @@ TEST(HelpMenu, VersionTextsWebPageAndMail) {
         opened << url;
         return accept;
     });
-    form.mnuHelpWebPage->trigger();
-    form.mnuHelpSendMail->trigger();
+    item(form, "mnuHelpWebPage")->trigger();
+    item(form, "mnuHelpSendMail")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 3u);
     EXPECT_EQ(rig.dialogs.boxes[1].text, "Cannot open webpage.");
     EXPECT_EQ(rig.dialogs.boxes[1].caption, "Pulsaro web page");
     EXPECT_EQ(rig.dialogs.boxes[2].text, "Cannot send eMail.");
     EXPECT_EQ(rig.dialogs.boxes[2].caption, "Send eMail");
     accept = true;
-    form.mnuHelpSendMail->trigger();
+    item(form, "mnuHelpSendMail")->trigger();
     EXPECT_EQ(rig.dialogs.boxes.size(), 3u);
     ASSERT_EQ(opened.size(), 3);
     EXPECT_EQ(opened[0].toString(), QString::fromLatin1(build::kWebPage));

@@ -13,7 +13,7 @@
 #include "core/settings_names.h"
 #include "fakes.h"
 #include "platform/desktop.h"
-#include "ui/window_messages.h"
+#include "ui/tray_icon.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -32,19 +32,13 @@ std::string fileBytes(const std::filesystem::path& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-int messageCount(const WindowRig& rig, WindowMessage message) {
-    return static_cast<int>(rig.recorder.of(static_cast<int>(message)).size());
-}
-
 TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
     WindowRig rig;
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
-    EXPECT_FALSE(rig.form->mnuFileMetronome->isChecked());
-    const auto tray = rig.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY));
-    ASSERT_EQ(tray.size(), 1u);
-    EXPECT_EQ(tray[0].first, 0);
-    EXPECT_EQ(messageCount(rig, WindowMessage::SET_OPACITY), 0);
-    EXPECT_EQ(messageCount(rig, WindowMessage::SET_PLAYER_NAME), 0);
+    EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isChecked());
+    EXPECT_FALSE(rig.form->TrayIcon->MinimizeToTray());
+    EXPECT_EQ(rig.form->opacityPercent(), 100);
+    EXPECT_FALSE(item(*rig.form, "mnuAvdelare")->isVisible());
     EXPECT_EQ(rig.form->pos(), desktopCentre(*rig.form));
 
     const auto key = rig.settings();
@@ -89,11 +83,8 @@ TEST(Startup, OpacityIsSentOnlyInTransparencyModeAndKeptInRange) {
             key.writeInteger(s::kTransparencyLower, c.stored);
             key.writeInteger(s::kTransparencyActive, c.active);
         });
-        const auto sent = rig.recorder.of(static_cast<int>(WindowMessage::SET_OPACITY));
-        ASSERT_EQ(static_cast<int>(sent.size()), c.messages) << c.stored;
-        if (c.messages == 1) {
-            EXPECT_EQ(sent[0].first, c.sent) << c.stored;
-        }
+        EXPECT_EQ(rig.form->opacityPercent(), c.messages == 1 ? c.sent : 100) << c.stored;
+        EXPECT_EQ(rig.form->translucent(), c.messages == 1) << c.stored;
     }
 }
 
@@ -116,27 +107,25 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
         key.writeInteger(s::kAlwaysOnTop, 1);
         key.writeInteger(s::kMinimizeToTray, 1);
     });
-    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
-    EXPECT_TRUE(rig.form->mnuViewAlwaysOnTop->isChecked());
+    EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
+    EXPECT_TRUE(item(*rig.form, "mnuViewAlwaysOnTop")->isChecked());
     EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(rig.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY))[0].first, 1);
+    EXPECT_TRUE(rig.form->TrayIcon->MinimizeToTray());
 
     WindowRig two(1, [](RegistryKey& key) {
         key.writeInteger(s::kMetronomeActive, 2);
         key.writeInteger(s::kAlwaysOnTop, 2);
         key.writeInteger(s::kMinimizeToTray, 2);
     });
-    EXPECT_FALSE(two.form->mnuFileMetronome->isChecked());
-    EXPECT_FALSE(two.form->mnuViewAlwaysOnTop->isChecked());
-    EXPECT_EQ(two.recorder.of(static_cast<int>(WindowMessage::MINIMIZE_TO_TRAY))[0].first, 0);
+    EXPECT_FALSE(item(*two.form, "mnuFileMetronome")->isChecked());
+    EXPECT_FALSE(item(*two.form, "mnuViewAlwaysOnTop")->isChecked());
+    EXPECT_FALSE(two.form->TrayIcon->MinimizeToTray());
 }
 
 TEST(Startup, PlayerPathsAnnounceThePlayerNames) {
     WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kPlayerOne, "/no/such/player"); });
-    const auto sent = rig.recorder.of(static_cast<int>(WindowMessage::SET_PLAYER_NAME));
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].second, reinterpret_cast<std::intptr_t>(&rig.form->playerNames));
     EXPECT_TRUE(rig.form->playerNames.names[0].isEmpty());
+    EXPECT_FALSE(item(*rig.form, "mnuPlayerOne")->isVisible());
 }
 
 TEST(Startup, Placement) {
@@ -205,10 +194,10 @@ TEST(Startup, UnwritableSettingsAreUsedAndLeftAloneWithoutAnError) {
         rig.restart();
         EXPECT_TRUE(rig.dialogs.boxes.empty());
         EXPECT_EQ(rig.form->displayMode(), kModeMpm);
-        EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+        EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
         EXPECT_EQ(rig.form->currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
 
-        rig.form->mnuViewBPM->trigger();
+        item(*rig.form, "mnuViewBPM")->trigger();
         rig.form->close();
         EXPECT_TRUE(rig.dialogs.boxes.empty());
         EXPECT_EQ(fileBytes(file), before);
@@ -232,8 +221,8 @@ TEST(DesktopFolder, IsTheDesktopWhenThereIsOneElseTheHome) {
 
 TEST(Exit, WritesTheListedValues) {
     WindowRig rig;
-    rig.form->mnuViewMPM->trigger();
-    rig.form->mnuFileMetronome->setChecked(true);
+    item(*rig.form, "mnuViewMPM")->trigger();
+    rig.key(Qt::Key_F4);
     rig.form->move(50, 60);
     rig.form->close();
     const auto key = rig.settings();
@@ -253,7 +242,7 @@ TEST(Exit, WritesTheListedValues) {
     // And they come back.
     rig.restart();
     EXPECT_EQ(rig.form->displayMode(), kModeMpm);
-    EXPECT_TRUE(rig.form->mnuFileMetronome->isChecked());
+    EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_EQ(rig.form->pos(), QPoint(key->readInteger(s::kLeft), key->readInteger(s::kTop)));
 }
 

@@ -1,0 +1,259 @@
+// The keys of the main window that are not menu shortcuts:
+//
+//   SPACE, ENTER on Beat   tap, timed as the key goes down; a held key taps once
+//   SPACE in the tempo box  back to Beat
+//   ENTER elsewhere         the focused button, else the default one (Save while saving)
+//   ESC                     cancel the save panel; otherwise close, except that the
+//                           first ESC ever during a measurement is ignored
+//   Shift+ESC               minimise
+//   Ctrl+1, Ctrl+2          lock or unlock the artist, the album (save panel)
+//   R                       reset
+//   M                       delay panel: metronome at the typed tempo on or off
+//   S                       BPM panel: save
+//   Q                       QuickSave (not in the delay panel)
+//   tempo box characters    digits, the separators and backspace only
+//
+// The menu shortcuts (F1 to F7, Ctrl+C, Ctrl+O, Ctrl+T) are rows of the
+// command table in commands.cpp.
+
+#include "ui/key_map.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <optional>
+
+#include "ui/main_window.h"
+#include "ui/privata_funktioner.h"
+
+namespace pulsaro {
+
+namespace {
+
+Qt::KeyboardModifiers plainModifiers(Qt::KeyboardModifiers modifiers) {
+    return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+bool isEnter(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// The character a key would put into a text box: printable text typed
+// without a command modifier (AltGr, seen as Ctrl+Alt, still types), or
+// backspace. Editing commands (Ctrl+A, Ctrl+V, Delete, ...) are none.
+std::optional<QChar> typedCharacter(const QKeyEvent& event) {
+    const QString text = event.text();
+    if (text.size() != 1) {
+        return std::nullopt;
+    }
+    const QChar c = text.front();
+    if (c == QChar(8)) {
+        return c;
+    }
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    const bool command =
+        modifiers.testFlag(Qt::ControlModifier) != modifiers.testFlag(Qt::AltModifier);
+    if (!c.isPrint() || command) {
+        return std::nullopt;
+    }
+    return c;
+}
+
+// The letter of a letter command: any text but that of an Alt chord (AltGr,
+// seen as Ctrl+Alt on some systems, still counts).
+std::optional<QChar> commandLetter(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
+    const bool altChord =
+        modifiers.testFlag(Qt::AltModifier) && !modifiers.testFlag(Qt::ControlModifier);
+    const QString text = event.text();
+    if (text.size() != 1 || altChord) {
+        return std::nullopt;
+    }
+    return text.front().toUpper();
+}
+
+}  // namespace
+
+KeyMap::KeyMap(TfrmPulsaro& window) : QObject(&window), window_(window) {
+    QCoreApplication::instance()->installEventFilter(this);
+    focusWatch_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+            if (qobject_cast<QMenuBar*>(now) != nullptr && now->window() == &window_ &&
+                old != nullptr && old != now && old->window() == &window_) {
+                focusBeforeMenuBar_ = old;
+            }
+        });
+}
+
+KeyMap::~KeyMap() {
+    // Focus moves while the widgets are torn down; the window no longer cares.
+    disconnect(focusWatch_);
+}
+
+bool KeyMap::eventFilter(QObject* watched, QEvent* event) {
+    const bool press = event->type() == QEvent::KeyPress;
+    if ((!press && event->type() != QEvent::KeyRelease) || !watched->isWidgetType()) {
+        return false;
+    }
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != &window_) {
+        return false;
+    }
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    if (widget == static_cast<QWidget*>(window_.menuBar())) {
+        // Keys reach the bar only while it holds the keyboard.
+        return press && menuBarKey(key);
+    }
+    QWidget* focus = window_.focusWidget();
+    if (widget != (focus != nullptr ? focus : &window_)) {
+        return false;
+    }
+    return press ? keyPress(key) : keyRelease(key);
+}
+
+bool KeyMap::keyPress(const QKeyEvent& event) {
+    TfrmPulsaro& w = window_;
+    const int key = event.key();
+    const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
+    const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
+    QWidget* focus = w.focusWidget();
+    const bool saving = TfrmPulsaro::shown(w.SaveToFilePanel);
+
+    // ENTER presses the focused button, else the default one: Save while
+    // saving, Beat otherwise. SPACE presses the focused button.
+    QPushButton* pressed = nullptr;
+    if (isEnter(key)) {
+        auto* focused = qobject_cast<QPushButton*>(focus);
+        pressed = focused != nullptr ? focused : saving ? w.cmdSaveToFile : w.cmdBeat;
+    } else if (key == Qt::Key_Space && focus == w.cmdBeat) {
+        pressed = w.cmdBeat;
+    }
+    if (pressed != nullptr) {
+        // A held key presses once.
+        if (event.isAutoRepeat() || !pressed->isEnabled() || !pressed->isVisible()) {
+            return true;
+        }
+        if (pressed == w.cmdBeat) {
+            // The beat is timed here, as the key goes down.
+            const TapInstant at = instantOf(w.clock_);
+            w.cmdBeat->setDown(true);
+            w.tapBeat(at);
+        } else {
+            pressed->click();
+        }
+        return true;
+    }
+
+    // The menu shortcuts.
+    if (w.commands_->runKey(QKeyCombination(modifiers, static_cast<Qt::Key>(key)))) {
+        return true;
+    }
+
+    if (key == Qt::Key_Escape) {
+        if (saving) {
+            w.cmdCancelSaveToFile->click();
+            return true;
+        }
+        w.funcs_.guard("MainFormKeyDown", [&] {
+            if (modifiers.testFlag(Qt::ShiftModifier)) {
+                w.setWindowState(w.windowState() | Qt::WindowMinimized);
+            } else if (w.tap_.state().intervalCount == 0 || w.escCounter_ > 0) {
+                w.close();
+            } else {
+                w.escCounter_ += 1;
+            }
+        });
+    } else if ((key == Qt::Key_1 || key == Qt::Key_2) && !keypad &&
+               modifiers.testFlag(Qt::ControlModifier) && saving) {
+        w.toggleNameLock(key == Qt::Key_1 ? 1 : 2);
+    }
+
+    if (const std::optional<QChar> letter = commandLetter(event)) {
+        const CommandState state = w.commandState();
+        if (*letter == QLatin1Char('R') && w.cmdReset->isEnabled()) {
+            w.DoFullReset();
+        } else if (*letter == QLatin1Char('M') && TfrmPulsaro::shown(w.DelayPanel) &&
+                   w.soundOutput()) {
+            w.MetronomeDelay();
+        } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
+                   TfrmPulsaro::shown(w.bpmPanel)) {
+            w.mnuFileSaveToFileClick();
+        } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
+                   !TfrmPulsaro::shown(w.DelayPanel)) {
+            w.mnuQuickSaveClick();
+        }
+    }
+
+    // The tempo box: SPACE goes back to Beat; only digits, the separators and
+    // backspace are typed.
+    if (focus == w.txtDelayBpm) {
+        if (key == Qt::Key_Space) {
+            w.cmdBeat->setFocus(Qt::OtherFocusReason);
+        }
+        if (const std::optional<QChar> typed = typedCharacter(event)) {
+            return !w.txtDelayBpmKeyPress(*typed);
+        }
+    }
+    return false;
+}
+
+bool KeyMap::keyRelease(const QKeyEvent& event) {
+    // The release of a tapping key does nothing but let the button up.
+    if (event.key() == Qt::Key_Space || isEnter(event.key())) {
+        if (window_.cmdBeat->isDown() && !event.isAutoRepeat()) {
+            window_.cmdBeat->setDown(false);
+        }
+        return window_.focusWidget() == window_.cmdBeat;
+    }
+    return false;
+}
+
+bool KeyMap::menuBarKey(const QKeyEvent& event) {
+    const int key = event.key();
+    switch (key) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+            return false;
+        default:
+            break;
+    }
+    // A title's access letter opens its menu.
+    if (!event.modifiers().testFlag(Qt::ControlModifier)) {
+        for (const QAction* title : window_.menuBar()->actions()) {
+            const QKeySequence mnemonic = QKeySequence::mnemonic(title->text());
+            if (!mnemonic.isEmpty() && mnemonic[0].key() == key && title->isVisible()) {
+                return false;
+            }
+        }
+    }
+    leaveMenuBar();
+    if (key != Qt::Key_Escape) {
+        QKeyEvent again(event.type(), key, event.modifiers(), event.nativeScanCode(),
+                        event.nativeVirtualKey(), event.nativeModifiers(), event.text(),
+                        event.isAutoRepeat(), static_cast<quint16>(event.count()));
+        QWidget* focus = window_.focusWidget();
+        QCoreApplication::sendEvent(focus != nullptr ? focus : &window_, &again);
+    }
+    return true;
+}
+
+void KeyMap::leaveMenuBar() {
+    QWidget* back = focusBeforeMenuBar_;
+    if (back == nullptr || !back->isVisible() || !back->isEnabled()) {
+        back = window_.cmdBeat;
+    }
+    // The bar lets go of the keyboard when it loses the focus.
+    back->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace pulsaro
