@@ -21,12 +21,6 @@ namespace {
 const QColor kNavy(0, 0, 128);
 const QColor kGray(128, 128, 128);
 
-QAction* addItem(QMenu* menu, const char* name, const char* caption) {
-    QAction* action = menu->addAction(tr8(caption));
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
-
 QFrame* makePanel(QWidget* parent, const char* name, QSize size) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(QString::fromLatin1(name));

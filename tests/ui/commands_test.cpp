@@ -1,0 +1,111 @@
+// The command table: every row once in its menu, its key in its caption, and
+// enabling and check marks from the window's state.
+
+#include "ui/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QSet>
+#include <map>
+
+#include "fakes.h"
+
+namespace pulsaro::testing {
+namespace {
+
+TEST(Commands, EachKeyOnceInTheCaptionOfItsRowAndEveryRowInItsMenu) {
+    WindowRig rig;
+    QSet<int> keys;
+    // A place that shows a key it does not bind shows the key of its command.
+    std::map<Command, QKeyCombination> keyOf;
+    for (const CommandRow& row : commandRows()) {
+        if (row.key.key() != Qt::Key_unknown) {
+            keyOf.emplace(row.command, row.key);
+        }
+    }
+    for (const CommandRow& row : commandRows()) {
+        QAction* built = item(*rig.form, row.objectName);
+        const QString caption = QString::fromUtf8(row.caption);
+        EXPECT_EQ(built->text(), caption) << row.objectName;
+        const qsizetype tab = caption.indexOf(QLatin1Char('\t'));
+        if (row.key.key() == Qt::Key_unknown) {
+            if (tab >= 0) {
+                ASSERT_TRUE(keyOf.contains(row.command)) << row.objectName;
+                EXPECT_EQ(caption.mid(tab + 1), QKeySequence(keyOf[row.command]).toString())
+                    << row.objectName;
+            }
+            continue;
+        }
+        EXPECT_FALSE(keys.contains(row.key.toCombined())) << row.objectName;
+        keys.insert(row.key.toCombined());
+        EXPECT_EQ(caption.mid(tab + 1), QKeySequence(row.key).toString()) << row.objectName;
+    }
+    // The menus hold exactly the rows of their places, separators aside.
+    const std::pair<QMenu*, Place> menus[] = {{rig.form->mnuFile, Place::File},
+                                              {rig.form->mnuView, Place::View},
+                                              {rig.form->mnuHelp, Place::Help},
+                                              {rig.form->popTrayPopup, Place::Tray},
+                                              {rig.form->windowMenu, Place::Window}};
+    for (const auto& [menu, place] : menus) {
+        QStringList held;
+        for (const QAction* action : menu->actions()) {
+            if (!action->isSeparator()) {
+                held << action->objectName();
+            }
+        }
+        QStringList rows;
+        for (const CommandRow& row : commandRows()) {
+            if (row.place == place) {
+                rows << QString::fromLatin1(row.objectName);
+            }
+        }
+        EXPECT_EQ(held, rows) << menu->objectName().toStdString();
+    }
+}
+
+TEST(Commands, OneStateSetsEveryPlaceOfAToggle) {
+    struct Case {
+        const char* what;
+        CommandState state;
+        bool onTop, translucent, transparencyEnabled, modesEnabled, metronomeEnabled;
+    };
+    CommandState onTop;
+    onTop.alwaysOnTop = true;
+    CommandState noOpacity;
+    noOpacity.translucent = true;
+    noOpacity.opacityAvailable = false;
+    CommandState saving;
+    saving.savePanelOpen = true;
+    saving.soundOutput = true;
+    const Case cases[] = {
+        {"on top", onTop, true, false, true, true, false},
+        {"translucent without opacity", noOpacity, false, false, false, true, false},
+        {"save panel open", saving, false, false, true, false, true},
+    };
+    for (const Case& c : cases) {
+        WindowRig rig;
+        const_cast<CommandSet&>(rig.form->commands()).update(c.state);
+        for (const char* name : {"mnuViewAlwaysOnTop", "mnuAlwaysOnTop", "windowAlwaysOnTop"}) {
+            EXPECT_EQ(item(*rig.form, name)->isChecked(), c.onTop) << c.what << " " << name;
+        }
+        for (const char* name : {"mnuViewTransparancyMode", "mnuTransparency", "windowTransparency"}) {
+            EXPECT_EQ(item(*rig.form, name)->isChecked(), c.translucent) << c.what << " " << name;
+            EXPECT_EQ(item(*rig.form, name)->isEnabled(), c.transparencyEnabled) << c.what;
+        }
+        EXPECT_EQ(item(*rig.form, "mnuViewMPM")->isEnabled(), c.modesEnabled) << c.what;
+        EXPECT_EQ(item(*rig.form, "mnuFileMetronome")->isEnabled(), c.metronomeEnabled) << c.what;
+    }
+
+    // Ctrl+O from the keyboard marks all three places at once.
+    WindowRig rig;
+    rig.key(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(rig.form->alwaysOnTop());
+    EXPECT_TRUE(item(*rig.form, "mnuAlwaysOnTop")->isChecked());
+    EXPECT_TRUE(item(*rig.form, "windowAlwaysOnTop")->isChecked());
+}
+
+}  // namespace
+}  // namespace pulsaro::testing
