@@ -29,10 +29,14 @@ TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
 
 TPrivataFunktioner::~TPrivataFunktioner() = default;
 
-void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit) noexcept {
+void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit,
+                                      const QString& cause) noexcept {
     try {
         QString message = tr8(res::kErrorIn);
         message.replace(QStringLiteral("%s"), name);
+        if (!cause.isEmpty()) {
+            message += QLatin1Char('\n') + cause;
+        }
         message += QLatin1Char('\n') + tr8(res::kErrorContact);
         dialogs_.messageBox(nullptr, tr8(res::kErrorCaption), message, Dialogs::Icon::Error,
                             Dialogs::Buttons::Ok);

@@ -31,9 +31,10 @@ public:
     TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store);
     ~TPrivataFunktioner();
 
-    // Shows "Error in <name>" in a modal box; with quit, ends the event loop
+    // Shows "Error in <name>" in a modal box, with the cause (the file and the
+    // system's reason, where known) below it; with quit, ends the event loop
     // afterwards. Never lets a failure escape.
-    void ErrorHandler(const QString& name, bool quit) noexcept;
+    void ErrorHandler(const QString& name, bool quit, const QString& cause = {}) noexcept;
 
     // Runs body; a failure of any kind is reported under name and the caller
     // goes on. Returns whether body finished.
@@ -42,6 +43,9 @@ public:
         try {
             std::forward<Body>(body)();
             return true;
+        } catch (const std::exception& failure) {
+            ErrorHandler(QString::fromUtf8(name), false, QString::fromUtf8(failure.what()));
+            return false;
         } catch (...) {
             ErrorHandler(QString::fromUtf8(name), false);
             return false;

@@ -379,8 +379,9 @@ bool TPrivataFunktioner::SaveToFile(TfrmPulsaro& form, const QString& fileName,
     try {
         saveRecord(fileName.toStdString(), record, delimiter, decimalSeparator());
         written = true;
-    } catch (...) {
-        ErrorHandler(tr8(res::kSaveFailed), false);
+    } catch (const std::exception& failure) {
+        // The file and the system's reason go with the report.
+        ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
     }
     // Written or not, the "Saving..." labels go one second later. Earlier
     // timers that have not fired keep their own time.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -130,6 +133,10 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(
         rig.dialogs.boxes[0].text.contains("SaveToFile: close file if you have opened it."));
+    // With its cause: the file and the system's reason.
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(rig.desktop)) << rig.dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(QString::fromUtf8(std::strerror(EISDIR))))
+        << rig.dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(form.SaveToFilePanel->isVisible());
     EXPECT_EQ(form.txtTrackName->text(), "c");
     EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
