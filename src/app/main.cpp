@@ -11,8 +11,8 @@
 #include "ui/build_info.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -80,11 +80,11 @@ int main(int argc, char* argv[]) {
 
     pulsaro::QtDialogs dialogs;
     pulsaro::SettingsStore store(pulsaro::settingsRoot());
-    pulsaro::TPrivataFunktioner funcs(dialogs, store);
+    pulsaro::SharedOperations funcs(dialogs, store);
     pulsaro::SteadyClock clock;
     const auto audio = pulsaro::makePortAudioOutput();
 
-    pulsaro::TfrmPulsaro frmPulsaro({clock, funcs, *audio});
+    pulsaro::MainWindow frmPulsaro({clock, funcs, *audio});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

@@ -270,7 +270,7 @@ QString accessibleReading(const QLabel& label) {
     return text;
 }
 
-void makeAccessible(TfrmPulsaro& form) {
+void makeAccessible(MainWindow& form) {
     // Installing twice is harmless: Qt keeps one entry per factory.
     QAccessible::installFactory(valueLabelFactory);
     for (const Known& known : kKnownLabels) {

@@ -5,14 +5,14 @@ class QString;
 
 namespace pulsaro {
 
-class TfrmPulsaro;
+class MainWindow;
 
 // Gives the window's controls names and descriptions a screen reader can read
 // aloud, and makes its value labels read as what they mean ("120.0 BPM",
 // "Quarter note: 500 milliseconds"). The labels' names are worked out from
 // their current text whenever they are asked for, so they follow every
 // setText without being told. Call once, when the window's controls exist.
-void makeAccessible(TfrmPulsaro& form);
+void makeAccessible(MainWindow& form);
 
 // What a value label of the window reads as, from its object name and current
 // text; the text itself for a label it does not know.

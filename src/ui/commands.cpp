@@ -51,7 +51,7 @@ bool inDelay(const CommandState& s) {
     return s.displayMode == kModeDelay;
 }
 
-using W = TfrmPulsaro;
+using W = MainWindow;
 
 // clang-format off
 const CommandRow kRows[] = {
@@ -126,7 +126,7 @@ std::span<const CommandRow> commandRows() {
     return kRows;
 }
 
-CommandSet::CommandSet(TfrmPulsaro& window)
+CommandSet::CommandSet(MainWindow& window)
     : QObject(&window), window_(window), modes_(new QActionGroup(this)) {}
 
 void CommandSet::build(Place place, QMenu& menu) {

@@ -14,7 +14,7 @@ class QMenu;
 
 namespace pulsaro {
 
-class TfrmPulsaro;
+class MainWindow;
 
 // Every command of the menus, the tray menu and the window menu.
 enum class Command {
@@ -73,7 +73,7 @@ struct CommandRow {
     QKeyCombination key;
     bool (*enabled)(const CommandState&);  // null: always
     bool (*checked)(const CommandState&);  // null: not checkable
-    void (*run)(TfrmPulsaro&);
+    void (*run)(MainWindow&);
     // Starts a group of its own in its menu.
     bool separatorBefore = false;
 };
@@ -84,7 +84,7 @@ std::span<const CommandRow> commandRows();
 // The QActions built from the table, and the one pass that sets their state.
 class CommandSet final : public QObject {
 public:
-    explicit CommandSet(TfrmPulsaro& window);
+    explicit CommandSet(MainWindow& window);
 
     // Adds the rows of place to menu, in table order.
     void build(Place place, QMenu& menu);
@@ -95,7 +95,7 @@ public:
     bool runKey(QKeyCombination key);
 
 private:
-    TfrmPulsaro& window_;
+    MainWindow& window_;
     QActionGroup* modes_;
     std::array<QAction*, static_cast<std::size_t>(Command::Close) + 1> actions_{};
     std::vector<std::pair<const CommandRow*, QAction*>> items_;

@@ -27,7 +27,7 @@
 #include <optional>
 
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
+#include "ui/shared_operations.h"
 
 namespace pulsaro {
 
@@ -77,7 +77,7 @@ std::optional<QChar> commandLetter(const QKeyEvent& event) {
 
 }  // namespace
 
-KeyMap::KeyMap(TfrmPulsaro& window) : QObject(&window), window_(window) {
+KeyMap::KeyMap(MainWindow& window) : QObject(&window), window_(window) {
     QCoreApplication::instance()->installEventFilter(this);
     focusWatch_ =
         connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
@@ -115,12 +115,12 @@ bool KeyMap::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool KeyMap::keyPress(const QKeyEvent& event) {
-    TfrmPulsaro& w = window_;
+    MainWindow& w = window_;
     const int key = event.key();
     const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
     QWidget* focus = w.focusWidget();
-    const bool saving = TfrmPulsaro::shown(w.SaveToFilePanel);
+    const bool saving = MainWindow::shown(w.SaveToFilePanel);
 
     // ENTER presses the focused button, else the default one: Save while
     // saving, Beat otherwise. SPACE presses the focused button.
@@ -175,14 +175,14 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         const CommandState state = w.commandState();
         if (*letter == QLatin1Char('R') && w.cmdReset->isEnabled()) {
             w.DoFullReset();
-        } else if (*letter == QLatin1Char('M') && TfrmPulsaro::shown(w.DelayPanel) &&
+        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.DelayPanel) &&
                    w.soundOutput()) {
             w.MetronomeDelay();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
-                   TfrmPulsaro::shown(w.bpmPanel)) {
+                   MainWindow::shown(w.bpmPanel)) {
             w.mnuFileSaveToFileClick();
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
-                   !TfrmPulsaro::shown(w.DelayPanel)) {
+                   !MainWindow::shown(w.DelayPanel)) {
             w.mnuQuickSaveClick();
         }
     }

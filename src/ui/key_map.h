@@ -8,7 +8,7 @@ class QWidget;
 
 namespace pulsaro {
 
-class TfrmPulsaro;
+class MainWindow;
 
 // Every key of the main window that is not a menu shortcut, and the menu
 // shortcuts' way in: installed on the application, it sees each key once, at
@@ -16,7 +16,7 @@ class TfrmPulsaro;
 // they do are listed by name in key_map.cpp.
 class KeyMap final : public QObject {
 public:
-    explicit KeyMap(TfrmPulsaro& window);
+    explicit KeyMap(MainWindow& window);
     ~KeyMap() override;
 
 protected:
@@ -32,7 +32,7 @@ private:
     bool menuBarKey(const QKeyEvent& event);
     void leaveMenuBar();
 
-    TfrmPulsaro& window_;
+    MainWindow& window_;
     // The control that had the keyboard before the menu bar took it.
     QPointer<QWidget> focusBeforeMenuBar_;
     QMetaObject::Connection focusWatch_;

@@ -19,8 +19,8 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/accessibility.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/tray_icon.h"
@@ -34,17 +34,17 @@ constexpr int kIdleTimerPeriodMs = 200;
 constexpr int kPitchPercent = 8;
 
 // A tempo rounded to whole or half BPM, as the panels show it.
-long double halfRounded(TPrivataFunktioner& funcs, Fixed value) {
-    return toLongDouble(TPrivataFunktioner::readFixed(funcs.SpecRoundedBPMValue(value)));
+long double halfRounded(SharedOperations& funcs, Fixed value) {
+    return toLongDouble(SharedOperations::readFixed(funcs.SpecRoundedBPMValue(value)));
 }
 
 std::string decimalSeparator() {
-    return TPrivataFunktioner::decimalSeparator();
+    return SharedOperations::decimalSeparator();
 }
 
 }  // namespace
 
-TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       clock_(services.clock),
@@ -66,20 +66,20 @@ TfrmPulsaro::TfrmPulsaro(MainWindowServices services, QWidget* parent)
     watchMouse();
     FormCreate();
     makeAccessible(*this);
-    connect(&tapSignals_, &TapSignals::tapPressed, this, &TfrmPulsaro::showPress);
-    connect(&tapSignals_, &TapSignals::ended, this, &TfrmPulsaro::measurementEnded);
+    connect(&tapSignals_, &TapSignals::tapPressed, this, &MainWindow::showPress);
+    connect(&tapSignals_, &TapSignals::ended, this, &MainWindow::measurementEnded);
 }
 
-bool TfrmPulsaro::shown(const QWidget* widget) {
+bool MainWindow::shown(const QWidget* widget) {
     return !widget->isHidden();
 }
 
-TfrmPulsaro::~TfrmPulsaro() {
+MainWindow::~MainWindow() {
     // FormDestroy: the clicking stops with the window.
     KillMetronomeTimer();
 }
 
-void TfrmPulsaro::FormCreate() {
+void MainWindow::FormCreate() {
     funcs_.guard("FormCreate", [&] {
         for (QWidget* panel : {SaveToFilePanel, bpmPanel, mpmPanel, DelayPanel}) {
             panel->move(44, 24);
@@ -97,13 +97,13 @@ void TfrmPulsaro::FormCreate() {
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
         cmdMetronomeDelay->setEnabled(false);
-        QMetaObject::invokeMethod(this, &TfrmPulsaro::checkSoundOutput, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
         updateCommands();
     });
 }
 
-void TfrmPulsaro::checkSoundOutput() {
+void MainWindow::checkSoundOutput() {
     funcs_.guard("FormCreate", [&] {
         soundOutput_ = audio_.outputDeviceCount() > 0;
         cmdMetronomeDelay->setEnabled(soundOutput_);
@@ -112,7 +112,7 @@ void TfrmPulsaro::checkSoundOutput() {
 
 // --- Tapping ---------------------------------------------------------------
 
-void TfrmPulsaro::tapBeat(const TapInstant& at) {
+void MainWindow::tapBeat(const TapInstant& at) {
     funcs_.guard("cmdBeatClick", [&] {
         if (!tap_.state().measuring()) {
             tap_.press(at, visibleMode());
@@ -122,7 +122,7 @@ void TfrmPulsaro::tapBeat(const TapInstant& at) {
     });
 }
 
-std::int32_t TfrmPulsaro::visibleMode() const {
+std::int32_t MainWindow::visibleMode() const {
     if (shown(bpmPanel)) {
         return kModeBpm;
     }
@@ -135,7 +135,7 @@ std::int32_t TfrmPulsaro::visibleMode() const {
     return kModeNone;
 }
 
-void TfrmPulsaro::startIdleTimer() {
+void MainWindow::startIdleTimer() {
     idleTimer_.reset();
     idleTimer_ =
         std::make_unique<TTickTimer>(kIdleTimerPeriodMs, [this](TTickTimer&) { tmrIdleTimer(); });
@@ -143,7 +143,7 @@ void TfrmPulsaro::startIdleTimer() {
     idleTimer_->SetActive(true);
 }
 
-void TfrmPulsaro::showPress(const TapPress& press) {
+void MainWindow::showPress(const TapPress& press) {
     if (press.kind == PressKind::First) {
         KillMetronomeTimer();
         clearDisplays();
@@ -159,7 +159,7 @@ void TfrmPulsaro::showPress(const TapPress& press) {
     if (press.kind == PressKind::Uncounted) {
         return;
     }
-    const std::string sep = TPrivataFunktioner::decimalSeparator();
+    const std::string sep = SharedOperations::decimalSeparator();
     saveAllowed_ = quickSaveAllowed_ =
         press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
     updateCommands();
@@ -202,11 +202,11 @@ void TfrmPulsaro::showPress(const TapPress& press) {
     }
 }
 
-void TfrmPulsaro::tmrIdleTimer() {
+void MainWindow::tmrIdleTimer() {
     funcs_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
 }
 
-void TfrmPulsaro::measurementEnded(Fixed tempo, const BeatGrid& grid) {
+void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
         status->setText(tr8(res::kTimeout));
     }
@@ -223,11 +223,11 @@ void TfrmPulsaro::measurementEnded(Fixed tempo, const BeatGrid& grid) {
 
 // --- Reset and closing -----------------------------------------------------
 
-void TfrmPulsaro::cmdResetClick() {
+void MainWindow::cmdResetClick() {
     DoFullReset();
 }
 
-void TfrmPulsaro::DoFullReset() {
+void MainWindow::DoFullReset() {
     funcs_.guard("DoFullReset:1", [&] {
         audio_.purge();
         KillMetronomeTimer();
@@ -246,11 +246,11 @@ void TfrmPulsaro::DoFullReset() {
     });
 }
 
-void TfrmPulsaro::mnuFileExitClick() {
+void MainWindow::mnuFileExitClick() {
     close();
 }
 
-void TfrmPulsaro::FormCloseQuery() {
+void MainWindow::FormCloseQuery() {
     funcs_.guard("FormCloseQuery", [&] {
         if (SettingsDeleted == -1) {
             return;
@@ -272,8 +272,8 @@ void TfrmPulsaro::FormCloseQuery() {
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
                 // The locked names in the same replace.
-                TPrivataFunktioner::storeLockedNames(*key, txtNameOfArtist->text(),
-                                                     txtAlbumName->text(), *this);
+                SharedOperations::storeLockedNames(*key, txtNameOfArtist->text(),
+                                                   txtAlbumName->text(), *this);
             });
         } else {
             funcs_.SaveReadAlbumInfo(txtNameOfArtist->text(), txtAlbumName->text(), nullptr,
@@ -282,12 +282,12 @@ void TfrmPulsaro::FormCloseQuery() {
     });
 }
 
-void TfrmPulsaro::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     FormCloseQuery();
     event->accept();
 }
 
-void TfrmPulsaro::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (centreOnShow_) {
         centreOnShow_ = false;
@@ -302,7 +302,7 @@ void TfrmPulsaro::showEvent(QShowEvent* event) {
 
 // --- Display modes and the File menu ---------------------------------------
 
-void TfrmPulsaro::mnuViewBPMClick() {
+void MainWindow::mnuViewBPMClick() {
     funcs_.guard("mnuViewBPMClick", [&] {
         if (shown(bpmPanel)) {
             return;
@@ -318,7 +318,7 @@ void TfrmPulsaro::mnuViewBPMClick() {
     });
 }
 
-void TfrmPulsaro::mnuViewMPMClick() {
+void MainWindow::mnuViewMPMClick() {
     funcs_.guard("mnuViewMPMClick", [&] {
         if (shown(mpmPanel)) {
             return;
@@ -340,7 +340,7 @@ void TfrmPulsaro::mnuViewMPMClick() {
     });
 }
 
-void TfrmPulsaro::mnuViewTimeCounterClick() {
+void MainWindow::mnuViewTimeCounterClick() {
     funcs_.guard("mnuViewTimeCounter", [&] {
         if (shown(DelayPanel)) {
             return;
@@ -378,7 +378,7 @@ void TfrmPulsaro::mnuViewTimeCounterClick() {
     });
 }
 
-bool TfrmPulsaro::valuesShown() const {
+bool MainWindow::valuesShown() const {
     if (shown(mpmPanel)) {
         return mpmShowsTempo_;
     }
@@ -391,7 +391,7 @@ bool TfrmPulsaro::valuesShown() const {
     return false;
 }
 
-void TfrmPulsaro::refreshFileCommands() {
+void MainWindow::refreshFileCommands() {
     funcs_.guard("mnuFileClick", [&] {
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
@@ -411,7 +411,7 @@ void TfrmPulsaro::refreshFileCommands() {
     });
 }
 
-CommandState TfrmPulsaro::commandState() const {
+CommandState MainWindow::commandState() const {
     CommandState state;
     state.saveAllowed = saveAllowed_;
     state.quickSaveAllowed = quickSaveAllowed_;
@@ -426,20 +426,20 @@ CommandState TfrmPulsaro::commandState() const {
     return state;
 }
 
-void TfrmPulsaro::updateCommands() {
+void MainWindow::updateCommands() {
     commands_->update(commandState());
 }
 
 // --- Focus -------------------------------------------------------------------
 
-void TfrmPulsaro::focusTempoBox() {
+void MainWindow::focusTempoBox() {
     funcs_.guard("ACTIVATE_AND_FOCUS", [&] {
         txtDelayBpm->setFocus(Qt::OtherFocusReason);
         txtDelayBpm->selectAll();
     });
 }
 
-void TfrmPulsaro::focusBeat(bool enableReset) {
+void MainWindow::focusBeat(bool enableReset) {
     funcs_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
         cmdBeat->setFocus(Qt::OtherFocusReason);
         if (enableReset) {
@@ -448,9 +448,9 @@ void TfrmPulsaro::focusBeat(bool enableReset) {
     });
 }
 
-void TfrmPulsaro::focusTempoBoxLater() {
+void MainWindow::focusTempoBoxLater() {
     // After the handler that asks for it, which may still move the focus.
-    QMetaObject::invokeMethod(this, &TfrmPulsaro::focusTempoBox, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &MainWindow::focusTempoBox, Qt::QueuedConnection);
 }
 
 }  // namespace pulsaro

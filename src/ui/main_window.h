@@ -29,7 +29,7 @@ namespace pulsaro {
 class Dialogs;
 class PictureStrip;
 class ShapeWidget;
-class TPrivataFunktioner;
+class SharedOperations;
 class TTickTimer;
 class TTrayIcon;
 
@@ -41,7 +41,7 @@ struct PlayerNames {
 // What the main window needs from outside; tests pass fakes.
 struct MainWindowServices {
     Clock& clock;
-    TPrivataFunktioner& funcs;
+    SharedOperations& funcs;
     AudioOutput& audio;
     // Whether the desktop has a notification area; empty: ask the desktop.
     std::function<bool()> trayAvailable = {};
@@ -49,12 +49,12 @@ struct MainWindowServices {
 
 // The one main window. Its controls are public members named like their
 // object names, so the shared operations and the tests can reach them.
-class TfrmPulsaro final : public QMainWindow {
+class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TfrmPulsaro(MainWindowServices services, QWidget* parent = nullptr);
-    ~TfrmPulsaro() override;
+    explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Handlers and commands.
     // A press of Beat (key or mouse) at the instant it arrived.
@@ -316,7 +316,7 @@ private:
     void buildTrayIcon(std::function<bool()> trayAvailable);
 
     Clock& clock_;
-    TPrivataFunktioner& funcs_;
+    SharedOperations& funcs_;
     AudioOutput& audio_;
     std::unique_ptr<TTickTimer> idleTimer_;
 

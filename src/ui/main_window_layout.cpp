@@ -63,7 +63,7 @@ QLabel* makeTooFast(QWidget* panel, const char* name) {
 
 }  // namespace
 
-void TfrmPulsaro::buildMenus() {
+void MainWindow::buildMenus() {
     commands_ = new CommandSet(*this);
     const auto menu = [&](const char* name, const char* title, Place place) {
         QMenu* built = menuBar()->addMenu(tr8(title));
@@ -72,7 +72,7 @@ void TfrmPulsaro::buildMenus() {
         return built;
     };
     mnuFile = menu("mnuFile", res::kMenuFile, Place::File);
-    connect(mnuFile, &QMenu::aboutToShow, this, &TfrmPulsaro::refreshFileCommands);
+    connect(mnuFile, &QMenu::aboutToShow, this, &MainWindow::refreshFileCommands);
     mnuView = menu("mnuView", res::kMenuView, Place::View);
     // The separator below the players shows only with them.
     const QList<QAction*> viewItems = mnuView->actions();
@@ -88,7 +88,7 @@ void TfrmPulsaro::buildMenus() {
     popcopybpmvalue = new QMenu(this);
     popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));
     commands_->build(Place::CopyPopup, *popcopybpmvalue);
-    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &TfrmPulsaro::updateCommands);
+    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &MainWindow::updateCommands);
 
     // Menus are windows of their own and do not take the window's font.
     const QFont menuFont = windowFont(8);
@@ -101,7 +101,7 @@ void TfrmPulsaro::buildMenus() {
     menuBar()->setStyle(menuBarStyle);
 }
 
-void TfrmPulsaro::buildClientArea() {
+void MainWindow::buildClientArea() {
     clientArea = new QWidget(this);
     clientArea->setObjectName(QStringLiteral("clientArea"));
     clientArea->setFixedSize(258, 222);
@@ -160,7 +160,7 @@ void TfrmPulsaro::buildClientArea() {
     cmdReset->setFont(windowFont(8, true));
     cmdReset->setToolTip(tr8(res::kHintReset));
     cmdReset->setEnabled(false);
-    connect(cmdReset, &QPushButton::clicked, this, &TfrmPulsaro::cmdResetClick);
+    connect(cmdReset, &QPushButton::clicked, this, &MainWindow::cmdResetClick);
 
     lblMyName = makeLabel(clientArea, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
                           false, kGray);
@@ -171,7 +171,7 @@ void TfrmPulsaro::buildClientArea() {
     setTabOrder(txtDelayBpm, cmdMetronomeDelay);
 }
 
-void TfrmPulsaro::buildBpmPanel() {
+void MainWindow::buildBpmPanel() {
     label534 = makeHeading(bpmPanel, "label534", res::kBpmHeading, QRect(20, 4, 169, 17));
     Shape1 = new ShapeWidget(bpmPanel);
     Shape1->setObjectName(QStringLiteral("Shape1"));
@@ -196,7 +196,7 @@ void TfrmPulsaro::buildBpmPanel() {
     cboBPMToFastwarning->setToolTip(tr8(res::kHintTooFast));
 }
 
-void TfrmPulsaro::buildMpmPanel() {
+void MainWindow::buildMpmPanel() {
     Label5 = makeHeading(mpmPanel, "Label5", res::kMpmHeading, QRect(20, 4, 169, 17));
     const QString idle = tr8(res::kIdleMpmSuffix);
     lblMPM23 = makeLabel(mpmPanel, "lblMPM23", tr8(res::kTwoThirds) + idle, QRect(28, 29, 86, 15),
@@ -217,7 +217,7 @@ void TfrmPulsaro::buildMpmPanel() {
     cboMPMToFastwarning = makeTooFast(mpmPanel, "cboMPMToFastwarning");
 }
 
-void TfrmPulsaro::buildDelayPanel() {
+void MainWindow::buildDelayPanel() {
     Label20 = makeHeading(DelayPanel, "Label20", res::kDelayHeading, QRect(8, 4, 125, 17));
 
     txtDelayBpm = new QLineEdit(DelayPanel);
@@ -237,8 +237,8 @@ void TfrmPulsaro::buildDelayPanel() {
     txtDelayBpm->setPalette(boxPalette);
     // What is pasted passes the same character filter as what is typed.
     txtDelayBpm->setValidator(new TempoTextValidator(txtDelayBpm));
-    connect(txtDelayBpm, &QLineEdit::textChanged, this, &TfrmPulsaro::txtDelayBpmChange);
-    connect(txtDelayBpm, &QLineEdit::textEdited, this, &TfrmPulsaro::txtDelayBpmEdited);
+    connect(txtDelayBpm, &QLineEdit::textChanged, this, &MainWindow::txtDelayBpmChange);
+    connect(txtDelayBpm, &QLineEdit::textEdited, this, &MainWindow::txtDelayBpmEdited);
 
     cmdMetronomeDelay = new QPushButton(tr8(res::kMetronomeButton), DelayPanel);
     cmdMetronomeDelay->setObjectName(QStringLiteral("cmdMetronomeDelay"));
@@ -246,7 +246,7 @@ void TfrmPulsaro::buildDelayPanel() {
     cmdMetronomeDelay->setFont(windowFont(7, true));
     cmdMetronomeDelay->setFlat(true);
     cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
-    connect(cmdMetronomeDelay, &QPushButton::clicked, this, &TfrmPulsaro::cmdMetronomeDelayClick);
+    connect(cmdMetronomeDelay, &QPushButton::clicked, this, &MainWindow::cmdMetronomeDelayClick);
     // Clicks on the controls of the panel are theirs, not the panel's.
     cmdMetronomeDelay->setAttribute(Qt::WA_NoMousePropagation);
     txtDelayBpm->setAttribute(Qt::WA_NoMousePropagation);
@@ -272,7 +272,7 @@ void TfrmPulsaro::buildDelayPanel() {
     cboTimeToFastwarning = makeTooFast(DelayPanel, "cboTimeToFastwarning");
 }
 
-QLabel* TfrmPulsaro::delayLabel(std::size_t row) const {
+QLabel* MainWindow::delayLabel(std::size_t row) const {
     const std::array<QLabel*, 7> rows = {lblDelay2xWhole,     lblDelayWhole, lblDelayHalf,
                                          lblDelayQuarter,     lblDelayEight, lblDelaySixteenth,
                                          lblDelayThirtySecond};

@@ -14,8 +14,8 @@
 #include "core/settings_store.h"
 #include "core/wav.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 
 namespace pulsaro {
@@ -35,7 +35,7 @@ QString soundResource(const QString& name) {
 
 }  // namespace
 
-QString TPrivataFunktioner::GetMetronomeSound() {
+QString SharedOperations::GetMetronomeSound() {
     QString name = QString::fromLatin1(kSoundNames[0]);
     guard("GetMetronomeSound", [&] {
         std::int32_t stored = 0;
@@ -50,7 +50,7 @@ QString TPrivataFunktioner::GetMetronomeSound() {
     return name;
 }
 
-void TfrmPulsaro::loadClickSounds() {
+void MainWindow::loadClickSounds() {
     // Decoded once; the output converts them to its format and keeps them.
     std::array<PcmSound, 3> sounds;
     for (std::size_t i = 0; i < sounds.size(); ++i) {
@@ -68,13 +68,13 @@ void TfrmPulsaro::loadClickSounds() {
     audio_.loadSounds(sounds);
 }
 
-void TfrmPulsaro::selectClickSoundLater() {
+void MainWindow::selectClickSoundLater() {
     // After the handler that asks for it, as a change of the stored sound
     // may still be on its way.
-    QMetaObject::invokeMethod(this, &TfrmPulsaro::selectClickSound, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &MainWindow::selectClickSound, Qt::QueuedConnection);
 }
 
-void TfrmPulsaro::selectClickSound() {
+void MainWindow::selectClickSound() {
     funcs_.guard("METROSOUND_CHANGED", [&] {
         const QString name = funcs_.GetMetronomeSound();
         int index = AudioOutput::kNoSound;
@@ -89,26 +89,26 @@ void TfrmPulsaro::selectClickSound() {
     });
 }
 
-std::uint32_t TfrmPulsaro::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm,
-                                                std::optional<BeatGrid> grid) {
+std::uint32_t MainWindow::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm,
+                                               std::optional<BeatGrid> grid) {
     std::uint32_t id = 0;
     funcs_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     return id;
 }
 
-void TfrmPulsaro::KillMetronomeTimer() {
+void MainWindow::KillMetronomeTimer() {
     if (MetronomeTimerId != 0) {
         audio_.stopClicks(MetronomeTimerId);
     }
 }
 
-void TfrmPulsaro::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
+void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
     KillMetronomeTimer();
     // The clicks carry on the beat the user tapped.
     MetronomeTimerId = CreateMetronomeTimer(1, tempo, grid);
 }
 
-void TfrmPulsaro::mnuFileMetronomeClick() {
+void MainWindow::mnuFileMetronomeClick() {
     funcs_.guard("mnuFileMetronomeClick", [&] {
         selectClickSoundLater();
         if (tap_.tempo() > kHighestMenuTempo) {
@@ -128,11 +128,11 @@ void TfrmPulsaro::mnuFileMetronomeClick() {
     });
 }
 
-void TfrmPulsaro::cmdMetronomeDelayClick() {
+void MainWindow::cmdMetronomeDelayClick() {
     MetronomeDelay();
 }
 
-void TfrmPulsaro::MetronomeDelay() {
+void MainWindow::MetronomeDelay() {
     funcs_.guard("MetronomeDelay", [&] {
         const QString text = txtDelayBpm->text();
         if (DelayMetronomeOn) {
@@ -144,7 +144,7 @@ void TfrmPulsaro::MetronomeDelay() {
         if (!funcs_.IsNumeric(text)) {
             return;
         }
-        const Fixed tempo = TPrivataFunktioner::readFixed(text);
+        const Fixed tempo = SharedOperations::readFixed(text);
         if (tempo < kLowestDelayTempo || tempo > kHighestDelayTempo) {
             return;
         }
@@ -155,7 +155,7 @@ void TfrmPulsaro::MetronomeDelay() {
     });
 }
 
-void TfrmPulsaro::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimising stops the clicking, and the delay panel's M with it.
     if (event->type() == QEvent::WindowStateChange && isMinimized() && MetronomeTimerId != 0) {

@@ -23,8 +23,8 @@
 #include "core/settings_store.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
@@ -47,7 +47,7 @@ const char* const kResultSuffixes[] = {"csv", "txt", "prn", ""};
 // What the window does once the dialog's handler has returned, in the order
 // asked.
 template <class Change>
-void later(TfrmPulsaro& form, Change change) {
+void later(MainWindow& form, Change change) {
     QMetaObject::invokeMethod(&form, std::move(change), Qt::QueuedConnection);
 }
 
@@ -147,7 +147,7 @@ QWidget* makePage(QTabWidget* tabs, const char* name, const char* caption) {
 
 }  // namespace
 
-TfrmOptions::TfrmOptions(TfrmPulsaro& form, TPrivataFunktioner& funcs)
+TfrmOptions::TfrmOptions(MainWindow& form, SharedOperations& funcs)
     : QDialog(&form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       form_(form),
@@ -538,9 +538,9 @@ void TfrmOptions::cmdOKClick() {
             });
 
             auto& names = form_.playerNames.names;
-            names[0] = TPrivataFunktioner::PlayerDisplayName(one);
-            names[1] = TPrivataFunktioner::PlayerDisplayName(two);
-            names[2] = TPrivataFunktioner::PlayerDisplayName(three);
+            names[0] = SharedOperations::PlayerDisplayName(one);
+            names[1] = SharedOperations::PlayerDisplayName(two);
+            names[2] = SharedOperations::PlayerDisplayName(three);
             if (one.isEmpty()) {
                 names[1].clear();
                 names[2].clear();
@@ -593,7 +593,7 @@ bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-int runSettingsDialog(TfrmPulsaro& form, TPrivataFunktioner& funcs) {
+int runSettingsDialog(MainWindow& form, SharedOperations& funcs) {
     TfrmOptions dialog(form, funcs);
     return dialog.exec();
 }

@@ -13,8 +13,8 @@ class QTabWidget;
 
 namespace pulsaro {
 
-class TPrivataFunktioner;
-class TfrmPulsaro;
+class SharedOperations;
+class MainWindow;
 
 // The settings dialog of File > Settings: reads the stored settings when it
 // is made, writes them and tells the main window on OK. Its controls are
@@ -23,7 +23,7 @@ class TfrmOptions final : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmOptions(TfrmPulsaro& form, TPrivataFunktioner& funcs);
+    TfrmOptions(MainWindow& form, SharedOperations& funcs);
     ~TfrmOptions() override;
 
     // Handlers; the controls' signals call them, tests may too.
@@ -116,11 +116,11 @@ private:
     void enablePlayerGroup(int player, bool enabled);
     void browseProgram(QLineEdit* box, int player);
 
-    TfrmPulsaro& form_;
-    TPrivataFunktioner& funcs_;
+    MainWindow& form_;
+    SharedOperations& funcs_;
 };
 
 // Shows the settings dialog modally on the main window; QDialog's result.
-int runSettingsDialog(TfrmPulsaro& form, TPrivataFunktioner& funcs);
+int runSettingsDialog(MainWindow& form, SharedOperations& funcs);
 
 }  // namespace pulsaro

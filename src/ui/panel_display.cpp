@@ -7,13 +7,13 @@
 
 #include "core/tempo_math.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 
 namespace pulsaro {
 
-void TfrmPulsaro::clearDisplays() {
+void MainWindow::clearDisplays() {
     funcs_.guard("ResetControls", [&] {
         typedTempoFlag_ = 0;
         const QString idle = tr8(res::kIdleMpmSuffix);
@@ -54,7 +54,7 @@ void TfrmPulsaro::clearDisplays() {
     });
 }
 
-void TfrmPulsaro::showPanel(QFrame* panel) {
+void MainWindow::showPanel(QFrame* panel) {
     funcs_.guard("MakePanelVisible", [&] {
         panel->setVisible(true);
         for (QWidget* other : {bpmPanel, mpmPanel, DelayPanel, SaveToFilePanel}) {
@@ -66,9 +66,9 @@ void TfrmPulsaro::showPanel(QFrame* panel) {
     });
 }
 
-void TfrmPulsaro::showMpm(Fixed tempo) {
+void MainWindow::showMpm(Fixed tempo) {
     funcs_.guard("CalculateMPM", [&] {
-        const MpmTexts texts = mpmTexts(tempo, TPrivataFunktioner::decimalSeparator());
+        const MpmTexts texts = mpmTexts(tempo, SharedOperations::decimalSeparator());
         lblBPMinMPM->setText(fromStd(texts.bpm));
         lblMPM2->setText(tr8(res::kHalf) + fromStd(texts.half));
         lblMPM23->setText(tr8(res::kTwoThirds) + fromStd(texts.twoThirds));
@@ -79,9 +79,9 @@ void TfrmPulsaro::showMpm(Fixed tempo) {
     });
 }
 
-void TfrmPulsaro::showDelayTimes(DelayTable table, Fixed tempo) {
+void MainWindow::showDelayTimes(DelayTable table, Fixed tempo) {
     funcs_.guard("CalculateDelayTime", [&] {
-        const std::string sep = TPrivataFunktioner::decimalSeparator();
+        const std::string sep = SharedOperations::decimalSeparator();
         if (table == DelayTable::Unknown) {
             for (std::size_t row = 0; row < kDelayRows; ++row) {
                 delayLabel(row)->setText(tr8(res::kDelayPrefixes[row]) +

@@ -18,8 +18,8 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 
@@ -42,7 +42,7 @@ QString withArgument(const char* pattern, const QString& argument) {
 
 // --- Shared operations -------------------------------------------------------
 
-QString TPrivataFunktioner::PlayerDisplayName(const QString& path) {
+QString SharedOperations::PlayerDisplayName(const QString& path) {
     if (!QFileInfo(path).isFile()) {
         return {};
     }
@@ -55,8 +55,8 @@ QString TPrivataFunktioner::PlayerDisplayName(const QString& path) {
     return name.left(kPlayerNameLength);
 }
 
-void TPrivataFunktioner::PutPlayerIcons(TfrmPulsaro& form, const QString& one, const QString& two,
-                                        const QString& three) {
+void SharedOperations::PutPlayerIcons(MainWindow& form, const QString& one, const QString& two,
+                                      const QString& three) {
     guard("PutPlayerIcons", [&] {
         const QFileIconProvider provider;
         const QString paths[] = {one, two, three};
@@ -77,8 +77,8 @@ void TPrivataFunktioner::PutPlayerIcons(TfrmPulsaro& form, const QString& one, c
     });
 }
 
-bool TPrivataFunktioner::RunProgramEx(const QString& file, const QString& directory,
-                                      const QString& parameters) {
+bool SharedOperations::RunProgramEx(const QString& file, const QString& directory,
+                                    const QString& parameters) {
     bool accepted = false;
     guard("RunProgramEx", [&] {
         const QFileInfo info(file);
@@ -95,7 +95,7 @@ bool TPrivataFunktioner::RunProgramEx(const QString& file, const QString& direct
     return accepted;
 }
 
-bool TPrivataFunktioner::GetFileVersionText(const QString& /*file*/, QString& text) {
+bool SharedOperations::GetFileVersionText(const QString& /*file*/, QString& text) {
     // The version is compiled in from the build's project version.
     const QStringList parts = QString::fromLatin1(build::kVersion).split(QLatin1Char('.'));
     if (parts.size() != 4) {
@@ -106,7 +106,7 @@ bool TPrivataFunktioner::GetFileVersionText(const QString& /*file*/, QString& te
     return true;
 }
 
-QString TPrivataFunktioner::SetVersionInfo() {
+QString SharedOperations::SetVersionInfo() {
     QString line;
     guard("SetVersionInfo", [&] {
         line = withArgument(res::kCreditLine,
@@ -115,14 +115,14 @@ QString TPrivataFunktioner::SetVersionInfo() {
     return line;
 }
 
-QString TPrivataFunktioner::mailUri() {
+QString SharedOperations::mailUri() {
     QString version;
     GetFileVersionText(QString(), version);
     return QStringLiteral("mailto:") + QString::fromLatin1(build::kAuthorMail) +
            withArgument(res::kMailSubject, version);
 }
 
-QString TPrivataFunktioner::aboutText() {
+QString SharedOperations::aboutText() {
     QString version;
     GetFileVersionText(QString(), version);
     const QLocale locale;
@@ -138,7 +138,7 @@ QString TPrivataFunktioner::aboutText() {
 
 // --- The window's commands ---------------------------------------------------
 
-void TfrmPulsaro::setPlayerNames(const PlayerNames& names) {
+void MainWindow::setPlayerNames(const PlayerNames& names) {
     funcs_.guard("SET_PLAYER_NAME", [&] {
         playerNames = names;
         QAction* const items[] = {commands_->action(Command::PlayerOne),
@@ -160,7 +160,7 @@ void TfrmPulsaro::setPlayerNames(const PlayerNames& names) {
     });
 }
 
-void TfrmPulsaro::mnuPlayerClick(int player) {
+void MainWindow::mnuPlayerClick(int player) {
     static const char* const kValues[] = {settings::kPlayerOne, settings::kPlayerTwo,
                                           settings::kPlayerThree};
     funcs_.guard(player == 0 ? "mnuViewCDPlayerClick" : "mnuViewMP3PlayerClick", [&] {
@@ -183,7 +183,7 @@ void TfrmPulsaro::mnuPlayerClick(int player) {
     });
 }
 
-void TfrmPulsaro::mnuHelpAboutClick() {
+void MainWindow::mnuHelpAboutClick() {
     funcs_.guard("mnuHelpAboutClick", [&] {
         funcs_.dialogs().messageBox(this, tr8(res::kAboutCaption), funcs_.aboutText(),
                                     Dialogs::Icon::Information, Dialogs::Buttons::Ok);
@@ -191,7 +191,7 @@ void TfrmPulsaro::mnuHelpAboutClick() {
     });
 }
 
-void TfrmPulsaro::mnuHelpWebPageClick() {
+void MainWindow::mnuHelpWebPageClick() {
     funcs_.guard("mnuHelpWebPageClick", [&] {
         if (!funcs_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
             funcs_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
@@ -201,7 +201,7 @@ void TfrmPulsaro::mnuHelpWebPageClick() {
     });
 }
 
-void TfrmPulsaro::mnuHelpSendMailClick() {
+void MainWindow::mnuHelpSendMailClick() {
     funcs_.guard("mnuHelpSendMailClick", [&] {
         if (!funcs_.RunProgramEx(funcs_.mailUri(), QString(), QString())) {
             funcs_.dialogs().messageBox(this, tr8(res::kSendMailCaption), tr8(res::kCannotSendMail),
@@ -210,7 +210,7 @@ void TfrmPulsaro::mnuHelpSendMailClick() {
     });
 }
 
-void TfrmPulsaro::mnuFileOptionsClick() {
+void MainWindow::mnuFileOptionsClick() {
     funcs_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(*this, funcs_); });
 }
 

@@ -15,8 +15,8 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
@@ -70,7 +70,7 @@ void colourBox(QLineEdit* box, bool locked) {
 
 }  // namespace
 
-void TfrmPulsaro::buildSavePanel() {
+void MainWindow::buildSavePanel() {
     QFrame* panel = SaveToFilePanel;
     lblSaveCaption = makeLabel(panel, "lblSaveCaption", tr8(res::kSaveHeading),
                                QRect(8, 4, 193, 17), 10, true, QColor(255, 255, 0));
@@ -120,15 +120,15 @@ void TfrmPulsaro::buildSavePanel() {
             [this] { txtNamesChange("txtAlbumNameChange"); });
     connect(txtTrackName, &QLineEdit::textChanged, this,
             [this] { txtNamesChange("txtTrackNameChange"); });
-    connect(chkLockGroupName, &QCheckBox::clicked, this, &TfrmPulsaro::chkLockGroupNameClick);
-    connect(chkLockAlbumName, &QCheckBox::clicked, this, &TfrmPulsaro::chkLockAlbumNameClick);
-    connect(cmdSaveToFile, &QPushButton::clicked, this, &TfrmPulsaro::cmdSaveToFileClick);
+    connect(chkLockGroupName, &QCheckBox::clicked, this, &MainWindow::chkLockGroupNameClick);
+    connect(chkLockAlbumName, &QCheckBox::clicked, this, &MainWindow::chkLockAlbumNameClick);
+    connect(cmdSaveToFile, &QPushButton::clicked, this, &MainWindow::cmdSaveToFileClick);
     connect(cmdCancelSaveToFile, &QPushButton::clicked, this,
-            &TfrmPulsaro::cmdCancelSaveToFileClick);
-    connect(cmdNewFile, &QPushButton::clicked, this, &TfrmPulsaro::cmdNewFileClick);
+            &MainWindow::cmdCancelSaveToFileClick);
+    connect(cmdNewFile, &QPushButton::clicked, this, &MainWindow::cmdNewFileClick);
 }
 
-void TfrmPulsaro::setCurrentResultFile(const QString& path) {
+void MainWindow::setCurrentResultFile(const QString& path) {
     currentResultFile = path;
     // Shortened to the label's own width, so it is never cut; the hint shows
     // the whole path.
@@ -137,7 +137,7 @@ void TfrmPulsaro::setCurrentResultFile(const QString& path) {
 
 // --- Opening, locks and closing ----------------------------------------------
 
-void TfrmPulsaro::mnuFileSaveToFileClick() {
+void MainWindow::mnuFileSaveToFileClick() {
     funcs_.guard("mnuFileSaveToFileClick", [&] {
         if (displayMode_ == kModeDelay) {
             return;
@@ -166,7 +166,7 @@ void TfrmPulsaro::mnuFileSaveToFileClick() {
     });
 }
 
-void TfrmPulsaro::PrepareSaveFields() {
+void MainWindow::PrepareSaveFields() {
     if (pendingArtistLock) {
         chkLockGroupName->setChecked(true);
         chkLockGroupNameClick();
@@ -185,7 +185,7 @@ void TfrmPulsaro::PrepareSaveFields() {
     first->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmPulsaro::txtNamesChange(const char* handler) {
+void MainWindow::txtNamesChange(const char* handler) {
     funcs_.guard(handler, [&] {
         // Blanks count as a name.
         cmdSaveToFile->setEnabled(!txtNameOfArtist->text().isEmpty() &&
@@ -194,17 +194,17 @@ void TfrmPulsaro::txtNamesChange(const char* handler) {
     });
 }
 
-void TfrmPulsaro::chkLockGroupNameClick() {
+void MainWindow::chkLockGroupNameClick() {
     colourBox(txtNameOfArtist, chkLockGroupName->isChecked());
     txtNameOfArtist->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmPulsaro::chkLockAlbumNameClick() {
+void MainWindow::chkLockAlbumNameClick() {
     colourBox(txtAlbumName, chkLockAlbumName->isChecked());
     txtAlbumName->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmPulsaro::toggleNameLock(int digit) {
+void MainWindow::toggleNameLock(int digit) {
     const bool artist = digit == 1;
     QCheckBox* lock = artist ? chkLockGroupName : chkLockAlbumName;
     lock->setChecked(!lock->isChecked());
@@ -220,7 +220,7 @@ void TfrmPulsaro::toggleNameLock(int digit) {
     next->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmPulsaro::cmdCancelSaveToFileClick() {
+void MainWindow::cmdCancelSaveToFileClick() {
     funcs_.guard("cmdCancelSaveToFileClick", [&] {
         cmdBeat->setEnabled(true);
         cmdReset->setEnabled(true);
@@ -235,7 +235,7 @@ void TfrmPulsaro::cmdCancelSaveToFileClick() {
     });
 }
 
-void TfrmPulsaro::cmdNewFileClick() {
+void MainWindow::cmdNewFileClick() {
     funcs_.guard("cmdNewFileClick", [&] {
         const QString name = funcs_.NewFileName(QString(), settings::kStoredFileType);
         if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
@@ -247,7 +247,7 @@ void TfrmPulsaro::cmdNewFileClick() {
 
 // --- Saving ------------------------------------------------------------------
 
-void TfrmPulsaro::cmdSaveToFileClick() {
+void MainWindow::cmdSaveToFileClick() {
     funcs_.guard("cmdSaveToFileClick", [&] {
         if (tap_.state().measurementMode == kModeBpm) {
             BeginSaveToFileBPM(SaveType::BpmFull);
@@ -258,7 +258,7 @@ void TfrmPulsaro::cmdSaveToFileClick() {
     });
 }
 
-void TfrmPulsaro::mnuQuickSaveClick() {
+void MainWindow::mnuQuickSaveClick() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
@@ -271,10 +271,10 @@ void TfrmPulsaro::mnuQuickSaveClick() {
     }
 }
 
-bool TfrmPulsaro::BeginSaveToFileBPM(SaveType type) {
+bool MainWindow::BeginSaveToFileBPM(SaveType type) {
     bool written = false;
     funcs_.guard("BeginSaveToFileBPM", [&] {
-        const std::string sep = TPrivataFunktioner::decimalSeparator();
+        const std::string sep = SharedOperations::decimalSeparator();
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), sep);
@@ -285,12 +285,12 @@ bool TfrmPulsaro::BeginSaveToFileBPM(SaveType type) {
     return written;
 }
 
-bool TfrmPulsaro::BeginSaveToFileMPM(SaveType type) {
+bool MainWindow::BeginSaveToFileMPM(SaveType type) {
     bool written = false;
     funcs_.guard("BeginSaveToFileMPM", [&] {
         Record record;
         record.type = type;
-        record.bpm = bpmText(tap_.tempo(), TPrivataFunktioner::decimalSeparator());
+        record.bpm = bpmText(tap_.tempo(), SharedOperations::decimalSeparator());
         record.pitch = "0";
         record.delay = "0";
         written = finishSave(record);
@@ -298,7 +298,7 @@ bool TfrmPulsaro::BeginSaveToFileMPM(SaveType type) {
     return written;
 }
 
-bool TfrmPulsaro::finishSave(Record& record) {
+bool MainWindow::finishSave(Record& record) {
     const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
     const char delimiter = funcs_.GetFileDelimiter();
     if (full) {
@@ -325,14 +325,14 @@ bool TfrmPulsaro::finishSave(Record& record) {
     return true;
 }
 
-void TfrmPulsaro::HideSavingIndicators() {
+void MainWindow::HideSavingIndicators() {
     lblFastSaveActive->setVisible(false);
     lblFastSaveActive2->setVisible(false);
 }
 
 // --- The clipboard -----------------------------------------------------------
 
-void TfrmPulsaro::CopyResultsToClipboard() {
+void MainWindow::CopyResultsToClipboard() {
     funcs_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
@@ -344,7 +344,7 @@ void TfrmPulsaro::CopyResultsToClipboard() {
         } else if (shown(bpmPanel)) {
             text = tr8(res::kBpmPrefix) +
                    fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
-                                         TPrivataFunktioner::decimalSeparator())) +
+                                         SharedOperations::decimalSeparator())) +
                    lineEnd + tr8(res::kAvgPrefix) + lblMedelBPM->text();
         } else if (shown(mpmPanel)) {
             for (QLabel* line : {lblMPM23, lblMPM2, lblMPM3, lblMPM4, lblMPM8}) {
@@ -360,7 +360,7 @@ void TfrmPulsaro::CopyResultsToClipboard() {
 
 // --- Shared operations -------------------------------------------------------
 
-char TPrivataFunktioner::GetFileDelimiter() {
+char SharedOperations::GetFileDelimiter() {
     char delimiter = delimiterFor(std::nullopt);
     guard("GetFileDelimiter", [&] {
         std::optional<std::int32_t> stored;
@@ -373,8 +373,8 @@ char TPrivataFunktioner::GetFileDelimiter() {
     return delimiter;
 }
 
-bool TPrivataFunktioner::SaveToFile(TfrmPulsaro& form, const QString& fileName,
-                                    const Record& record, char delimiter) {
+bool SharedOperations::SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
+                                  char delimiter) {
     bool written = false;
     try {
         saveRecord(fileName.toStdString(), record, delimiter, decimalSeparator());
@@ -395,15 +395,15 @@ bool TPrivataFunktioner::SaveToFile(TfrmPulsaro& form, const QString& fileName,
     return written;
 }
 
-void TPrivataFunktioner::CopyTextToClipboard(const QString& text) {
+void SharedOperations::CopyTextToClipboard(const QString& text) {
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         clipboard->setText(text, QClipboard::Clipboard);
     }
 }
 
-void TPrivataFunktioner::SaveReadAlbumInfo(const QString& artist, const QString& album,
-                                           QString* artistOut, QString* albumOut, int direction,
-                                           const TfrmPulsaro& form) {
+void SharedOperations::SaveReadAlbumInfo(const QString& artist, const QString& album,
+                                         QString* artistOut, QString* albumOut, int direction,
+                                         const MainWindow& form) {
     guard("SaveReadAlbumInfo", [&] {
         if (direction == 1) {
             if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
@@ -422,8 +422,8 @@ void TPrivataFunktioner::SaveReadAlbumInfo(const QString& artist, const QString&
     });
 }
 
-void TPrivataFunktioner::storeLockedNames(RegistryKey& key, const QString& artist,
-                                          const QString& album, const TfrmPulsaro& form) {
+void SharedOperations::storeLockedNames(RegistryKey& key, const QString& artist,
+                                        const QString& album, const MainWindow& form) {
     const auto keep = [&](const char* name, const QString& text, bool locked) {
         if (!text.isEmpty() && locked) {
             key.writeString(name, text.toStdString());

@@ -14,8 +14,8 @@
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 
@@ -51,7 +51,7 @@ struct StoredSettings {
 
 }  // namespace
 
-void TPrivataFunktioner::SetFormPos(TfrmPulsaro& form) {
+void SharedOperations::SetFormPos(MainWindow& form) {
     const bool done = guard("SetFormPos", [&] {
         std::int32_t top = -1;
         std::int32_t left = -1;
@@ -70,7 +70,7 @@ void TPrivataFunktioner::SetFormPos(TfrmPulsaro& form) {
     }
 }
 
-void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
+void SharedOperations::GetRegistryData(MainWindow& form) {
     guard("GetRegistryData", [&] {
         // The machine-wide version stamp of an installed copy has no place
         // on this platform and is left out.
@@ -173,7 +173,7 @@ void TPrivataFunktioner::GetRegistryData(TfrmPulsaro& form) {
     });
 }
 
-void TPrivataFunktioner::DeleteRegistrySettings(TfrmPulsaro& form) {
+void SharedOperations::DeleteRegistrySettings(MainWindow& form) {
     guard("DeleteRegistrySettings", [&] {
         const QString caption = tr8(res::kAppTitle);
         const auto answer =
@@ -194,7 +194,7 @@ void TPrivataFunktioner::DeleteRegistrySettings(TfrmPulsaro& form) {
     });
 }
 
-QString TPrivataFunktioner::NewFileName(const QString& extension, int selector) {
+QString SharedOperations::NewFileName(const QString& extension, int selector) {
     QString name;
     guard("NewFileName", [&] {
         std::optional<std::int32_t> storedType;
@@ -216,14 +216,14 @@ QString TPrivataFunktioner::NewFileName(const QString& extension, int selector) 
     return name;
 }
 
-QString TPrivataFunktioner::GetDeskTopDir() {
+QString SharedOperations::GetDeskTopDir() {
     QString folder;
     guard("GetDeskTopDir", [&] { folder = QString::fromStdString(desktop_()); });
     return folder;
 }
 
-QString TPrivataFunktioner::ShortenFileName(const QString& path, const QFont& font,
-                                            int maxWidth) const {
+QString SharedOperations::ShortenFileName(const QString& path, const QFont& font,
+                                          int maxWidth) const {
     const QFontMetrics metrics(font);
     return QString::fromStdString(
         shortenFileName(path.toStdString(), maxWidth, [&](const std::string& text) {

@@ -72,13 +72,13 @@ TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
                       {"lblBeats", "Beats: 3"}});
 
     rig.key(Qt::Key_F7);
-    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->DelayPanel));
+    ASSERT_TRUE(MainWindow::shown(rig.form->DelayPanel));
     expectHeard(rig, {{"lblDelayQuarter", "Quarter note: 125 milliseconds"},
                       {"lblDelayWhole", "Whole note: 500 milliseconds"},
                       {"lblDelayThirtySecond", "Thirty-second note: 15.625 milliseconds"}});
 
     rig.key(Qt::Key_F6);
-    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->mpmPanel));
+    ASSERT_TRUE(MainWindow::shown(rig.form->mpmPanel));
     expectHeard(rig, {{"lblMPM23", "Two thirds: 80 measures per minute"},
                       {"lblMPM4", "One quarter: 30 measures per minute"},
                       {"lblBPMinMPM", "120.0 BPM"}});
@@ -111,7 +111,7 @@ TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
 
 TEST(Accessibility, ControlsHaveNamesAndTheirHintsAsDescriptions) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     const struct {
         QWidget* control;
         const char* name;
@@ -166,11 +166,11 @@ TEST(Accessibility, EveryShownControlHasAName) {
         }
         EXPECT_GT(checked, 5) << mode;
     }
-    EXPECT_TRUE(TfrmPulsaro::shown(rig.form->SaveToFilePanel));
+    EXPECT_TRUE(MainWindow::shown(rig.form->SaveToFilePanel));
 }
 
 // The tab stops in the order they come in the window's focus chain.
-QStringList tabStops(TfrmPulsaro& form, QWidget* from) {
+QStringList tabStops(MainWindow& form, QWidget* from) {
     QStringList order;
     QWidget* widget = from;
     do {
@@ -185,7 +185,7 @@ QStringList tabStops(TfrmPulsaro& form, QWidget* from) {
 
 TEST(Accessibility, TabOrderFollowsTheLayout) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     const QStringList stops = tabStops(form, form.cmdBeat);
     const QStringList expected = {QStringLiteral("cmdBeat"),
                                   QStringLiteral("cmdReset"),

@@ -91,7 +91,8 @@ TEST(Commands, OneStateSetsEveryPlaceOfAToggle) {
         for (const char* name : {"mnuViewAlwaysOnTop", "mnuAlwaysOnTop", "windowAlwaysOnTop"}) {
             EXPECT_EQ(item(*rig.form, name)->isChecked(), c.onTop) << c.what << " " << name;
         }
-        for (const char* name : {"mnuViewTransparancyMode", "mnuTransparency", "windowTransparency"}) {
+        for (const char* name :
+             {"mnuViewTransparancyMode", "mnuTransparency", "windowTransparency"}) {
             EXPECT_EQ(item(*rig.form, name)->isChecked(), c.translucent) << c.what << " " << name;
             EXPECT_EQ(item(*rig.form, name)->isEnabled(), c.transparencyEnabled) << c.what;
         }

@@ -18,7 +18,7 @@ namespace pulsaro::testing {
 namespace {
 
 // The window menu's items by what they do.
-QAction* windowItem(TfrmPulsaro& form, const char* name) {
+QAction* windowItem(MainWindow& form, const char* name) {
     return form.windowMenu->findChild<QAction*>(QString::fromLatin1(name));
 }
 
@@ -42,7 +42,7 @@ TEST(Desktop, TransparencyUsesTheStoredPercentAndAllMenusAgree) {
                 key.writeInteger(settings::kTransparencyLower, *c.stored);
             }
         });
-        TfrmPulsaro& form = *rig.form;
+        MainWindow& form = *rig.form;
         rig.key(Qt::Key_T, Qt::ControlModifier);
         const std::string what = std::to_string(c.stored.value_or(-99));
         EXPECT_NEAR(form.windowOpacity(), c.alpha / 255.0, 1e-3) << what;
@@ -58,7 +58,7 @@ TEST(Desktop, TransparencyUsesTheStoredPercentAndAllMenusAgree) {
 
 TEST(Desktop, WithoutOpacityTheCommandsAreOff) {
     WindowRig rig;  // the offscreen platform shows no opacity
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     EXPECT_FALSE(item(form, "mnuViewTransparancyMode")->isEnabled());
     EXPECT_FALSE(windowItem(form, "windowTransparency")->isEnabled());
     rig.key(Qt::Key_T, Qt::ControlModifier);
@@ -68,7 +68,7 @@ TEST(Desktop, WithoutOpacityTheCommandsAreOff) {
 
 TEST(Desktop, AlwaysOnTopTogglesInPlaceFromEitherMenu) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     const QPoint place = form.pos();
     rig.key(Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -90,7 +90,7 @@ TEST(Desktop, AlwaysOnTopTogglesInPlaceFromEitherMenu) {
 
 TEST(Desktop, WindowMenuCommands) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     // "Delete registry settings..." asks first.
     rig.dialogs.answer = Dialogs::Answer::Cancel;
     windowItem(form, "windowDeleteSettings")->trigger();
@@ -132,7 +132,7 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
         });
         rig.trayAvailable = [&] { return c.tray; };
         rig.restart();
-        TfrmPulsaro& form = *rig.form;
+        MainWindow& form = *rig.form;
         rig.key(Qt::Key_F7);
         rig.typeText(QStringLiteral("120"));
         rig.key(Qt::Key_M);
@@ -152,7 +152,7 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
 
     // The tray menu: Restore is the default; About disables the icon meanwhile.
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     EXPECT_EQ(form.popTrayPopup->defaultAction(), item(form, "mnuRestoreFromTray"));
     bool enabledDuringAbout = true;
     rig.dialogs.whileShown = [&] { enabledDuringAbout = form.TrayIcon->Enabled(); };

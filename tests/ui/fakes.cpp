@@ -85,7 +85,7 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
 
 void WindowRig::restart() {
     form.reset();
-    form = std::make_unique<TfrmPulsaro>(MainWindowServices{clock, funcs, audio, trayAvailable});
+    form = std::make_unique<MainWindow>(MainWindowServices{clock, funcs, audio, trayAvailable});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();

@@ -17,7 +17,7 @@
 #include "core/settings_store.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
+#include "ui/shared_operations.h"
 
 // Readable failure messages for texts.
 QT_BEGIN_NAMESPACE
@@ -140,10 +140,10 @@ struct WindowRig {
     ScriptedDialogs dialogs;
     RecordingAudio audio;
     SettingsStore store;
-    TPrivataFunktioner funcs{dialogs, store};
+    SharedOperations funcs{dialogs, store};
     // The desktop's notification area, as the next start sees it.
     std::function<bool()> trayAvailable = [] { return false; };
-    std::unique_ptr<TfrmPulsaro> form;
+    std::unique_ptr<MainWindow> form;
     double nowSeconds = 0;
 };
 

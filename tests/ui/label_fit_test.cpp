@@ -20,7 +20,7 @@ int textWidth(const QFontMetrics& metrics, const QString& text) {
 
 // Checks the visible labels of the window's visible panels: the text within
 // its label, the label within its panel, and no two texts on top of each other.
-void expectEverythingFits(TfrmPulsaro& form, const std::string& scene) {
+void expectEverythingFits(MainWindow& form, const std::string& scene) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     for (QWidget* parent :
          {form.clientArea, static_cast<QWidget*>(form.bpmPanel),

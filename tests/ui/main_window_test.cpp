@@ -26,16 +26,16 @@ private:
 
 TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Pulsaro"));
     EXPECT_EQ(form.centralWidget()->size(), QSize(258, 222));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.displayMode(), kModeBpm);
     EXPECT_TRUE(item(form, "mnuViewBPM")->isChecked());
-    EXPECT_TRUE(TfrmPulsaro::shown(form.bpmPanel));
+    EXPECT_TRUE(MainWindow::shown(form.bpmPanel));
     for (QWidget* hidden : {form.mpmPanel, form.DelayPanel, form.SaveToFilePanel}) {
-        EXPECT_FALSE(TfrmPulsaro::shown(hidden)) << hidden->objectName().toStdString();
+        EXPECT_FALSE(MainWindow::shown(hidden)) << hidden->objectName().toStdString();
         EXPECT_EQ(hidden->pos(), QPoint(44, 24));
     }
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
@@ -137,7 +137,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.2);  // 300 BPM
-    EXPECT_TRUE(TfrmPulsaro::shown(rig.form->cboBPMToFastwarning));
+    EXPECT_TRUE(MainWindow::shown(rig.form->cboBPMToFastwarning));
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     EXPECT_EQ(rig.text("lblTimer"), "Time: 0");
     EXPECT_EQ(rig.form->tap().intervalCount, 1);
@@ -146,7 +146,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     EXPECT_TRUE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
 
     rig.tapAt(0.5);  // one interval since the first press: 120 BPM
-    EXPECT_FALSE(TfrmPulsaro::shown(rig.form->cboBPMToFastwarning));
+    EXPECT_FALSE(MainWindow::shown(rig.form->cboBPMToFastwarning));
     EXPECT_EQ(rig.text("lblBPM_Value"), "120.0");
     EXPECT_EQ(rig.text("lblPitchRange"), QString::fromUtf8("Pitchrange(\u00b18%): 110 - 130"));
     EXPECT_EQ(rig.text("lblBeats"), "Beats:  3");
@@ -179,7 +179,7 @@ TEST(MainWindow, TooFastPressKeepsTheMeasurementAlive) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.1);  // 600 BPM: not counted, but it moves the last tick
-    ASSERT_TRUE(TfrmPulsaro::shown(rig.form->cboBPMToFastwarning));
+    ASSERT_TRUE(MainWindow::shown(rig.form->cboBPMToFastwarning));
     rig.idleFor(2.4);  // 2.5 s after the first press, 2.4 s after the fast one
     EXPECT_EQ(rig.text("lblCounterStatus"), "On");
     rig.idleFor(0.2);

@@ -375,7 +375,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
                       [](RegistryKey& key) { key.writeInteger(settings::kTransparencyLower, 50); });
         rig.funcs.setOpacityAvailable([] { return true; });
         rig.restart();
-        TfrmPulsaro& form = *rig.form;
+        MainWindow& form = *rig.form;
         if (c.modeOn) {
             rig.key(Qt::Key_T, Qt::ControlModifier);
             ASSERT_TRUE(item(form, "mnuViewTransparancyMode")->isChecked()) << c.what;

@@ -43,7 +43,7 @@ TEST(Players, DisplayNames) {
         {folder, QString()},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TPrivataFunktioner::PlayerDisplayName(c.path), c.name) << c.path.toStdString();
+        EXPECT_EQ(SharedOperations::PlayerDisplayName(c.path), c.name) << c.path.toStdString();
     }
 }
 
@@ -55,7 +55,7 @@ TEST(Players, StartUpShowsTheConfiguredProgramsAndClicksStartThem) {
         key.writeString(settings::kPlayerOne, gone.toStdString());
         key.writeString(settings::kPlayerTwo, two.toStdString());
     });
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     EXPECT_FALSE(item(form, "mnuPlayerOne")->isVisible());  // missing program: no name
     EXPECT_TRUE(item(form, "mnuPlayerTwo")->isVisible());
     EXPECT_EQ(item(form, "mnuPlayerTwo")->text(), "mpx");
@@ -85,9 +85,9 @@ TEST(Players, StartUpShowsTheConfiguredProgramsAndClicksStartThem) {
 
 TEST(HelpMenu, VersionTextsWebPageAndMail) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     QString version;
-    EXPECT_TRUE(TPrivataFunktioner::GetFileVersionText(QString(), version));
+    EXPECT_TRUE(SharedOperations::GetFileVersionText(QString(), version));
     EXPECT_EQ(version, "Version 6.5 (build 2968)");
     EXPECT_EQ(rig.funcs.mailUri(), QStringLiteral("mailto:") +
                                        QString::fromLatin1(build::kAuthorMail) +

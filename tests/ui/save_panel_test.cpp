@@ -53,7 +53,7 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     WindowRig rig(1, [](RegistryKey& key) { key.writeInteger(settings::kDelimiter, 2); });
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     measure120(rig);
     rig.key(Qt::Key_F3);
     ASSERT_TRUE(form.SaveToFilePanel->isVisible());
@@ -111,7 +111,7 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
 
 TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     rig.key(Qt::Key_F6);
     measure120(rig);
     rig.key(Qt::Key_S);  // S opens the panel only from the BPM display
@@ -134,7 +134,8 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
     EXPECT_TRUE(
         rig.dialogs.boxes[0].text.contains("SaveToFile: close file if you have opened it."));
     // With its cause: the file and the system's reason.
-    EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(rig.desktop)) << rig.dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(rig.desktop))
+        << rig.dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(QString::fromUtf8(std::strerror(EISDIR))))
         << rig.dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(form.SaveToFilePanel->isVisible());
@@ -153,7 +154,7 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
 
 TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     WindowRig rig;
-    TfrmPulsaro& form = *rig.form;
+    MainWindow& form = *rig.form;
     measure120(rig);
     rig.key(Qt::Key_F2);
     const QString quick = rig.desktop + QStringLiteral("/Q_beats (1).csv");

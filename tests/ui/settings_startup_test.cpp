@@ -20,7 +20,7 @@ namespace {
 
 namespace s = settings;
 
-QPoint desktopCentre(const TfrmPulsaro& form) {
+QPoint desktopCentre(const MainWindow& form) {
     const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
     const QSize size = form.frameGeometry().size();
     return {desktop.left() + (desktop.width() - size.width()) / 2,
@@ -165,7 +165,7 @@ TEST(Startup, ValueOfTheWrongTypeIsReportedAndTheWindowStillWorks) {
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in GetRegistryData")));
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
-    EXPECT_TRUE(TfrmPulsaro::shown(rig.form->bpmPanel));
+    EXPECT_TRUE(MainWindow::shown(rig.form->bpmPanel));
 }
 
 // A file or folder without write bits is read-only even for root, so this

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
+#include "ui/shared_operations.h"
 
 namespace pulsaro {
 
@@ -16,14 +16,14 @@ constexpr Fixed kHighestTypedTempo = 2'500'000;
 
 }  // namespace
 
-void TfrmPulsaro::DelayPanelDblClick() {
+void MainWindow::DelayPanelDblClick() {
     // Reported like every handler: a failure must not escape into the event loop.
     funcs_.guard("DelayPanelDblClick", [&] {
         tripletsFlag_ = tripletsFlag_ == 0 ? 1 : 0;
         lblTripletsON->setVisible(tripletsFlag_ == 1);
         const QString text = txtDelayBpm->text();
         if (funcs_.IsNumeric(text)) {
-            const Fixed tempo = TPrivataFunktioner::readFixed(text);
+            const Fixed tempo = SharedOperations::readFixed(text);
             // A zero tempo has no delay times: show the unknown table
             // instead of failing on the division.
             showDelayTimes(tempo == 0 ? DelayTable::Unknown : delayTable(), tempo);
@@ -31,7 +31,7 @@ void TfrmPulsaro::DelayPanelDblClick() {
     });
 }
 
-bool TfrmPulsaro::txtDelayBpmKeyPress(QChar key) {
+bool MainWindow::txtDelayBpmKeyPress(QChar key) {
     bool accepted = false;
     funcs_.guard("txtDelayBpmKeyPress", [&] {
         accepted = key == QChar(8) || key == QLatin1Char(',') || key == QLatin1Char('.') ||
@@ -44,14 +44,14 @@ bool TfrmPulsaro::txtDelayBpmKeyPress(QChar key) {
     return accepted;
 }
 
-void TfrmPulsaro::txtDelayBpmChange() {
+void MainWindow::txtDelayBpmChange() {
     funcs_.guard("txtDelayBpmChange", [&] {
         if (typedTempoFlag_ != 1) {
             return;
         }
         const QString text = txtDelayBpm->text();
         if (funcs_.IsNumeric(text)) {
-            const Fixed tempo = TPrivataFunktioner::readFixed(text);
+            const Fixed tempo = SharedOperations::readFixed(text);
             if (tempo >= kLowestTypedTempo && tempo <= kHighestTypedTempo) {
                 tap_.setTypedTempo(tempo);
                 showDelayTimes(delayTable(), tempo);
@@ -63,7 +63,7 @@ void TfrmPulsaro::txtDelayBpmChange() {
     });
 }
 
-void TfrmPulsaro::txtDelayBpmEdited() {
+void MainWindow::txtDelayBpmEdited() {
     // Pasting, cutting, deleting and undoing edit the tempo as typing does.
     if (typedTempoFlag_ != 1) {
         typedTempoFlag_ = 1;

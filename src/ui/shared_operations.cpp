@@ -1,4 +1,4 @@
-#include "ui/privata_funktioner.h"
+#include "ui/shared_operations.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -20,17 +20,16 @@
 
 namespace pulsaro {
 
-TPrivataFunktioner::TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store)
+SharedOperations::SharedOperations(Dialogs& dialogs, SettingsStore& store)
     : dialogs_(dialogs),
       store_(store),
       desktop_(desktopFolder),
       opacityAvailable_(windowOpacitySupported),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
-TPrivataFunktioner::~TPrivataFunktioner() = default;
+SharedOperations::~SharedOperations() = default;
 
-void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit,
-                                      const QString& cause) noexcept {
+void SharedOperations::ErrorHandler(const QString& name, bool quit, const QString& cause) noexcept {
     try {
         QString message = tr8(res::kErrorIn);
         message.replace(QStringLiteral("%s"), name);
@@ -54,25 +53,25 @@ void TPrivataFunktioner::ErrorHandler(const QString& name, bool quit,
     }
 }
 
-std::string TPrivataFunktioner::decimalSeparator() {
+std::string SharedOperations::decimalSeparator() {
     return QLocale().decimalPoint().toStdString();
 }
 
-Fixed TPrivataFunktioner::readFixed(const QString& text) {
+Fixed SharedOperations::readFixed(const QString& text) {
     return parseFixed(text.toStdString(), decimalSeparator());
 }
 
-bool TPrivataFunktioner::IsNumeric(const QString& text) const {
+bool SharedOperations::IsNumeric(const QString& text) const {
     return isNumeric(text.toStdString(), decimalSeparator());
 }
 
-QString TPrivataFunktioner::CalcPitch(int percent, Fixed tempo) {
+QString SharedOperations::CalcPitch(int percent, Fixed tempo) {
     QString text;
     guard("CalcPitch", [&] { text = fromStd(pitchRangeText(percent, tempo, decimalSeparator())); });
     return text;
 }
 
-QString TPrivataFunktioner::SpecRoundedBPMValue(Fixed tempo) {
+QString SharedOperations::SpecRoundedBPMValue(Fixed tempo) {
     QString text;
     if (!guard("SpecRoundedBPMValue",
                [&] { text = fromStd(halfRoundedText(tempo, decimalSeparator())); })) {

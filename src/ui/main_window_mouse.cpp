@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
@@ -21,7 +21,7 @@ namespace pulsaro {
 
 // --- Mouse -------------------------------------------------------------------
 
-void TfrmPulsaro::watchMouse() {
+void MainWindow::watchMouse() {
     for (QWidget* widget : {static_cast<QWidget*>(clientArea), static_cast<QWidget*>(Image1),
                             static_cast<QWidget*>(bpmPanel), static_cast<QWidget*>(mpmPanel),
                             static_cast<QWidget*>(DelayPanel), static_cast<QWidget*>(cmdBeat),
@@ -35,7 +35,7 @@ void TfrmPulsaro::watchMouse() {
     }
 }
 
-bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblFileName && event->type() == QEvent::Enter) {
         // lblFileNameMouseEnter: the hint shows the whole path.
         lblFileName->setToolTip(currentResultFile);
@@ -97,7 +97,7 @@ bool TfrmPulsaro::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void TfrmPulsaro::bpmPanelMouseDown(Qt::MouseButton button) {
+void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
     if (button != Qt::MiddleButton) {
         return;
     }
@@ -110,7 +110,7 @@ void TfrmPulsaro::bpmPanelMouseDown(Qt::MouseButton button) {
     }
 }
 
-void TfrmPulsaro::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
+void MainWindow::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
     funcs_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
         if (button == Qt::RightButton) {
             popcopybpmvalue->popup(DelayPanel->mapToGlobal(panelPos));

@@ -9,8 +9,8 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/main_window.h"
-#include "ui/privata_funktioner.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
@@ -19,7 +19,7 @@ namespace pulsaro {
 
 namespace {}  // namespace
 
-bool TPrivataFunktioner::MakeWindowTransparent(QWidget& window, int percent) {
+bool SharedOperations::MakeWindowTransparent(QWidget& window, int percent) {
     bool done = false;
     guard("MakeWindowTransparent", [&] {
         if (!opacityAvailable()) {
@@ -33,14 +33,14 @@ bool TPrivataFunktioner::MakeWindowTransparent(QWidget& window, int percent) {
     return done;
 }
 
-void TfrmPulsaro::extendWindowMenus() {
+void MainWindow::extendWindowMenus() {
     windowMenu = new QMenu(this);
     windowMenu->setObjectName(QStringLiteral("windowMenu"));
     windowMenu->setFont(windowFont(8));
     commands_->build(Place::Window, *windowMenu);
 }
 
-void TfrmPulsaro::buildTrayIcon(std::function<bool()> trayAvailable) {
+void MainWindow::buildTrayIcon(std::function<bool()> trayAvailable) {
     setWindowIcon(programIcon());
     TrayIcon = trayAvailable ? std::make_unique<TTrayIcon>(*this, std::move(trayAvailable))
                              : std::make_unique<TTrayIcon>(*this);
@@ -57,16 +57,16 @@ void TfrmPulsaro::buildTrayIcon(std::function<bool()> trayAvailable) {
     TrayIcon->OnMinimizeToTray = [this] { TrayIconMinimizeToTray(); };
 }
 
-void TfrmPulsaro::TrayIconDblClick() {
+void MainWindow::TrayIconDblClick() {
     mnuRestoreFromTrayClick();
 }
 
-void TfrmPulsaro::mnuRestoreFromTrayClick() {
+void MainWindow::mnuRestoreFromTrayClick() {
     TrayIcon->RestoreMainWindow();
     TrayIcon->SetIconVisible(false);
 }
 
-void TfrmPulsaro::TrayIconMinimizeToTray() {
+void MainWindow::TrayIconMinimizeToTray() {
     // The clicking stops when the window goes to the tray; the icon takes
     // clicks again.
     TrayIcon->SetEnabled(true);
@@ -75,14 +75,14 @@ void TfrmPulsaro::TrayIconMinimizeToTray() {
     cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
 }
 
-void TfrmPulsaro::mnuAboutFromTrayClick() {
+void MainWindow::mnuAboutFromTrayClick() {
     // The icon ignores clicks while the About box is up.
     TrayIcon->SetEnabled(false);
     mnuHelpAboutClick();
     TrayIcon->SetEnabled(true);
 }
 
-void TfrmPulsaro::SingleInstanceInstanceStarted(const QStringList& /*arguments*/) {
+void MainWindow::SingleInstanceInstanceStarted(const QStringList& /*arguments*/) {
     // The running copy comes to the front, out of the tray too.
     if (TrayIcon->IconVisible()) {
         TrayIcon->RestoreMainWindow();
@@ -93,7 +93,7 @@ void TfrmPulsaro::SingleInstanceInstanceStarted(const QStringList& /*arguments*/
     }
 }
 
-void TfrmPulsaro::minimizeAndStopClicks() {
+void MainWindow::minimizeAndStopClicks() {
     funcs_.guard("WinMsg", [&] {
         if (MetronomeTimerId != 0) {
             DelayMetronomeOn = false;
@@ -104,11 +104,11 @@ void TfrmPulsaro::minimizeAndStopClicks() {
     });
 }
 
-void TfrmPulsaro::deleteSettings() {
+void MainWindow::deleteSettings() {
     funcs_.guard("WinMsg", [&] { funcs_.DeleteRegistrySettings(*this); });
 }
 
-void TfrmPulsaro::setOpacity(int percent) {
+void MainWindow::setOpacity(int percent) {
     funcs_.guard("SET_OPACITY", [&] {
         funcs_.MakeWindowTransparent(*this, percent);
         opacityPercent_ = percent;
@@ -117,7 +117,7 @@ void TfrmPulsaro::setOpacity(int percent) {
     });
 }
 
-void TfrmPulsaro::mnuViewTransparancyModeClick() {
+void MainWindow::mnuViewTransparancyModeClick() {
     funcs_.guard("mnuViewTransparancyModeClick", [&] {
         if (translucent_) {
             setOpacity(100);
@@ -135,11 +135,11 @@ void TfrmPulsaro::mnuViewTransparancyModeClick() {
     });
 }
 
-void TfrmPulsaro::mnuViewAlwaysOnTopClick() {
+void MainWindow::mnuViewAlwaysOnTopClick() {
     funcs_.guard("mnuViewAlwaysOnTopClick", [&] { setAlwaysOnTop(!alwaysOnTop_); });
 }
 
-void TfrmPulsaro::setAlwaysOnTop(bool onTop) {
+void MainWindow::setAlwaysOnTop(bool onTop) {
     funcs_.guard("mnuViewAlwaysOnTopClick", [&] {
         // Changing the flag re-creates the native window; it keeps its place.
         const QPoint place = pos();

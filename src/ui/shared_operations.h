@@ -22,14 +22,14 @@ class Dialogs;
 class SettingsStore;
 class RegistryKey;
 class TTickTimer;
-class TfrmPulsaro;
+class MainWindow;
 
 // Operations that several parts of the program run on the main window from
 // outside its class, and the error reporting every handler goes through.
-class TPrivataFunktioner {
+class SharedOperations {
 public:
-    TPrivataFunktioner(Dialogs& dialogs, SettingsStore& store);
-    ~TPrivataFunktioner();
+    SharedOperations(Dialogs& dialogs, SettingsStore& store);
+    ~SharedOperations();
 
     // Shows "Error in <name>" in a modal box, with the cause (the file and the
     // system's reason, where known) below it; with quit, ends the event loop
@@ -57,9 +57,9 @@ public:
     QString SpecRoundedBPMValue(Fixed tempo);
 
     // The settings store as a whole.
-    void SetFormPos(TfrmPulsaro& form);
-    void GetRegistryData(TfrmPulsaro& form);
-    void DeleteRegistrySettings(TfrmPulsaro& form);
+    void SetFormPos(MainWindow& form);
+    void GetRegistryData(MainWindow& form);
+    void DeleteRegistrySettings(MainWindow& form);
 
     // Opacity in per cent on a window (100: opaque); false when the platform
     // has no per-window opacity.
@@ -72,7 +72,7 @@ public:
     // extension, empty when the file does not exist, cut to 50 characters.
     static QString PlayerDisplayName(const QString& path);
     // Gives the three player items of the View menu the icons of the programs.
-    void PutPlayerIcons(TfrmPulsaro& form, const QString& one, const QString& two,
+    void PutPlayerIcons(MainWindow& form, const QString& one, const QString& two,
                         const QString& three);
     // Starts a program, or hands a document, URL or "mailto:" link to the
     // desktop; true when that was accepted.
@@ -96,15 +96,15 @@ public:
     // whether the record was written; either way the "Saving..." labels are
     // hidden a second later.
     char GetFileDelimiter();
-    bool SaveToFile(TfrmPulsaro& form, const QString& fileName, const Record& record,
+    bool SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
                     char delimiter);
     void CopyTextToClipboard(const QString& text);
     // direction 0 stores the locked names, 1 reads them into the outputs.
     void SaveReadAlbumInfo(const QString& artist, const QString& album, QString* artistOut,
-                           QString* albumOut, int direction, const TfrmPulsaro& form);
+                           QString* albumOut, int direction, const MainWindow& form);
     // The store half of it, inside a batch of an open key.
     static void storeLockedNames(RegistryKey& key, const QString& artist, const QString& album,
-                                 const TfrmPulsaro& form);
+                                 const MainWindow& form);
 
     // Result-file naming. NewFileName returns an empty text on failure.
     QString NewFileName(const QString& extension, int selector);
