@@ -133,7 +133,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     }
     if (pressed != nullptr) {
         // A held key presses once.
-        if (event.isAutoRepeat() || !pressed->isEnabled() || !pressed->isVisible()) {
+        if (repeats(event) || !pressed->isEnabled() || !pressed->isVisible()) {
             return true;
         }
         if (pressed == w.cmdBeat) {
@@ -200,9 +200,17 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     return false;
 }
 
+bool KeyMap::repeats(const QKeyEvent& event) const {
+    // Events made without a window system carry no time (0).
+    return event.isAutoRepeat() || (event.key() == lastReleasedKey_ && event.timestamp() != 0 &&
+                                    event.timestamp() == lastReleaseTime_);
+}
+
 bool KeyMap::keyRelease(const QKeyEvent& event) {
     // The release of a tapping key does nothing but let the button up.
     if (event.key() == Qt::Key_Space || isEnter(event.key())) {
+        lastReleasedKey_ = event.key();
+        lastReleaseTime_ = event.timestamp();
         if (window_.cmdBeat->isDown() && !event.isAutoRepeat()) {
             window_.cmdBeat->setDown(false);
         }

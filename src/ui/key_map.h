@@ -32,7 +32,13 @@ private:
     bool menuBarKey(const QKeyEvent& event);
     void leaveMenuBar();
 
+    // A key held down repeats, on X11 as a release and a press with one
+    // timestamp when Qt cannot tell: such a press is a repeat as well.
+    bool repeats(const QKeyEvent& event) const;
+
     MainWindow& window_;
+    int lastReleasedKey_ = 0;
+    quint64 lastReleaseTime_ = 0;
     // The control that had the keyboard before the menu bar took it.
     QPointer<QWidget> focusBeforeMenuBar_;
     QMetaObject::Connection focusWatch_;
