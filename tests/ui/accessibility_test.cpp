@@ -72,13 +72,13 @@ TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
                       {"lblBeats", "Beats: 3"}});
 
     rig.key(Qt::Key_F7);
-    ASSERT_TRUE(MainWindow::shown(rig.form->DelayPanel));
+    ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "DelayPanel")));
     expectHeard(rig, {{"lblDelayQuarter", "Quarter note: 125 milliseconds"},
                       {"lblDelayWhole", "Whole note: 500 milliseconds"},
                       {"lblDelayThirtySecond", "Thirty-second note: 15.625 milliseconds"}});
 
     rig.key(Qt::Key_F6);
-    ASSERT_TRUE(MainWindow::shown(rig.form->mpmPanel));
+    ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "mpmPanel")));
     expectHeard(rig, {{"lblMPM23", "Two thirds: 80 measures per minute"},
                       {"lblMPM4", "One quarter: 30 measures per minute"},
                       {"lblBPMinMPM", "120.0 BPM"}});
@@ -101,11 +101,12 @@ TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
         rig.form->delayLabel(row)->setText(rig.form->delayLabel(row)->text().section(':', 0, 0) +
                                            QStringLiteral(": ?"));
     }
-    EXPECT_EQ(nameOf(rig.form->lblDelayHalf), QStringLiteral("Half note: unknown"));
+    EXPECT_EQ(nameOf(child<QLabel>(*rig.form, "lblDelayHalf")),
+              QStringLiteral("Half note: unknown"));
     // Triplets change what the rows mean, not their captions.
-    rig.form->lblTripletsON->setVisible(true);
-    rig.form->lblDelayHalf->setText(QStringLiteral("Half: 667"));
-    EXPECT_EQ(nameOf(rig.form->lblDelayHalf),
+    child<QLabel>(*rig.form, "lblTripletsON")->setVisible(true);
+    child<QLabel>(*rig.form, "lblDelayHalf")->setText(QStringLiteral("Half: 667"));
+    EXPECT_EQ(nameOf(child<QLabel>(*rig.form, "lblDelayHalf")),
               QStringLiteral("Half note triplet: 667 milliseconds"));
 }
 
@@ -116,18 +117,18 @@ TEST(Accessibility, ControlsHaveNamesAndTheirHintsAsDescriptions) {
         QWidget* control;
         const char* name;
     } named[] = {
-        {form.cmdBeat, "Beat"},
-        {form.cmdReset, "Reset (R)"},
-        {form.txtDelayBpm, "Tempo in BPM"},
-        {form.cmdMetronomeDelay, "Metronome"},
-        {form.txtNameOfArtist, "Artist or group"},
-        {form.txtAlbumName, "Album"},
-        {form.txtTrackName, "Track name"},
-        {form.chkLockGroupName, "Lock artist"},
-        {form.chkLockAlbumName, "Lock album"},
-        {form.cmdSaveToFile, "Save"},
-        {form.cmdCancelSaveToFile, "Cancel"},
-        {form.cmdNewFile, "New"},
+        {child<QPushButton>(form, "cmdBeat"), "Beat"},
+        {child<QPushButton>(form, "cmdReset"), "Reset (R)"},
+        {child<QLineEdit>(form, "txtDelayBpm"), "Tempo in BPM"},
+        {child<QPushButton>(form, "cmdMetronomeDelay"), "Metronome"},
+        {child<QLineEdit>(form, "txtNameOfArtist"), "Artist or group"},
+        {child<QLineEdit>(form, "txtAlbumName"), "Album"},
+        {child<QLineEdit>(form, "txtTrackName"), "Track name"},
+        {child<QCheckBox>(form, "chkLockGroupName"), "Lock artist"},
+        {child<QCheckBox>(form, "chkLockAlbumName"), "Lock album"},
+        {child<QPushButton>(form, "cmdSaveToFile"), "Save"},
+        {child<QPushButton>(form, "cmdCancelSaveToFile"), "Cancel"},
+        {child<QPushButton>(form, "cmdNewFile"), "New"},
     };
     for (const auto& row : named) {
         EXPECT_EQ(nameOf(row.control), QString::fromLatin1(row.name))
@@ -139,11 +140,15 @@ TEST(Accessibility, ControlsHaveNamesAndTheirHintsAsDescriptions) {
             << button->objectName().toStdString();
     }
     // Hints are the descriptions, also after a hint changes.
-    EXPECT_EQ(descriptionOf(form.cmdBeat), form.cmdBeat->toolTip());
-    EXPECT_EQ(descriptionOf(form.lblBPM_Value), form.lblBPM_Value->toolTip());
-    EXPECT_EQ(descriptionOf(form.chkLockAlbumName), form.chkLockAlbumName->toolTip());
-    form.cmdMetronomeDelay->setToolTip(QStringLiteral("Disable metronome. Shortcut M."));
-    EXPECT_EQ(descriptionOf(form.cmdMetronomeDelay),
+    EXPECT_EQ(descriptionOf(child<QPushButton>(form, "cmdBeat")),
+              child<QPushButton>(form, "cmdBeat")->toolTip());
+    EXPECT_EQ(descriptionOf(child<QLabel>(form, "lblBPM_Value")),
+              child<QLabel>(form, "lblBPM_Value")->toolTip());
+    EXPECT_EQ(descriptionOf(child<QCheckBox>(form, "chkLockAlbumName")),
+              child<QCheckBox>(form, "chkLockAlbumName")->toolTip());
+    child<QPushButton>(form, "cmdMetronomeDelay")
+        ->setToolTip(QStringLiteral("Disable metronome. Shortcut M."));
+    EXPECT_EQ(descriptionOf(child<QPushButton>(form, "cmdMetronomeDelay")),
               QStringLiteral("Disable metronome. Shortcut M."));
 }
 
@@ -166,7 +171,7 @@ TEST(Accessibility, EveryShownControlHasAName) {
         }
         EXPECT_GT(checked, 5) << mode;
     }
-    EXPECT_TRUE(MainWindow::shown(rig.form->SaveToFilePanel));
+    EXPECT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "SaveToFilePanel")));
 }
 
 // The tab stops in the order they come in the window's focus chain.
@@ -186,7 +191,7 @@ QStringList tabStops(MainWindow& form, QWidget* from) {
 TEST(Accessibility, TabOrderFollowsTheLayout) {
     WindowRig rig;
     MainWindow& form = *rig.form;
-    const QStringList stops = tabStops(form, form.cmdBeat);
+    const QStringList stops = tabStops(form, child<QPushButton>(form, "cmdBeat"));
     const QStringList expected = {QStringLiteral("cmdBeat"),
                                   QStringLiteral("cmdReset"),
                                   QStringLiteral("txtDelayBpm"),

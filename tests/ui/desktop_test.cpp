@@ -110,8 +110,8 @@ TEST(Desktop, WindowMenuCommands) {
     // A right-click on the picture strip opens the window menu.
     form.showNormal();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            form.Image1->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(form.Image1, &click);
+                            child<QWidget>(form, "Image1")->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(child<QWidget>(form, "Image1"), &click);
     EXPECT_TRUE(form.windowMenu->isVisible());
     form.windowMenu->hide();
 }

@@ -103,7 +103,7 @@ WindowRig::~WindowRig() {
 void WindowRig::tapAt(double seconds) {
     clock.advanceMs((seconds - nowSeconds) * 1000.0);
     nowSeconds = seconds;
-    form->cmdBeat->click();
+    child<QPushButton>(*form, "cmdBeat")->click();
 }
 
 void WindowRig::idleFor(double seconds) {

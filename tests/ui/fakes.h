@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "audio/audio_output.h"
@@ -149,5 +151,15 @@ struct WindowRig {
 
 // A menu item of the window, found by its name.
 QAction* item(const QWidget& window, const char* objectName);
+
+// A control of the window, found by its name.
+template <class Control = QWidget>
+Control* child(const QWidget& window, const char* objectName) {
+    auto* found = window.findChild<Control*>(QString::fromLatin1(objectName));
+    if (found == nullptr) {
+        throw std::invalid_argument(std::string("no control named ") + objectName);
+    }
+    return found;
+}
 
 }  // namespace pulsaro::testing

@@ -70,7 +70,7 @@ TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
         {"F7 shows the delay panel", [](WindowRig&) {}, Qt::Key_F7, Qt::NoModifier,
          [](WindowRig& r) {
              return r.form->displayMode() == kModeDelay &&
-                    r.form->focusWidget() == r.form->txtDelayBpm;
+                    r.form->focusWidget() == child<QLineEdit>(*r.form, "txtDelayBpm");
          }},
         {"F5 returns to BPM", [](WindowRig& r) { r.key(Qt::Key_F6); }, Qt::Key_F5, Qt::NoModifier,
          [](WindowRig& r) { return r.form->displayMode() == kModeBpm; }},
@@ -81,7 +81,7 @@ TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
         {"ENTER on the Reset button resets",
          [](WindowRig& r) {
              measure120(r);
-             r.form->cmdReset->setFocus();
+             child<QPushButton>(*r.form, "cmdReset")->setFocus();
          },
          Qt::Key_Return, Qt::NoModifier,
          [](WindowRig& r) { return r.text("lblBPM_Value") == "000"; }},
@@ -90,8 +90,8 @@ TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
         {"SPACE in the tempo box moves to Beat", [](WindowRig& r) { r.key(Qt::Key_F7); },
          Qt::Key_Space, Qt::NoModifier,
          [](WindowRig& r) {
-             return r.form->focusWidget() == r.form->cmdBeat && r.text("txtDelayBpm").isEmpty() &&
-                    r.text("lblBeats") == "Beat: 0";
+             return r.form->focusWidget() == child<QPushButton>(*r.form, "cmdBeat") &&
+                    r.text("txtDelayBpm").isEmpty() && r.text("lblBeats") == "Beat: 0";
          }},
         {"R resets a measurement", measure120, Qt::Key_R, Qt::NoModifier,
          [](WindowRig& r) {
@@ -104,7 +104,8 @@ TEST(KeyMap, EachKeyDoesWhatTheMapSays) {
          },
          Qt::Key_R, Qt::NoModifier,
          [](WindowRig& r) {
-             return r.text("txtDelayBpm").isEmpty() && !r.form->cmdReset->isEnabled() &&
+             return r.text("txtDelayBpm").isEmpty() &&
+                    !child<QPushButton>(*r.form, "cmdReset")->isEnabled() &&
                     r.form->typedTempoFlag() == 0;
          }},
         {"Alt+R is no reset", measure120, Qt::Key_R, Qt::AltModifier,
@@ -231,7 +232,8 @@ TEST(MenuKeyboard, EveryWayOutOfAMenuGivesTheKeyboardBackToTheBeat) {
         press(rig, Qt::Key_Space);
         if (way.viaTempoBox) {
             // SPACE in the box moves to Beat; the next one taps.
-            EXPECT_EQ(rig.form->focusWidget(), rig.form->cmdBeat) << way.what;
+            EXPECT_EQ(rig.form->focusWidget(), child<QPushButton>(*rig.form, "cmdBeat"))
+                << way.what;
             EXPECT_EQ(rig.form->tap().beatNumber, 1) << way.what;
             // A press in the same millisecond as the last release is the
             // window system's key repeat; a person's next press comes later.
@@ -281,16 +283,18 @@ TEST(KeyMap, FunctionKeysRecomputeTheFileMenuFirst) {
 TEST(Mouse, MiddleButtonCyclesTheModes) {
     WindowRig rig;
     const int expected[] = {kModeMpm, kModeDelay, kModeBpm, kModeMpm};
-    QWidget* targets[] = {rig.form->bpmPanel, rig.form->mpmPanel, rig.form->DelayPanel,
-                          rig.form->Image1};
+    QWidget* targets[] = {
+        child<QFrame>(*rig.form, "bpmPanel"), child<QFrame>(*rig.form, "mpmPanel"),
+        child<QFrame>(*rig.form, "DelayPanel"), child<QWidget>(*rig.form, "Image1")};
     for (int i = 0; i < 4; ++i) {
         QTest::mouseClick(targets[i], Qt::MiddleButton);
         EXPECT_EQ(rig.form->displayMode(), expected[i]) << i;
     }
     // Two quick presses switch twice: the second arrives as a double-click.
     // Three times round: back in MPM mode.
-    for (QWidget* target : {static_cast<QWidget*>(rig.form->cmdBeat),
-                            static_cast<QWidget*>(rig.form->Image1), rig.form->clientArea}) {
+    for (QWidget* target : {static_cast<QWidget*>(child<QPushButton>(*rig.form, "cmdBeat")),
+                            static_cast<QWidget*>(child<QWidget>(*rig.form, "Image1")),
+                            child<QWidget>(*rig.form, "clientArea")}) {
         const int twoOn[] = {kModeNone, kModeDelay, kModeBpm, kModeMpm};
         const int before = rig.form->displayMode();
         QTest::mouseClick(target, Qt::MiddleButton);
@@ -298,24 +302,26 @@ TEST(Mouse, MiddleButtonCyclesTheModes) {
         EXPECT_EQ(rig.form->displayMode(), twoOn[before]);
     }
     // On the Beat button it switches without tapping; left and right do nothing.
-    QTest::mouseClick(rig.form->cmdBeat, Qt::MiddleButton);
+    QTest::mouseClick(child<QPushButton>(*rig.form, "cmdBeat"), Qt::MiddleButton);
     EXPECT_EQ(rig.form->displayMode(), kModeDelay);
     EXPECT_EQ(rig.text("lblBeats"), "Beat: 0");
-    QTest::mouseClick(rig.form->DelayPanel, Qt::LeftButton);
+    QTest::mouseClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::LeftButton);
     EXPECT_EQ(rig.form->displayMode(), kModeDelay);
     // Labels and the panel's own controls keep their clicks.
-    for (QWidget* inside : {static_cast<QWidget*>(rig.form->lblDelayHalf),
-                            static_cast<QWidget*>(rig.form->cmdMetronomeDelay),
-                            static_cast<QWidget*>(rig.form->txtDelayBpm)}) {
+    for (QWidget* inside :
+         {static_cast<QWidget*>(child<QLabel>(*rig.form, "lblDelayHalf")),
+          static_cast<QWidget*>(child<QPushButton>(*rig.form, "cmdMetronomeDelay")),
+          static_cast<QWidget*>(child<QLineEdit>(*rig.form, "txtDelayBpm"))}) {
         QTest::mouseClick(inside, Qt::MiddleButton);
         EXPECT_EQ(rig.form->displayMode(), kModeDelay) << inside->objectName().toStdString();
     }
     // In delay mode the copy menu opens from a right-button release on the panel.
-    QTest::mouseClick(rig.form->DelayPanel, Qt::RightButton, {}, QPoint(20, 30));
+    QTest::mouseClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::RightButton, {}, QPoint(20, 30));
     EXPECT_TRUE(rig.form->popcopybpmvalue->isVisible());
-    EXPECT_EQ(rig.form->popcopybpmvalue->pos(), rig.form->DelayPanel->mapToGlobal(QPoint(20, 30)));
+    EXPECT_EQ(rig.form->popcopybpmvalue->pos(),
+              child<QFrame>(*rig.form, "DelayPanel")->mapToGlobal(QPoint(20, 30)));
     rig.form->popcopybpmvalue->hide();
-    QTest::mouseClick(rig.form->cmdMetronomeDelay, Qt::RightButton);
+    QTest::mouseClick(child<QPushButton>(*rig.form, "cmdMetronomeDelay"), Qt::RightButton);
     EXPECT_FALSE(rig.form->popcopybpmvalue->isVisible());
 }
 
@@ -328,12 +334,13 @@ TEST(ModeCommands, RecomputeFromTheCurrentTempo) {
     EXPECT_EQ(rig.text("lblMPM23"), "2/3=80");
     EXPECT_TRUE(rig.form->copyMenuAutoPopup());
 
-    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);  // triplets on, hidden panel
+    QTest::mouseDClick(child<QFrame>(*rig.form, "DelayPanel"),
+                       Qt::LeftButton);  // triplets on, hidden panel
     rig.key(Qt::Key_F7);
     EXPECT_EQ(delayTable(rig), kTriplets120);
     EXPECT_EQ(rig.text("txtDelayBpm"), "120");
     EXPECT_EQ(rig.text("lblDelayMedel"), "Avg: 120.0");
-    EXPECT_TRUE(rig.form->lblDelayMedel->isVisible());
+    EXPECT_TRUE(child<QLabel>(*rig.form, "lblDelayMedel")->isVisible());
     EXPECT_FALSE(rig.form->copyMenuAutoPopup());
     EXPECT_FALSE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
 }
@@ -346,13 +353,13 @@ TEST(ModeCommands, DelayMeanVisibilityTable) {
     measure120(rig);
     rig.key(Qt::Key_F7);
     EXPECT_EQ(rig.text("lblDelayMedel"), "Avg: 000");
-    EXPECT_FALSE(rig.form->lblDelayMedel->isVisible());
+    EXPECT_FALSE(child<QLabel>(*rig.form, "lblDelayMedel")->isVisible());
 
     // No tempo and an idle mean: shown.
     WindowRig idle;
-    idle.form->lblDelayMedel->setVisible(false);
+    child<QLabel>(*idle.form, "lblDelayMedel")->setVisible(false);
     idle.key(Qt::Key_F7);
-    EXPECT_TRUE(idle.form->lblDelayMedel->isVisible());
+    EXPECT_TRUE(child<QLabel>(*idle.form, "lblDelayMedel")->isVisible());
 }
 
 TEST(MeasuringInModes, OnlyTheVisiblePanelFollowsThePresses) {
@@ -424,14 +431,14 @@ TEST(TempoBox, TypedTemposFillTheTable) {
     rig.typeText(QStringLiteral("0"));
     EXPECT_EQ(delayTable(rig), kStraight120);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 1'200'000);
-    EXPECT_TRUE(rig.form->cmdReset->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*rig.form, "cmdReset")->isEnabled());
 
     rig.typeText(QStringLiteral("ab x"));  // refused; SPACE leaves the box
     EXPECT_EQ(rig.text("txtDelayBpm"), "120");
-    EXPECT_EQ(rig.form->focusWidget(), rig.form->cmdBeat);
+    EXPECT_EQ(rig.form->focusWidget(), child<QPushButton>(*rig.form, "cmdBeat"));
 
-    rig.form->txtDelayBpm->setFocus();
-    rig.form->txtDelayBpm->end(false);
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->setFocus();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->end(false);
     for (int i = 0; i < 3; ++i) {
         rig.key(Qt::Key_Backspace);
     }
@@ -488,7 +495,7 @@ TEST(TempoBox, EditingKeysAndPastingWorkAsInAnyTextBox) {
         c.edit(rig);
         EXPECT_EQ(rig.text("txtDelayBpm"), QString::fromLatin1(c.text)) << c.what;
         EXPECT_EQ(rig.form->tap().currentBpmValue, c.tempo) << c.what;
-        EXPECT_EQ(rig.form->focusWidget(), rig.form->txtDelayBpm) << c.what;
+        EXPECT_EQ(rig.form->focusWidget(), child<QLineEdit>(*rig.form, "txtDelayBpm")) << c.what;
     }
 
     // A paste into a box the taps filled counts as typing: the tempo is taken.
@@ -496,8 +503,8 @@ TEST(TempoBox, EditingKeysAndPastingWorkAsInAnyTextBox) {
     rig.key(Qt::Key_F7);
     measure120(rig);
     QGuiApplication::clipboard()->setText(QStringLiteral("128"));
-    rig.form->txtDelayBpm->setFocus();
-    rig.form->txtDelayBpm->selectAll();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->setFocus();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->selectAll();
     rig.key(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(rig.form->typedTempoFlag(), 1);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 1'280'000);
@@ -550,14 +557,14 @@ TEST(TempoBox, TypedTempoStopsTapsFromOverwritingTheBox) {
     WindowRig rig;
     rig.key(Qt::Key_F7);
     rig.typeText(QStringLiteral("100"));
-    rig.form->cmdBeat->setFocus();
+    child<QPushButton>(*rig.form, "cmdBeat")->setFocus();
     // A first tap resets the box and the flag, so the taps write it again.
     measure120(rig);
     EXPECT_EQ(rig.text("txtDelayBpm"), "120");
-    rig.form->txtDelayBpm->setFocus();
-    rig.form->txtDelayBpm->selectAll();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->setFocus();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->selectAll();
     rig.typeText(QStringLiteral("90"));
-    rig.form->cmdBeat->setFocus();
+    child<QPushButton>(*rig.form, "cmdBeat")->setFocus();
     rig.tapAt(rig.nowSeconds + 0.5);  // still measuring: 120 BPM
     EXPECT_EQ(rig.text("lblDelayWhole"), "Whole: 500");
     EXPECT_EQ(rig.text("txtDelayBpm"), "90");
@@ -567,16 +574,16 @@ TEST(TempoBox, DoubleClickTogglesTriplets) {
     WindowRig rig;
     rig.key(Qt::Key_F7);
     rig.typeText(QStringLiteral("120"));
-    QTest::mouseDClick(rig.form->lblDelayHalf, Qt::LeftButton);
+    QTest::mouseDClick(child<QLabel>(*rig.form, "lblDelayHalf"), Qt::LeftButton);
     EXPECT_EQ(rig.form->tripletsFlag(), 1);
-    EXPECT_TRUE(rig.form->lblTripletsON->isVisible());
+    EXPECT_TRUE(child<QLabel>(*rig.form, "lblTripletsON")->isVisible());
     EXPECT_EQ(delayTable(rig), kTriplets120);
-    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    QTest::mouseDClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::LeftButton);
     EXPECT_EQ(rig.form->tripletsFlag(), 0);
-    EXPECT_FALSE(rig.form->lblTripletsON->isVisible());
+    EXPECT_FALSE(child<QLabel>(*rig.form, "lblTripletsON")->isVisible());
     EXPECT_EQ(delayTable(rig), kStraight120);
     // Reset leaves the triplets flag alone.
-    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    QTest::mouseDClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::LeftButton);
     rig.key(Qt::Key_R);
     EXPECT_EQ(rig.form->tripletsFlag(), 1);
 }
@@ -585,7 +592,7 @@ TEST(TempoBox, ZeroTempoGivesTheUnknownTableWithoutAnError) {
     WindowRig rig;
     rig.key(Qt::Key_F7);
     rig.typeText(QStringLiteral("0"));
-    QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+    QTest::mouseDClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::LeftButton);
     EXPECT_EQ(delayTable(rig), kUnknown);
     EXPECT_TRUE(rig.dialogs.boxes.empty());
 }

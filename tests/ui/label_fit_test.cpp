@@ -22,10 +22,11 @@ int textWidth(const QFontMetrics& metrics, const QString& text) {
 // its label, the label within its panel, and no two texts on top of each other.
 void expectEverythingFits(MainWindow& form, const std::string& scene) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    for (QWidget* parent :
-         {form.clientArea, static_cast<QWidget*>(form.bpmPanel),
-          static_cast<QWidget*>(form.mpmPanel), static_cast<QWidget*>(form.DelayPanel),
-          static_cast<QWidget*>(form.SaveToFilePanel)}) {
+    for (QWidget* parent : {child<QWidget>(form, "clientArea"),
+                            static_cast<QWidget*>(child<QFrame>(form, "bpmPanel")),
+                            static_cast<QWidget*>(child<QFrame>(form, "mpmPanel")),
+                            static_cast<QWidget*>(child<QFrame>(form, "DelayPanel")),
+                            static_cast<QWidget*>(child<QFrame>(form, "SaveToFilePanel"))}) {
         if (!parent->isVisible()) {
             continue;
         }
@@ -69,7 +70,7 @@ void tapEvery(WindowRig& rig, double seconds, int presses) {
 void showMode(WindowRig& rig, int key, bool triplets) {
     rig.key(key);
     if (triplets) {
-        QTest::mouseDClick(rig.form->DelayPanel, Qt::LeftButton);
+        QTest::mouseDClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::LeftButton);
     }
 }
 
@@ -100,8 +101,8 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
          [&](WindowRig& r) {
              tapEvery(r, 0.5, 3);
              r.tapAt(r.nowSeconds + 0.05);
-             r.form->lblFastSaveActive->setVisible(true);
-             r.form->lblFastSaveActive2->setVisible(true);
+             child<QLabel>(*r.form, "lblFastSaveActive")->setVisible(true);
+             child<QLabel>(*r.form, "lblFastSaveActive2")->setVisible(true);
              r.idleFor(3);
          }},
         {"a long run", [&](WindowRig& r) { tapEvery(r, kSlowest, 1200); }},
@@ -110,7 +111,7 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
         for (const Scene& scene : scenes) {
             WindowRig rig;
             showMode(rig, mode.key, mode.triplets);
-            rig.form->cmdBeat->setFocus();
+            child<QPushButton>(*rig.form, "cmdBeat")->setFocus();
             scene.make(rig);
             expectEverythingFits(*rig.form, std::string(mode.name) + ", " + scene.what);
         }

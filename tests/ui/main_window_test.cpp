@@ -33,18 +33,19 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.displayMode(), kModeBpm);
     EXPECT_TRUE(item(form, "mnuViewBPM")->isChecked());
-    EXPECT_TRUE(MainWindow::shown(form.bpmPanel));
-    for (QWidget* hidden : {form.mpmPanel, form.DelayPanel, form.SaveToFilePanel}) {
+    EXPECT_TRUE(MainWindow::shown(child<QFrame>(form, "bpmPanel")));
+    for (QWidget* hidden : {child<QFrame>(form, "mpmPanel"), child<QFrame>(form, "DelayPanel"),
+                            child<QFrame>(form, "SaveToFilePanel")}) {
         EXPECT_FALSE(MainWindow::shown(hidden)) << hidden->objectName().toStdString();
         EXPECT_EQ(hidden->pos(), QPoint(44, 24));
     }
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     EXPECT_EQ(rig.text("lblPitchRange"), QString::fromUtf8("Pitchrange(\u00b18%): 000 - 000"));
     EXPECT_EQ(rig.text("lblCounterStatus"), "OFF");
-    EXPECT_FALSE(form.cmdReset->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(form, "cmdReset")->isEnabled());
     EXPECT_FALSE(item(form, "mnuFileSaveToFile")->isEnabled());
     EXPECT_FALSE(item(form, "mnuQuickSave")->isEnabled());
-    EXPECT_EQ(form.focusWidget(), form.cmdBeat);
+    EXPECT_EQ(form.focusWidget(), child<QPushButton>(form, "cmdBeat"));
 
     // Every control and menu item is reachable by its name.
     for (const char* name : {"Image1",
@@ -101,7 +102,7 @@ void checkWorkedExample(WindowRig& rig, const char* sep) {
     EXPECT_EQ(rig.text("lblCounterStatusMPM"), "On");
     EXPECT_EQ(rig.text("lblCounterStatusMSPB"), "On");
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
-    EXPECT_TRUE(rig.form->cmdReset->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*rig.form, "cmdReset")->isEnabled());
 
     const WorkedRow rows[] = {
         {0.47, "Beats:  2", "127.5", "127.5", "117 - 138", "Time: 00.47"},
@@ -137,7 +138,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.2);  // 300 BPM
-    EXPECT_TRUE(MainWindow::shown(rig.form->cboBPMToFastwarning));
+    EXPECT_TRUE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     EXPECT_EQ(rig.text("lblTimer"), "Time: 0");
     EXPECT_EQ(rig.form->tap().intervalCount, 1);
@@ -146,7 +147,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     EXPECT_TRUE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
 
     rig.tapAt(0.5);  // one interval since the first press: 120 BPM
-    EXPECT_FALSE(MainWindow::shown(rig.form->cboBPMToFastwarning));
+    EXPECT_FALSE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     EXPECT_EQ(rig.text("lblBPM_Value"), "120.0");
     EXPECT_EQ(rig.text("lblPitchRange"), QString::fromUtf8("Pitchrange(\u00b18%): 110 - 130"));
     EXPECT_EQ(rig.text("lblBeats"), "Beats:  3");
@@ -179,7 +180,7 @@ TEST(MainWindow, TooFastPressKeepsTheMeasurementAlive) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.1);  // 600 BPM: not counted, but it moves the last tick
-    ASSERT_TRUE(MainWindow::shown(rig.form->cboBPMToFastwarning));
+    ASSERT_TRUE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     rig.idleFor(2.4);  // 2.5 s after the first press, 2.4 s after the fast one
     EXPECT_EQ(rig.text("lblCounterStatus"), "On");
     rig.idleFor(0.2);
@@ -190,7 +191,7 @@ TEST(MainWindow, ResetClearsEverything) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.5);
-    rig.form->cmdReset->click();
+    child<QPushButton>(*rig.form, "cmdReset")->click();
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     EXPECT_EQ(rig.text("lblMedelBPM"), "000");
     EXPECT_EQ(rig.text("lblBeats"), "Beat: 0");
@@ -198,12 +199,12 @@ TEST(MainWindow, ResetClearsEverything) {
     EXPECT_EQ(rig.text("lblCounterStatus"), "Off");
     EXPECT_EQ(rig.text("lblMPM23"), "2/3=00");
     EXPECT_EQ(rig.text("lblDelayWhole"), "Whole: 0");
-    EXPECT_FALSE(rig.form->cmdReset->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*rig.form, "cmdReset")->isEnabled());
     EXPECT_FALSE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
     EXPECT_EQ(rig.form->idleTimer(), nullptr);
     EXPECT_EQ(rig.form->tap().currentBpmValue, 0);
     EXPECT_FALSE(rig.form->tap().measuring());
-    EXPECT_EQ(rig.form->focusWidget(), rig.form->cmdBeat);
+    EXPECT_EQ(rig.form->focusWidget(), child<QPushButton>(*rig.form, "cmdBeat"));
 }
 
 TEST(MainWindow, SaveItemsFollowTheFirstTempo) {
@@ -262,12 +263,12 @@ TEST(MainWindow, FailingErrorBoxFallsBackWithoutRecursion) {
 TEST(MainWindow, NoSoundDeviceDisablesTheMetronomeCommands) {
     WindowRig rig(0);
     EXPECT_FALSE(rig.form->soundOutput());
-    EXPECT_FALSE(rig.form->cmdMetronomeDelay->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->isEnabled());
     rig.form->refreshFileCommands();
     EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isEnabled());
 
     WindowRig withSound(2);
-    EXPECT_TRUE(withSound.form->cmdMetronomeDelay->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*withSound.form, "cmdMetronomeDelay")->isEnabled());
     withSound.form->refreshFileCommands();
     EXPECT_TRUE(item(*withSound.form, "mnuFileMetronome")->isEnabled());
 }

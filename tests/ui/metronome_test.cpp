@@ -100,7 +100,7 @@ TEST(Metronome, EveryTapIsTimedAtItsPress) {
     for (const Way& way : ways) {
         WindowRig rig;
         rig.key(Qt::Key_F4);
-        QWidget* beat = rig.form->cmdBeat;
+        QWidget* beat = child<QPushButton>(*rig.form, "cmdBeat");
         ASSERT_EQ(rig.form->focusWidget(), beat) << way.what;
         for (int press = 0; press < 4; ++press) {
             const double held = press % 2 == 0 ? 0.040 : 0.250;
@@ -183,19 +183,22 @@ TEST(Metronome, DelayPanelMTogglesWithinFiftyToTwoHundredFifty) {
         startDelayMetronome(rig, QString::fromLatin1(c.typed));
         if (c.clicks == 0) {
             EXPECT_TRUE(rig.audio.starts.empty()) << c.typed;
-            EXPECT_EQ(rig.form->cmdMetronomeDelay->toolTip(), kHintOff) << c.typed;
+            EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(), kHintOff)
+                << c.typed;
             continue;
         }
         ASSERT_EQ(rig.audio.starts.size(), 1u) << c.typed;
         EXPECT_EQ(rig.audio.starts[0].tempo, c.clicks) << c.typed;
         EXPECT_FALSE(rig.audio.starts[0].grid.has_value()) << c.typed;  // at once
         EXPECT_TRUE(rig.form->DelayMetronomeOn) << c.typed;
-        EXPECT_EQ(rig.form->cmdMetronomeDelay->toolTip(), kHintOn) << c.typed;
+        EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(), kHintOn)
+            << c.typed;
         // The button does what M does: the second press is silence.
-        rig.form->cmdMetronomeDelay->click();
+        child<QPushButton>(*rig.form, "cmdMetronomeDelay")->click();
         EXPECT_EQ(rig.audio.clicking, 0u) << c.typed;
         EXPECT_FALSE(rig.form->DelayMetronomeOn) << c.typed;
-        EXPECT_EQ(rig.form->cmdMetronomeDelay->toolTip(), kHintOff) << c.typed;
+        EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(), kHintOff)
+            << c.typed;
     }
 
     // Without a sound device M does nothing.
@@ -229,7 +232,8 @@ TEST(Metronome, EveryStopPoint) {
         c.stop(rig);
         EXPECT_EQ(rig.audio.clicking, 0u) << c.what;
         EXPECT_EQ(rig.form->DelayMetronomeOn, c.delayOnAfter) << c.what;
-        EXPECT_EQ(rig.form->cmdMetronomeDelay->toolTip(), c.delayOnAfter ? kHintOn : kHintOff)
+        EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(),
+                  c.delayOnAfter ? kHintOn : kHintOff)
             << c.what;
         EXPECT_EQ(rig.audio.purges, c.purges) << c.what;
     }
@@ -239,8 +243,8 @@ TEST(Metronome, EveryStopPoint) {
     startDelayMetronome(rig, QStringLiteral("120"));
     rig.tapAt(1);
     rig.idleFor(3);
-    rig.form->txtDelayBpm->setFocus();
-    rig.form->txtDelayBpm->selectAll();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->setFocus();
+    child<QLineEdit>(*rig.form, "txtDelayBpm")->selectAll();
     rig.typeText(QStringLiteral("100"));
     rig.key(Qt::Key_M);
     EXPECT_EQ(rig.audio.starts.size(), 1u);

@@ -96,8 +96,9 @@ TEST(HelpMenu, VersionTextsWebPageAndMail) {
     const QDateTime built =
         QDateTime::fromString(QString::fromLatin1(build::kBuildTime), Qt::ISODate).toLocalTime();
     const QLocale locale;
-    EXPECT_TRUE(
-        form.lblMyName->text().endsWith(locale.toString(built.date(), QLocale::ShortFormat)));
+    EXPECT_TRUE(child<QLabel>(form, "lblMyName")
+                    ->text()
+                    .endsWith(locale.toString(built.date(), QLocale::ShortFormat)));
     item(form, "mnuHelpAbout")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     const QStringList about = rig.dialogs.boxes[0].text.split(QLatin1Char('\n'));

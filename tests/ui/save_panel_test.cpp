@@ -37,9 +37,9 @@ void measure120(WindowRig& rig) {
 }
 
 void fillNames(WindowRig& rig, const QString& artist, const QString& album, const QString& track) {
-    rig.form->txtNameOfArtist->setText(artist);
-    rig.form->txtAlbumName->setText(album);
-    rig.form->txtTrackName->setText(track);
+    child<QLineEdit>(*rig.form, "txtNameOfArtist")->setText(artist);
+    child<QLineEdit>(*rig.form, "txtAlbumName")->setText(album);
+    child<QLineEdit>(*rig.form, "txtTrackName")->setText(track);
 }
 
 // The second after a save: its one-shot timers fire.
@@ -56,26 +56,26 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
     MainWindow& form = *rig.form;
     measure120(rig);
     rig.key(Qt::Key_F3);
-    ASSERT_TRUE(form.SaveToFilePanel->isVisible());
-    EXPECT_EQ(form.lblSaveCaption->text(), "Save BPM: 120.0");
-    EXPECT_FALSE(form.cmdBeat->isEnabled());
-    EXPECT_FALSE(form.cmdReset->isEnabled());
+    ASSERT_TRUE(child<QFrame>(form, "SaveToFilePanel")->isVisible());
+    EXPECT_EQ(child<QLabel>(form, "lblSaveCaption")->text(), "Save BPM: 120.0");
+    EXPECT_FALSE(child<QPushButton>(form, "cmdBeat")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(form, "cmdReset")->isEnabled());
     EXPECT_FALSE(item(form, "mnuViewMPM")->isEnabled());
     EXPECT_EQ(rig.text("lblCounterStatus"), "Off");
-    EXPECT_EQ(form.focusWidget(), form.txtNameOfArtist);
-    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
+    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(form, "txtNameOfArtist"));
+    EXPECT_FALSE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
 
     rig.typeText(QStringLiteral("Sigur R"));
-    form.txtNameOfArtist->insert(QString::fromUtf8("\u00f3s"));
+    child<QLineEdit>(form, "txtNameOfArtist")->insert(QString::fromUtf8("\u00f3s"));
     rig.key(Qt::Key_2, Qt::ControlModifier);  // album locked: focus back to the artist
-    EXPECT_TRUE(form.chkLockAlbumName->isChecked());
-    EXPECT_EQ(form.focusWidget(), form.txtNameOfArtist);
+    EXPECT_TRUE(child<QCheckBox>(form, "chkLockAlbumName")->isChecked());
+    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(form, "txtNameOfArtist"));
     rig.key(Qt::Key_1, Qt::ControlModifier);  // both locked: the track is next
-    EXPECT_EQ(form.focusWidget(), form.txtTrackName);
-    form.txtAlbumName->setText(QStringLiteral("Takk; live"));
-    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
+    EXPECT_EQ(form.focusWidget(), child<QLineEdit>(form, "txtTrackName"));
+    child<QLineEdit>(form, "txtAlbumName")->setText(QStringLiteral("Takk; live"));
+    EXPECT_FALSE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
     rig.typeText(QStringLiteral("Glosoli"));
-    EXPECT_TRUE(form.cmdSaveToFile->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
     rig.key(Qt::Key_Return);
 
     EXPECT_EQ(fileText(form.currentResultFile),
@@ -83,24 +83,26 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
                                 "File created by Pulsaro\r\n"
                                 "120;110 - 130;Sigur R\u00f3s;Takk; live;Glosoli;500\r\n"));
     // Locked names stay, the track goes, the measurement is reset.
-    EXPECT_EQ(form.txtNameOfArtist->text(), QString::fromUtf8("Sigur R\u00f3s"));
-    EXPECT_EQ(form.txtAlbumName->text(), "Takk; live");
-    EXPECT_TRUE(form.txtTrackName->text().isEmpty());
-    EXPECT_FALSE(form.cmdSaveToFile->isEnabled());
-    EXPECT_FALSE(form.SaveToFilePanel->isVisible());
+    EXPECT_EQ(child<QLineEdit>(form, "txtNameOfArtist")->text(),
+              QString::fromUtf8("Sigur R\u00f3s"));
+    EXPECT_EQ(child<QLineEdit>(form, "txtAlbumName")->text(), "Takk; live");
+    EXPECT_TRUE(child<QLineEdit>(form, "txtTrackName")->text().isEmpty());
+    EXPECT_FALSE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
+    EXPECT_FALSE(child<QFrame>(form, "SaveToFilePanel")->isVisible());
     EXPECT_TRUE(item(form, "mnuViewMPM")->isEnabled());
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
 
     // The locked names come back after a restart, locked when the panel opens.
     form.close();
     rig.restart();
-    EXPECT_EQ(rig.form->txtNameOfArtist->text(), QString::fromUtf8("Sigur R\u00f3s"));
-    EXPECT_FALSE(rig.form->chkLockGroupName->isChecked());
+    EXPECT_EQ(child<QLineEdit>(*rig.form, "txtNameOfArtist")->text(),
+              QString::fromUtf8("Sigur R\u00f3s"));
+    EXPECT_FALSE(child<QCheckBox>(*rig.form, "chkLockGroupName")->isChecked());
     measure120(rig);
     rig.key(Qt::Key_F3);
-    EXPECT_TRUE(rig.form->chkLockGroupName->isChecked());
-    EXPECT_TRUE(rig.form->chkLockAlbumName->isChecked());
-    EXPECT_EQ(rig.form->focusWidget(), rig.form->txtTrackName);
+    EXPECT_TRUE(child<QCheckBox>(*rig.form, "chkLockGroupName")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(*rig.form, "chkLockAlbumName")->isChecked());
+    EXPECT_EQ(rig.form->focusWidget(), child<QLineEdit>(*rig.form, "txtTrackName"));
     // Unlocked at exit: the stored name is deleted.
     rig.key(Qt::Key_1, Qt::ControlModifier);
     rig.form->close();
@@ -115,21 +117,21 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
     rig.key(Qt::Key_F6);
     measure120(rig);
     rig.key(Qt::Key_S);  // S opens the panel only from the BPM display
-    EXPECT_FALSE(form.SaveToFilePanel->isVisible());
+    EXPECT_FALSE(child<QFrame>(form, "SaveToFilePanel")->isVisible());
     rig.key(Qt::Key_F3);
-    EXPECT_EQ(form.lblSaveCaption->text(), "Save MPM");
+    EXPECT_EQ(child<QLabel>(form, "lblSaveCaption")->text(), "Save MPM");
     fillNames(rig, QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"));
     rig.key(Qt::Key_Escape);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.mpmPanel->isVisible());
-    EXPECT_EQ(form.txtTrackName->text(), "c");
+    EXPECT_TRUE(child<QFrame>(form, "mpmPanel")->isVisible());
+    EXPECT_EQ(child<QLineEdit>(form, "txtTrackName")->text(), "c");
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.focusWidget(), form.cmdBeat);
+    EXPECT_EQ(form.focusWidget(), child<QPushButton>(form, "cmdBeat"));
 
     // A folder where the file should be: reported once, nothing cleared.
     form.setCurrentResultFile(rig.desktop);
     rig.key(Qt::Key_F3);
-    form.cmdSaveToFile->click();
+    child<QPushButton>(form, "cmdSaveToFile")->click();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(
         rig.dialogs.boxes[0].text.contains("SaveToFile: close file if you have opened it."));
@@ -138,16 +140,16 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
         << rig.dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(rig.dialogs.boxes[0].text.contains(QString::fromUtf8(std::strerror(EISDIR))))
         << rig.dialogs.boxes[0].text.toStdString();
-    EXPECT_TRUE(form.SaveToFilePanel->isVisible());
-    EXPECT_EQ(form.txtTrackName->text(), "c");
+    EXPECT_TRUE(child<QFrame>(form, "SaveToFilePanel")->isVisible());
+    EXPECT_EQ(child<QLineEdit>(form, "txtTrackName")->text(), "c");
     EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
 
     // New makes a fresh default name current and stores it; the next save works.
-    form.cmdNewFile->click();
+    child<QPushButton>(form, "cmdNewFile")->click();
     EXPECT_EQ(form.currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
     EXPECT_EQ(QString::fromStdString(rig.settings()->readString(settings::kFileName)),
               form.currentResultFile);
-    form.cmdSaveToFile->click();
+    child<QPushButton>(form, "cmdSaveToFile")->click();
     EXPECT_EQ(fileText(form.currentResultFile).split(QStringLiteral("\r\n")).value(1),
               "120\ta\tb\tc\t80\t60\t40\t30\t15");
 }
@@ -161,11 +163,11 @@ TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     EXPECT_EQ(fileText(quick),
               "BPM:\tPitchRange +-8%:\tDelay (ms):\tFile created by Pulsaro\r\n"
               "120\t110 - 130\t500\r\n");
-    EXPECT_TRUE(form.lblFastSaveActive->isVisible());
+    EXPECT_TRUE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     letSavingLabelsExpire(rig);
-    EXPECT_FALSE(form.lblFastSaveActive->isVisible());
-    EXPECT_FALSE(form.lblFastSaveActive2->isVisible());
+    EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
+    EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive2")->isVisible());
 
     // A failed QuickSave keeps the measurement and still hides the labels.
     form.setCurrentResultFile(QStringLiteral("/nonexistent-folder/beats.csv"));
@@ -174,7 +176,7 @@ TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
     letSavingLabelsExpire(rig);
-    EXPECT_FALSE(form.lblFastSaveActive->isVisible());
+    EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
 }
 
 TEST(Clipboard, TextOfEachPanelAndItsEnabling) {
@@ -200,7 +202,7 @@ TEST(Clipboard, TextOfEachPanelAndItsEnabling) {
     for (const Case& c : cases) {
         WindowRig rig;
         rig.key(c.modeKey);
-        rig.form->cmdBeat->setFocus();
+        child<QPushButton>(*rig.form, "cmdBeat")->setFocus();
         if (c.measure) {
             measure120(rig);
         }

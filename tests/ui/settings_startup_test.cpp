@@ -165,7 +165,7 @@ TEST(Startup, ValueOfTheWrongTypeIsReportedAndTheWindowStillWorks) {
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in GetRegistryData")));
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
-    EXPECT_TRUE(MainWindow::shown(rig.form->bpmPanel));
+    EXPECT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "bpmPanel")));
 }
 
 // A file or folder without write bits is read-only even for root, so this
