@@ -288,27 +288,31 @@ void makeAccessible(MainWindow& form) {
         }
     }
 
-    const std::array<std::pair<QWidget*, const char*>, 12> names = {{
-        {form.txtDelayBpm, heard::kTempoBox},
-        {form.cmdMetronomeDelay, heard::kMetronome},
-        {form.txtNameOfArtist, heard::kArtist},
-        {form.txtAlbumName, heard::kAlbum},
-        {form.txtTrackName, heard::kTrack},
-        {form.chkLockGroupName, heard::kLockArtist},
-        {form.chkLockAlbumName, heard::kLockAlbum},
-        {form.bpmPanel, heard::kBpmPanel},
-        {form.mpmPanel, heard::kMpmPanel},
-        {form.DelayPanel, heard::kDelayPanel},
-        {form.SaveToFilePanel, heard::kSavePanel},
-        {form.Image1, heard::kPictureStrip},
-    }};
-    for (const auto& [widget, name] : names) {
-        widget->setAccessibleName(tr8(name));
+    // The controls by their names: the window builds them in its panels.
+    const std::pair<const char*, const char*> names[] = {
+        {"txtDelayBpm", heard::kTempoBox},
+        {"cmdMetronomeDelay", heard::kMetronome},
+        {"txtNameOfArtist", heard::kArtist},
+        {"txtAlbumName", heard::kAlbum},
+        {"txtTrackName", heard::kTrack},
+        {"chkLockGroupName", heard::kLockArtist},
+        {"chkLockAlbumName", heard::kLockAlbum},
+        {"bpmPanel", heard::kBpmPanel},
+        {"mpmPanel", heard::kMpmPanel},
+        {"DelayPanel", heard::kDelayPanel},
+        {"SaveToFilePanel", heard::kSavePanel},
+        {"Image1", heard::kPictureStrip},
+        {"Bevel1", heard::kTimeSlot},
+        {"Bevel2", heard::kBeatsSlot},
+    };
+    for (const auto& [objectName, name] : names) {
+        if (auto* widget = form.findChild<QWidget*>(QString::fromLatin1(objectName))) {
+            widget->setAccessibleName(tr8(name));
+        }
     }
-    form.Image1->setAccessibleDescription(tr8(heard::kPictureStripHint));
-    // The two boxes at the top read as what they count, not as a bare frame.
-    form.Bevel1->setAccessibleName(tr8(heard::kTimeSlot));
-    form.Bevel2->setAccessibleName(tr8(heard::kBeatsSlot));
+    if (auto* strip = form.findChild<QWidget*>(QStringLiteral("Image1"))) {
+        strip->setAccessibleDescription(tr8(heard::kPictureStripHint));
+    }
 }
 
 }  // namespace pulsaro

@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <optional>
 
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/shared_operations.h"
 
@@ -175,26 +177,26 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         const CommandState state = w.commandState();
         if (*letter == QLatin1Char('R') && w.cmdReset->isEnabled()) {
             w.DoFullReset();
-        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.DelayPanel) &&
+        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel) &&
                    w.soundOutput()) {
             w.MetronomeDelay();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
                    MainWindow::shown(w.bpmPanel)) {
             w.mnuFileSaveToFileClick();
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
-                   !MainWindow::shown(w.DelayPanel)) {
+                   !MainWindow::shown(w.delayPanel)) {
             w.mnuQuickSaveClick();
         }
     }
 
     // The tempo box: SPACE goes back to Beat; only digits, the separators and
     // backspace are typed.
-    if (focus == w.txtDelayBpm) {
+    if (focus == w.delayPanel->tempoBox()) {
         if (key == Qt::Key_Space) {
             w.cmdBeat->setFocus(Qt::OtherFocusReason);
         }
         if (const std::optional<QChar> typed = typedCharacter(event)) {
-            return !w.txtDelayBpmKeyPress(*typed);
+            return !w.delayPanel->acceptTyped(*typed);
         }
     }
     return false;

@@ -19,6 +19,9 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/accessibility.h"
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
+#include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
@@ -81,7 +84,9 @@ MainWindow::~MainWindow() {
 
 void MainWindow::FormCreate() {
     funcs_.guard("FormCreate", [&] {
-        for (QWidget* panel : {SaveToFilePanel, bpmPanel, mpmPanel, DelayPanel}) {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(SaveToFilePanel), static_cast<QWidget*>(bpmPanel),
+              static_cast<QWidget*>(mpmPanel), static_cast<QWidget*>(delayPanel)}) {
             panel->move(44, 24);
         }
         clientArea->setFixedSize(258, 222);
@@ -96,7 +101,7 @@ void MainWindow::FormCreate() {
         selectClickSoundLater();
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
-        cmdMetronomeDelay->setEnabled(false);
+        delayPanel->setMetronomeAvailable(false);
         QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
         updateCommands();
@@ -106,7 +111,7 @@ void MainWindow::FormCreate() {
 void MainWindow::checkSoundOutput() {
     funcs_.guard("FormCreate", [&] {
         soundOutput_ = audio_.outputDeviceCount() > 0;
-        cmdMetronomeDelay->setEnabled(soundOutput_);
+        delayPanel->setMetronomeAvailable(soundOutput_);
     });
 }
 
@@ -122,6 +127,14 @@ void MainWindow::tapBeat(const TapInstant& at) {
     });
 }
 
+std::int32_t MainWindow::tripletsFlag() const {
+    return delayPanel->triplets() ? 1 : 0;
+}
+
+std::int32_t MainWindow::typedTempoFlag() const {
+    return delayPanel->typing() ? 1 : 0;
+}
+
 std::int32_t MainWindow::visibleMode() const {
     if (shown(bpmPanel)) {
         return kModeBpm;
@@ -129,7 +142,7 @@ std::int32_t MainWindow::visibleMode() const {
     if (shown(mpmPanel)) {
         return kModeMpm;
     }
-    if (shown(DelayPanel)) {
+    if (shown(delayPanel)) {
         return kModeDelay;
     }
     return kModeNone;
@@ -148,9 +161,7 @@ void MainWindow::showPress(const TapPress& press) {
         KillMetronomeTimer();
         clearDisplays();
         cmdReset->setEnabled(true);
-        for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
-            status->setText(tr8(res::kOn));
-        }
+        showStatus(RunStatus::Measuring);
         startIdleTimer();
         lblBeats->setText(tr8(res::kBeatOne));
         return;
@@ -165,14 +176,12 @@ void MainWindow::showPress(const TapPress& press) {
     updateCommands();
 
     if (press.kind == PressKind::TooFast) {
-        if (shown(bpmPanel)) {
-            cboBPMToFastwarning->setVisible(true);
-        }
-        if (shown(DelayPanel)) {
-            cboTimeToFastwarning->setVisible(true);
-        }
-        if (shown(mpmPanel)) {
-            cboMPMToFastwarning->setVisible(true);
+        for (ModePanel* panel :
+             {static_cast<ModePanel*>(bpmPanel), static_cast<ModePanel*>(delayPanel),
+              static_cast<ModePanel*>(mpmPanel)}) {
+            if (shown(panel)) {
+                panel->setTooFast(true);
+            }
         }
         return;
     }
@@ -180,25 +189,25 @@ void MainWindow::showPress(const TapPress& press) {
     lblTimer->setText(tr8(res::kTime) +
                       fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
     if (shown(bpmPanel)) {
-        bpmShownTempo_ = press.tempo;
-        bpmShownMean_ = press.mean;
-        lblPitchRange->setText(funcs_.CalcPitch(kPitchPercent, press.tempo));
-        cboBPMToFastwarning->setVisible(false);
-        lblBPM_Value->setText(fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep)));
-        lblMedelBPM->setText(fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep)));
+        BpmPanel::Reading reading;
+        reading.tempo = press.tempo;
+        reading.mean = press.mean;
+        reading.pitchRange = funcs_.CalcPitch(kPitchPercent, press.tempo);
+        reading.value = fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep));
+        reading.meanText = fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep));
+        bpmPanel->show(reading);
     }
     if (shown(mpmPanel)) {
-        cboMPMToFastwarning->setVisible(false);
+        mpmPanel->setTooFast(false);
         showMpm(press.tempo);
-        lblBPMinMPM->setText(
+        mpmPanel->showTempoLine(
             fromStd(formatPattern(halfRounded(funcs_, press.tempo), "BPM: 0.0", sep)));
     }
-    if (shown(DelayPanel)) {
-        cboTimeToFastwarning->setVisible(false);
-        showDelayTimes(delayTable(), press.tempo);
-        lblDelayMedel->setText(
+    if (shown(delayPanel)) {
+        delayPanel->setTooFast(false);
+        delayPanel->showTimes(press.tempo);
+        delayPanel->showMean(
             fromStd(formatPattern(halfRounded(funcs_, press.mean), "Avg: 0.0", sep)));
-        delayShowsMean_ = true;
     }
 }
 
@@ -207,9 +216,7 @@ void MainWindow::tmrIdleTimer() {
 }
 
 void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
-    for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
-        status->setText(tr8(res::kTimeout));
-    }
+    showStatus(RunStatus::TimedOut);
     if (idleTimer_) {
         idleTimer_->SetActive(false);
     }
@@ -236,11 +243,10 @@ void MainWindow::DoFullReset() {
     funcs_.guard("DoFullReset:2", [&] {
         clearDisplays();
         DelayMetronomeOn = false;
-        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+        delayPanel->setMetronomeOn(false);
         tap_.reset();
-        lblMedelBPM->setText(tr8(res::kIdleBpm));
-        bpmShownMean_.reset();
-        if (shown(DelayPanel)) {
+        bpmPanel->clearMean();
+        if (shown(delayPanel)) {
             focusTempoBoxLater();
         }
     });
@@ -342,36 +348,34 @@ void MainWindow::mnuViewMPMClick() {
 
 void MainWindow::mnuViewTimeCounterClick() {
     funcs_.guard("mnuViewTimeCounter", [&] {
-        if (shown(DelayPanel)) {
+        if (shown(delayPanel)) {
             return;
         }
         if (shown(SaveToFilePanel)) {
             cmdCancelSaveToFileClick();
         }
-        showPanel(DelayPanel);
+        showPanel(delayPanel);
         saveAllowed_ = false;
         cmdBeat->setEnabled(true);
         if (displayMode_ != kModeNone) {
-            txtDelayBpm->setFocus(Qt::OtherFocusReason);
-            txtDelayBpm->selectAll();
+            delayPanel->focusTempoBox();
         } else {
             focusTempoBoxLater();
         }
         displayMode_ = kModeDelay;
         if (tap_.tempo() > 0) {
-            showDelayTimes(delayTable(), tap_.tempo());
-            txtDelayBpm->selectAll();
-            if (bpmShownMean_) {
-                lblDelayMedel->setText(fromStd(formatPattern(halfRounded(funcs_, *bpmShownMean_),
-                                                             "Avg: 0.0", decimalSeparator())));
-                delayShowsMean_ = true;
+            delayPanel->showTimes(tap_.tempo());
+            delayPanel->tempoBox()->selectAll();
+            if (const std::optional<Fixed> mean = bpmPanel->mean()) {
+                delayPanel->showMean(fromStd(
+                    formatPattern(halfRounded(funcs_, *mean), "Avg: 0.0", decimalSeparator())));
             }
         }
-        const bool idleMean = !delayShowsMean_;
+        const bool idleMean = !delayPanel->showsMean();
         if (tap_.tempo() != 0) {
-            lblDelayMedel->setVisible(!idleMean);
+            delayPanel->setMeanVisible(!idleMean);
         } else if (idleMean) {
-            lblDelayMedel->setVisible(true);
+            delayPanel->setMeanVisible(true);
         }
         copyMenuAutoPopup_ = false;
         updateCommands();
@@ -380,13 +384,13 @@ void MainWindow::mnuViewTimeCounterClick() {
 
 bool MainWindow::valuesShown() const {
     if (shown(mpmPanel)) {
-        return mpmShowsTempo_;
+        return mpmPanel->hasTempo();
     }
-    if (shown(DelayPanel)) {
-        return !txtDelayBpm->text().isEmpty();
+    if (shown(delayPanel)) {
+        return !delayPanel->tempoText().isEmpty();
     }
     if (shown(bpmPanel)) {
-        return bpmShownTempo_.has_value();
+        return bpmPanel->tempo().has_value();
     }
     return false;
 }
@@ -395,11 +399,11 @@ void MainWindow::refreshFileCommands() {
     funcs_.guard("mnuFileClick", [&] {
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
-        if (shown(DelayPanel) && !fromDelay) {
+        if (shown(delayPanel) && !fromDelay) {
             saving = false;
-        } else if (bpmShownTempo_ && shown(bpmPanel) && !fromDelay) {
+        } else if (bpmPanel->tempo() && shown(bpmPanel) && !fromDelay) {
             saving = true;
-        } else if (shown(mpmPanel) && mpmShowsTempo_ && !fromDelay) {
+        } else if (shown(mpmPanel) && mpmPanel->hasTempo() && !fromDelay) {
             saving = true;
         } else if (fromDelay) {
             saving = false;
@@ -433,10 +437,7 @@ void MainWindow::updateCommands() {
 // --- Focus -------------------------------------------------------------------
 
 void MainWindow::focusTempoBox() {
-    funcs_.guard("ACTIVATE_AND_FOCUS", [&] {
-        txtDelayBpm->setFocus(Qt::OtherFocusReason);
-        txtDelayBpm->selectAll();
-    });
+    funcs_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel->focusTempoBox(); });
 }
 
 void MainWindow::focusBeat(bool enableReset) {

@@ -28,7 +28,9 @@ namespace pulsaro {
 
 class Dialogs;
 class PictureStrip;
-class ShapeWidget;
+class BpmPanel;
+class DelayPanel;
+class MpmPanel;
 class SharedOperations;
 class TTickTimer;
 class TTrayIcon;
@@ -74,11 +76,7 @@ public:
     void mnuViewMPMClick();
     void mnuViewTimeCounterClick();
     void bpmPanelMouseDown(Qt::MouseButton button);
-    void DelayPanelDblClick();
     void DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
-    bool txtDelayBpmKeyPress(QChar key);
-    void txtDelayBpmChange();
-    void txtDelayBpmEdited();
 
     // Saving and copying.
     void mnuFileSaveToFileClick();
@@ -161,9 +159,8 @@ public:
     std::int32_t displayMode() const { return displayMode_; }
     bool soundOutput() const { return soundOutput_; }
     std::int32_t escCounter() const { return escCounter_; }
-    std::int32_t tripletsFlag() const { return tripletsFlag_; }
-    std::int32_t typedTempoFlag() const { return typedTempoFlag_; }
-    void setTypedTempoFlag(std::int32_t flag) { typedTempoFlag_ = flag; }
+    std::int32_t tripletsFlag() const;
+    std::int32_t typedTempoFlag() const;
     TTickTimer* idleTimer() const { return idleTimer_.get(); }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
 
@@ -192,48 +189,13 @@ public:
     QFrame* Bevel2 = nullptr;
     QLabel* lblTimer = nullptr;
     QLabel* lblBeats = nullptr;
-    QFrame* bpmPanel = nullptr;
-    QFrame* mpmPanel = nullptr;
-    QFrame* DelayPanel = nullptr;
+    BpmPanel* bpmPanel = nullptr;
+    MpmPanel* mpmPanel = nullptr;
+    DelayPanel* delayPanel = nullptr;
     QFrame* SaveToFilePanel = nullptr;
     QPushButton* cmdBeat = nullptr;
     QPushButton* cmdReset = nullptr;
     QLabel* lblMyName = nullptr;
-
-    QLabel* label534 = nullptr;
-    ShapeWidget* Shape1 = nullptr;
-    QLabel* lblBPM_Value = nullptr;
-    QLabel* lblMedelBPM = nullptr;
-    QLabel* lblPitchRange = nullptr;
-    QLabel* lblCounterStatus = nullptr;
-    QLabel* lblFastSaveActive = nullptr;
-    QLabel* cboBPMToFastwarning = nullptr;
-
-    QLabel* Label5 = nullptr;
-    QLabel* lblMPM23 = nullptr;
-    QLabel* lblMPM2 = nullptr;
-    QLabel* lblMPM3 = nullptr;
-    QLabel* lblMPM4 = nullptr;
-    QLabel* lblMPM8 = nullptr;
-    QLabel* lblBPMinMPM = nullptr;
-    QLabel* lblCounterStatusMPM = nullptr;
-    QLabel* lblFastSaveActive2 = nullptr;
-    QLabel* cboMPMToFastwarning = nullptr;
-
-    QLabel* Label20 = nullptr;
-    QLineEdit* txtDelayBpm = nullptr;
-    QPushButton* cmdMetronomeDelay = nullptr;
-    QLabel* lblDelay2xWhole = nullptr;
-    QLabel* lblDelayWhole = nullptr;
-    QLabel* lblDelayHalf = nullptr;
-    QLabel* lblDelayQuarter = nullptr;
-    QLabel* lblDelayEight = nullptr;
-    QLabel* lblDelaySixteenth = nullptr;
-    QLabel* lblDelayThirtySecond = nullptr;
-    QLabel* lblDelayMedel = nullptr;
-    QLabel* lblCounterStatusMSPB = nullptr;
-    QLabel* lblTripletsON = nullptr;
-    QLabel* cboTimeToFastwarning = nullptr;
 
     // The save panel.
     QLabel* lblSaveCaption = nullptr;
@@ -259,20 +221,14 @@ public:
     // The tray icon's menu.
     QMenu* popTrayPopup = nullptr;
 
-    // The delay table's labels, longest note first.
-    QLabel* delayLabel(std::size_t row) const;
-
-    // The delay table of a tempo, straight or as triplets, or of no tempo.
-    enum class DelayTable { Straight, Triplets, Unknown };
     // Every display back to its idle text; no warnings, Reset disabled.
     void clearDisplays();
     // Shows panel (a mode panel or the save panel) and hides the others.
     void showPanel(QFrame* panel);
+    // The status of the measurement on every value panel.
+    void showStatus(RunStatus status);
+    // The MPM panel's values for tempo.
     void showMpm(Fixed tempo);
-    void showDelayTimes(DelayTable table, Fixed tempo);
-    DelayTable delayTable() const {
-        return tripletsFlag_ == 1 ? DelayTable::Triplets : DelayTable::Straight;
-    }
 
     // Whether the panel is switched on (regardless of the window being shown).
     static bool shown(const QWidget* widget);
@@ -289,9 +245,6 @@ private:
     void FormCreate();
     void buildMenus();
     void buildClientArea();
-    void buildBpmPanel();
-    void buildMpmPanel();
-    void buildDelayPanel();
     void watchMouse();
 
     std::int32_t visibleMode() const;
@@ -325,8 +278,6 @@ private:
     std::int32_t displayMode_ = kModeNone;
     bool soundOutput_ = false;
     std::int32_t escCounter_ = 0;
-    std::int32_t tripletsFlag_ = 0;
-    std::int32_t typedTempoFlag_ = 0;
     bool copyMenuAutoPopup_ = false;
     CommandSet* commands_ = nullptr;
     // The File menu's saving items, as the measurement last decided them.
@@ -336,12 +287,6 @@ private:
     bool alwaysOnTop_ = false;
     bool translucent_ = false;
     int opacityPercent_ = 100;
-    // What the panels show: the BPM panel's tempo and mean of the last counted
-    // press, the MPM panel's values, the delay panel's mean.
-    std::optional<Fixed> bpmShownTempo_;
-    std::optional<Fixed> bpmShownMean_;
-    bool mpmShowsTempo_ = false;
-    bool delayShowsMean_ = false;
     // Whether the panel on show has values to copy.
     bool valuesShown() const;
     bool centreOnShow_ = false;

@@ -9,8 +9,12 @@
 #include <QPushButton>
 #include <array>
 
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
+#include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
+#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -29,36 +33,6 @@ QFrame* makePanel(QWidget* parent, const char* name, QSize size) {
     panel->resize(size);
     panel->setVisible(false);
     return panel;
-}
-
-// Yellow bold heading on navy across the top of a panel.
-QLabel* makeHeading(QWidget* panel, const char* name, const char* text, QRect place) {
-    QLabel* heading = makeLabel(panel, name, tr8(text), place, 10, true, QColor(255, 255, 0));
-    heading->setAlignment(Qt::AlignCenter);
-    heading->setAutoFillBackground(true);
-    QPalette palette = heading->palette();
-    palette.setColor(QPalette::Window, kNavy);
-    heading->setPalette(palette);
-    return heading;
-}
-
-QLabel* makeStatus(QWidget* panel, const char* name) {
-    return makeLabel(panel, name, tr8(res::kDesignStatus), QRect(9, 90, 64, 15), 9, true, Qt::red);
-}
-
-QLabel* makeSaving(QWidget* panel, const char* name, int left) {
-    QLabel* label =
-        makeLabel(panel, name, tr8(res::kSaving), QRect(left, 90, 70, 15), 9, true, Qt::red);
-    label->setVisible(false);
-    return label;
-}
-
-QLabel* makeTooFast(QWidget* panel, const char* name) {
-    QLabel* label =
-        makeLabel(panel, name, tr8(res::kTooFast), QRect(136, 90, 66, 15), 9, true, Qt::red);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setVisible(false);
-    return label;
 }
 
 }  // namespace
@@ -131,17 +105,17 @@ void MainWindow::buildClientArea() {
         label->setAlignment(Qt::AlignCenter);
     }
 
-    bpmPanel = makePanel(clientArea, "bpmPanel", QSize(209, 109));
-    mpmPanel = makePanel(clientArea, "mpmPanel", QSize(209, 109));
-    DelayPanel = makePanel(clientArea, "DelayPanel", QSize(209, 109));
-    DelayPanel->setToolTip(tr8(res::kHintDelayPanel));
+    bpmPanel = new BpmPanel(clientArea);
+    mpmPanel = new MpmPanel(clientArea);
+    delayPanel = new DelayPanel(clientArea, funcs_);
+    connect(delayPanel, &DelayPanel::typingStarted, this, [this] { cmdReset->setEnabled(true); });
+    connect(delayPanel, &DelayPanel::typedTempoChanged, this,
+            [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
+    connect(delayPanel, &DelayPanel::metronomeClicked, this, &MainWindow::cmdMetronomeDelayClick);
     SaveToFilePanel = makePanel(clientArea, "SaveToFilePanel", QSize(209, 185));
     SaveToFilePanel->setAttribute(Qt::WA_NoMousePropagation);
     // Taller than the mode panels: it covers the Beat and Reset buttons.
     SaveToFilePanel->setAutoFillBackground(true);
-    buildBpmPanel();
-    buildMpmPanel();
-    buildDelayPanel();
     buildSavePanel();
 
     cmdBeat = new QPushButton(tr8(res::kBeat), clientArea);
@@ -167,116 +141,8 @@ void MainWindow::buildClientArea() {
 
     // The Beat button comes first in the tab order.
     setTabOrder(cmdBeat, cmdReset);
-    setTabOrder(cmdReset, txtDelayBpm);
-    setTabOrder(txtDelayBpm, cmdMetronomeDelay);
-}
-
-void MainWindow::buildBpmPanel() {
-    label534 = makeHeading(bpmPanel, "label534", res::kBpmHeading, QRect(20, 4, 169, 17));
-    Shape1 = new ShapeWidget(bpmPanel);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setGeometry(20, 24, 169, 41);
-    Shape1->setAttribute(Qt::WA_NoMousePropagation);
-    lblBPM_Value = makeLabel(bpmPanel, "lblBPM_Value", tr8(res::kIdleBpm), QRect(26, 27, 159, 33),
-                             24, true, Qt::red);
-    lblBPM_Value->setAlignment(Qt::AlignCenter);
-    lblBPM_Value->setToolTip(tr8(res::kHintBpmValue));
-    lblMedelBPM = makeLabel(bpmPanel, "lblMedelBPM", tr8(res::kIdleBpm), QRect(148, 51, 33, 11), 7,
-                            false, QColor(255, 255, 0));
-    lblMedelBPM->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblMedelBPM->setToolTip(tr8(res::kHintMean));
-    lblPitchRange =
-        makeLabel(bpmPanel, "lblPitchRange", tr8(res::kIdlePitchRange), QRect(20, 68, 169, 13));
-    lblPitchRange->setAlignment(Qt::AlignCenter);
-    lblPitchRange->setToolTip(tr8(res::kHintPitch));
-    lblCounterStatus = makeStatus(bpmPanel, "lblCounterStatus");
-    lblCounterStatus->setToolTip(tr8(res::kHintStatus));
-    lblFastSaveActive = makeSaving(bpmPanel, "lblFastSaveActive", 73);
-    cboBPMToFastwarning = makeTooFast(bpmPanel, "cboBPMToFastwarning");
-    cboBPMToFastwarning->setToolTip(tr8(res::kHintTooFast));
-}
-
-void MainWindow::buildMpmPanel() {
-    Label5 = makeHeading(mpmPanel, "Label5", res::kMpmHeading, QRect(20, 4, 169, 17));
-    const QString idle = tr8(res::kIdleMpmSuffix);
-    lblMPM23 = makeLabel(mpmPanel, "lblMPM23", tr8(res::kTwoThirds) + idle, QRect(28, 29, 86, 15),
-                         9, true, Qt::black);
-    lblMPM2 = makeLabel(mpmPanel, "lblMPM2", tr8(res::kHalf) + idle, QRect(28, 45, 86, 15), 9, true,
-                        kNavy);
-    lblMPM3 = makeLabel(mpmPanel, "lblMPM3", tr8(res::kThird) + idle, QRect(28, 61, 86, 15), 9,
-                        true, Qt::black);
-    lblMPM4 = makeLabel(mpmPanel, "lblMPM4", tr8(res::kQuarter) + idle, QRect(118, 29, 86, 15), 9,
-                        true, kNavy);
-    lblMPM8 = makeLabel(mpmPanel, "lblMPM8", tr8(res::kEighth) + idle, QRect(118, 45, 86, 15), 9,
-                        true, Qt::black);
-    lblBPMinMPM = makeLabel(mpmPanel, "lblBPMinMPM", tr8(res::kIdleBpmInMpm),
-                            QRect(120, 63, 83, 14), 8, true, kNavy);
-    lblBPMinMPM->setToolTip(tr8(res::kHintBpmInMpm));
-    lblCounterStatusMPM = makeStatus(mpmPanel, "lblCounterStatusMPM");
-    lblFastSaveActive2 = makeSaving(mpmPanel, "lblFastSaveActive2", 73);
-    cboMPMToFastwarning = makeTooFast(mpmPanel, "cboMPMToFastwarning");
-}
-
-void MainWindow::buildDelayPanel() {
-    Label20 = makeHeading(DelayPanel, "Label20", res::kDelayHeading, QRect(8, 4, 125, 17));
-
-    txtDelayBpm = new QLineEdit(DelayPanel);
-    txtDelayBpm->setObjectName(QStringLiteral("txtDelayBpm"));
-    txtDelayBpm->setGeometry(136, 4, 55, 17);
-    txtDelayBpm->setFont(windowFont(8));
-    txtDelayBpm->setMaxLength(5);
-    txtDelayBpm->setToolTip(tr8(res::kHintDelayBox));
-    txtDelayBpm->setTextMargins(0, -2, 0, -2);
-    QPalette boxPalette = txtDelayBpm->palette();
-    boxPalette.setColor(QPalette::Base, QColor(255, 221, 221));
-    // The selection stays visible while the box has no focus.
-    boxPalette.setColor(QPalette::Inactive, QPalette::Highlight,
-                        boxPalette.color(QPalette::Active, QPalette::Highlight));
-    boxPalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                        boxPalette.color(QPalette::Active, QPalette::HighlightedText));
-    txtDelayBpm->setPalette(boxPalette);
-    // What is pasted passes the same character filter as what is typed.
-    txtDelayBpm->setValidator(new TempoTextValidator(txtDelayBpm));
-    connect(txtDelayBpm, &QLineEdit::textChanged, this, &MainWindow::txtDelayBpmChange);
-    connect(txtDelayBpm, &QLineEdit::textEdited, this, &MainWindow::txtDelayBpmEdited);
-
-    cmdMetronomeDelay = new QPushButton(tr8(res::kMetronomeButton), DelayPanel);
-    cmdMetronomeDelay->setObjectName(QStringLiteral("cmdMetronomeDelay"));
-    cmdMetronomeDelay->setGeometry(193, 4, 13, 17);
-    cmdMetronomeDelay->setFont(windowFont(7, true));
-    cmdMetronomeDelay->setFlat(true);
-    cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
-    connect(cmdMetronomeDelay, &QPushButton::clicked, this, &MainWindow::cmdMetronomeDelayClick);
-    // Clicks on the controls of the panel are theirs, not the panel's.
-    cmdMetronomeDelay->setAttribute(Qt::WA_NoMousePropagation);
-    txtDelayBpm->setAttribute(Qt::WA_NoMousePropagation);
-
-    const QString zero = tr8(res::kDelayIdleValue);
-    const auto row = [&](const char* name, std::size_t index, QRect place, QColor color) {
-        return makeLabel(DelayPanel, name, tr8(res::kDelayPrefixes[index]) + zero, place, 8, false,
-                         color);
-    };
-    lblDelay2xWhole = row("lblDelay2xWhole", 0, QRect(12, 25, 94, 14), Qt::black);
-    lblDelayWhole = row("lblDelayWhole", 1, QRect(12, 40, 94, 14), kNavy);
-    lblDelayHalf = row("lblDelayHalf", 2, QRect(12, 56, 94, 14), Qt::black);
-    lblDelayQuarter = row("lblDelayQuarter", 3, QRect(12, 72, 94, 14), kNavy);
-    lblDelayEight = row("lblDelayEight", 4, QRect(124, 25, 82, 14), kNavy);
-    lblDelaySixteenth = row("lblDelaySixteenth", 5, QRect(108, 40, 98, 14), Qt::black);
-    lblDelayThirtySecond = row("lblDelayThirtySecond", 6, QRect(110, 56, 96, 14), kNavy);
-    lblDelayMedel = makeLabel(DelayPanel, "lblDelayMedel", tr8(res::kIdleDelayMean),
-                              QRect(134, 72, 72, 14), 8, false, Qt::black);
-    lblDelayMedel->setToolTip(tr8(res::kHintMean));
-    lblCounterStatusMSPB = makeStatus(DelayPanel, "lblCounterStatusMSPB");
-    lblTripletsON = makeSaving(DelayPanel, "lblTripletsON", 77);
-    lblTripletsON->setText(tr8(res::kTriplets));
-    cboTimeToFastwarning = makeTooFast(DelayPanel, "cboTimeToFastwarning");
-}
-
-QLabel* MainWindow::delayLabel(std::size_t row) const {
-    const std::array<QLabel*, 7> rows = {lblDelay2xWhole,     lblDelayWhole, lblDelayHalf,
-                                         lblDelayQuarter,     lblDelayEight, lblDelaySixteenth,
-                                         lblDelayThirtySecond};
-    return rows.at(row);
+    setTabOrder(cmdReset, delayPanel->tempoBox());
+    setTabOrder(delayPanel->tempoBox(), delayPanel->metronomeButton());
 }
 
 }  // namespace pulsaro

@@ -11,7 +11,10 @@
 #include <QPushButton>
 #include <optional>
 
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
+#include "ui/mpm_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
@@ -24,11 +27,12 @@ namespace pulsaro {
 void MainWindow::watchMouse() {
     for (QWidget* widget : {static_cast<QWidget*>(clientArea), static_cast<QWidget*>(Image1),
                             static_cast<QWidget*>(bpmPanel), static_cast<QWidget*>(mpmPanel),
-                            static_cast<QWidget*>(DelayPanel), static_cast<QWidget*>(cmdBeat),
+                            static_cast<QWidget*>(delayPanel), static_cast<QWidget*>(cmdBeat),
                             static_cast<QWidget*>(cmdReset)}) {
         widget->installEventFilter(this);
     }
-    for (QFrame* panel : {bpmPanel, mpmPanel, DelayPanel}) {
+    for (QFrame* panel : {static_cast<QFrame*>(bpmPanel), static_cast<QFrame*>(mpmPanel),
+                          static_cast<QFrame*>(delayPanel)}) {
         for (QLabel* label : panel->findChildren<QLabel*>()) {
             label->installEventFilter(this);
         }
@@ -45,7 +49,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (widget == nullptr) {
         return false;
     }
-    const bool inDelayPanel = widget == DelayPanel || widget->parentWidget() == DelayPanel;
+    const bool inDelayPanel = widget == delayPanel || widget->parentWidget() == delayPanel;
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
@@ -63,14 +67,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (inDelayPanel && mouse.button() == Qt::LeftButton) {
-                DelayPanelDblClick();
+                delayPanel->toggleTriplets();
                 return true;
             }
             return false;
         }
         case QEvent::MouseButtonRelease: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
-            if (widget == DelayPanel) {
+            if (widget == delayPanel) {
                 DelayPanelMouseUp(mouse.button(), mouse.position().toPoint());
             }
             return false;
@@ -81,7 +85,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             const bool copyTarget =
-                widget == bpmPanel || widget == mpmPanel || widget == DelayPanel ||
+                widget == bpmPanel || widget == mpmPanel || widget == delayPanel ||
                 (qobject_cast<QLabel*>(widget) != nullptr && widget->parentWidget() != clientArea);
             if (copyTarget) {
                 if (copyMenuAutoPopup_) {
@@ -105,7 +109,7 @@ void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
         mnuViewMPMClick();
     } else if (shown(mpmPanel)) {
         mnuViewTimeCounterClick();
-    } else if (shown(DelayPanel)) {
+    } else if (shown(delayPanel)) {
         mnuViewBPMClick();
     }
 }
@@ -113,7 +117,7 @@ void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
 void MainWindow::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
     funcs_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
         if (button == Qt::RightButton) {
-            popcopybpmvalue->popup(DelayPanel->mapToGlobal(panelPos));
+            popcopybpmvalue->popup(delayPanel->mapToGlobal(panelPos));
         }
     });
 }

@@ -13,6 +13,8 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "core/wav.h"
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
@@ -134,21 +136,18 @@ void MainWindow::cmdMetronomeDelayClick() {
 
 void MainWindow::MetronomeDelay() {
     funcs_.guard("MetronomeDelay", [&] {
-        const QString text = txtDelayBpm->text();
         if (DelayMetronomeOn) {
             KillMetronomeTimer();
             DelayMetronomeOn = false;
-            cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+            delayPanel->setMetronomeOn(false);
             return;
         }
-        if (!funcs_.IsNumeric(text)) {
+        const std::optional<Fixed> typed = delayPanel->typedTempo();
+        if (!typed || *typed < kLowestDelayTempo || *typed > kHighestDelayTempo) {
             return;
         }
-        const Fixed tempo = SharedOperations::readFixed(text);
-        if (tempo < kLowestDelayTempo || tempo > kHighestDelayTempo) {
-            return;
-        }
-        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOn));
+        const Fixed tempo = *typed;
+        delayPanel->setMetronomeOn(true);
         DelayMetronomeOn = true;
         KillMetronomeTimer();
         MetronomeTimerId = CreateMetronomeTimer(1, tempo);
@@ -161,7 +160,7 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && isMinimized() && MetronomeTimerId != 0) {
         KillMetronomeTimer();
         DelayMetronomeOn = false;
-        cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+        delayPanel->setMetronomeOn(false);
     }
 }
 

@@ -14,7 +14,10 @@
 #include "core/number_format.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
+#include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
@@ -143,20 +146,19 @@ void MainWindow::mnuFileSaveToFileClick() {
             return;
         }
         if (displayMode_ == kModeBpm) {
-            lblSaveCaption->setText(tr8(res::kSaveBpmCaption) + lblBPM_Value->text());
+            lblSaveCaption->setText(tr8(res::kSaveBpmCaption) + bpmPanel->valueText());
         } else if (displayMode_ == kModeMpm) {
             lblSaveCaption->setText(tr8(res::kSaveMpmCaption));
         }
         cmdReset->setEnabled(false);
-        for (QLabel* status : {lblCounterStatus, lblCounterStatusMPM, lblCounterStatusMSPB}) {
-            status->setText(tr8(res::kOff));
-        }
+        showStatus(RunStatus::Idle);
         // The measurement ends; its values stay.
         tap_.stop();
         cmdBeat->setEnabled(false);
         SaveToFilePanel->raise();
         SaveToFilePanel->move(44, 24);
-        for (QFrame* panel : {mpmPanel, bpmPanel, DelayPanel}) {
+        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel), static_cast<QFrame*>(bpmPanel),
+                              static_cast<QFrame*>(delayPanel)}) {
             panel->setVisible(false);
         }
         SaveToFilePanel->setVisible(true);
@@ -262,8 +264,8 @@ void MainWindow::mnuQuickSaveClick() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
-    lblFastSaveActive->setVisible(true);
-    lblFastSaveActive2->setVisible(true);
+    bpmPanel->setSaving(true);
+    mpmPanel->setSaving(true);
     if (tap_.state().measurementMode == kModeBpm) {
         BeginSaveToFileBPM(SaveType::BpmQuick);
     } else {
@@ -278,7 +280,7 @@ bool MainWindow::BeginSaveToFileBPM(SaveType type) {
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), sep);
-        record.pitch = pitchFieldText(lblPitchRange->text().toStdString());
+        record.pitch = pitchFieldText(bpmPanel->pitchRangeText().toStdString());
         record.delay = delayText(tap_.tempo(), sep);
         written = finishSave(record);
     });
@@ -326,8 +328,8 @@ bool MainWindow::finishSave(Record& record) {
 }
 
 void MainWindow::HideSavingIndicators() {
-    lblFastSaveActive->setVisible(false);
-    lblFastSaveActive2->setVisible(false);
+    bpmPanel->setSaving(false);
+    mpmPanel->setSaving(false);
 }
 
 // --- The clipboard -----------------------------------------------------------
@@ -336,21 +338,18 @@ void MainWindow::CopyResultsToClipboard() {
     funcs_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
-        if (shown(DelayPanel)) {
-            for (std::size_t row = 0; row < 7; ++row) {
-                text += delayLabel(row)->text() + lineEnd;
+        if (shown(delayPanel)) {
+            for (const QString& row : delayPanel->rows()) {
+                text += row + lineEnd;
             }
-            text += tr8(res::kBpmPrefix) + txtDelayBpm->text();
+            text += tr8(res::kBpmPrefix) + delayPanel->tempoText();
         } else if (shown(bpmPanel)) {
             text = tr8(res::kBpmPrefix) +
                    fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
                                          SharedOperations::decimalSeparator())) +
-                   lineEnd + tr8(res::kAvgPrefix) + lblMedelBPM->text();
+                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel->meanText();
         } else if (shown(mpmPanel)) {
-            for (QLabel* line : {lblMPM23, lblMPM2, lblMPM3, lblMPM4, lblMPM8}) {
-                text += line->text() + lineEnd;
-            }
-            text += lblBPMinMPM->text();
+            text = mpmPanel->lines().join(lineEnd);
         } else {
             text = tr8(res::kClipboardError);
         }

@@ -8,6 +8,7 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
@@ -72,7 +73,7 @@ void MainWindow::TrayIconMinimizeToTray() {
     TrayIcon->SetEnabled(true);
     KillMetronomeTimer();
     DelayMetronomeOn = false;
-    cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+    delayPanel->setMetronomeOn(false);
 }
 
 void MainWindow::mnuAboutFromTrayClick() {
@@ -98,7 +99,7 @@ void MainWindow::minimizeAndStopClicks() {
         if (MetronomeTimerId != 0) {
             DelayMetronomeOn = false;
             KillMetronomeTimer();
-            cmdMetronomeDelay->setToolTip(tr8(res::kHintMetronomeOff));
+            delayPanel->setMetronomeOn(false);
         }
         setWindowState(windowState() | Qt::WindowMinimized);
     });

@@ -97,9 +97,10 @@ TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
     bpm->setText(QStringLiteral("98.5"));
     EXPECT_EQ(nameOf(bpm), QStringLiteral("98.5 BPM"));
 
-    for (std::size_t row = 0; row < 7; ++row) {
-        rig.form->delayLabel(row)->setText(rig.form->delayLabel(row)->text().section(':', 0, 0) +
-                                           QStringLiteral(": ?"));
+    for (const char* name : {"lblDelay2xWhole", "lblDelayWhole", "lblDelayHalf", "lblDelayQuarter",
+                             "lblDelayEight", "lblDelaySixteenth", "lblDelayThirtySecond"}) {
+        QLabel* row = child<QLabel>(*rig.form, name);
+        row->setText(row->text().section(':', 0, 0) + QStringLiteral(": ?"));
     }
     EXPECT_EQ(nameOf(child<QLabel>(*rig.form, "lblDelayHalf")),
               QStringLiteral("Half note: unknown"));
