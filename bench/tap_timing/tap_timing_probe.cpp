@@ -19,11 +19,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 long long nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               Clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
-struct Rec { long long arrivalUs; unsigned long long eventMs; };
+struct Rec {
+    long long arrivalUs;
+    unsigned long long eventMs;
+};
 
 class Probe : public QWidget {
 public:
@@ -34,17 +37,23 @@ public:
     }
     ~Probe() override { dump(); }
     void dump() {
-        if (dumped_) return;
+        if (dumped_)
+            return;
         dumped_ = true;
-        FILE *f = std::fopen(out_.c_str(), "w");
-        if (!f) { std::perror("fopen"); return; }
+        FILE* f = std::fopen(out_.c_str(), "w");
+        if (!f) {
+            std::perror("fopen");
+            return;
+        }
         std::fprintf(f, "arrival_us,event_ms\n");
-        for (auto &r : recs_) std::fprintf(f, "%lld,%llu\n", r.arrivalUs, r.eventMs);
+        for (auto& r : recs_)
+            std::fprintf(f, "%lld,%llu\n", r.arrivalUs, r.eventMs);
         std::fclose(f);
         std::fprintf(stderr, "tap_timing_probe: %zu presses -> %s\n", recs_.size(), out_.c_str());
     }
+
 protected:
-    void keyPressEvent(QKeyEvent *e) override {
+    void keyPressEvent(QKeyEvent* e) override {
         const long long t = nowUs();  // first thing
         if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
             recs_.push_back({t, static_cast<unsigned long long>(e->timestamp())});
@@ -56,6 +65,7 @@ protected:
         }
         QWidget::keyPressEvent(e);
     }
+
 private:
     std::string out_;
     int count_;
@@ -64,18 +74,26 @@ private:
 };
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::string out = "tap_timing.csv";
     int count = 0, busyEvery = 0, busyFor = 0, timeoutS = 120;
     for (int i = 1; i + 1 < argc; i += 2) {
         const char *k = argv[i], *v = argv[i + 1];
-        if (!std::strcmp(k, "--out")) out = v;
-        else if (!std::strcmp(k, "--count")) count = std::atoi(v);
-        else if (!std::strcmp(k, "--busy-every")) busyEvery = std::atoi(v);
-        else if (!std::strcmp(k, "--busy-for")) busyFor = std::atoi(v);
-        else if (!std::strcmp(k, "--timeout")) timeoutS = std::atoi(v);
-        else { std::fprintf(stderr, "unknown option %s\n", k); return 2; }
+        if (!std::strcmp(k, "--out"))
+            out = v;
+        else if (!std::strcmp(k, "--count"))
+            count = std::atoi(v);
+        else if (!std::strcmp(k, "--busy-every"))
+            busyEvery = std::atoi(v);
+        else if (!std::strcmp(k, "--busy-for"))
+            busyFor = std::atoi(v);
+        else if (!std::strcmp(k, "--timeout"))
+            timeoutS = std::atoi(v);
+        else {
+            std::fprintf(stderr, "unknown option %s\n", k);
+            return 2;
+        }
     }
     Probe w(out, count);
     w.show();
@@ -86,11 +104,15 @@ int main(int argc, char **argv) {
         busy.setInterval(busyEvery);
         QObject::connect(&busy, &QTimer::timeout, [busyFor] {
             const auto end = Clock::now() + std::chrono::milliseconds(busyFor);
-            while (Clock::now() < end) {}
+            while (Clock::now() < end) {
+            }
         });
         busy.start();
     }
     // Hard bound so a run can never hang.
-    QTimer::singleShot(timeoutS * 1000, &app, [&] { w.dump(); QCoreApplication::quit(); });
+    QTimer::singleShot(timeoutS * 1000, &app, [&] {
+        w.dump();
+        QCoreApplication::quit();
+    });
     return app.exec();
 }

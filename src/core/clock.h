@@ -19,6 +19,11 @@ public:
     // program runs (a 32-bit tick wraps after 49.7 days and would stop a
     // running measurement from ever timing out).
     virtual std::uint64_t tickCountMs() = 0;
+
+    // Whether the window system's event times advance with this clock (both
+    // monotonic), so they can be mapped onto it. A clock moved by hand does
+    // not.
+    virtual bool followsEventTimes() const { return false; }
 };
 
 // std::chrono::steady_clock.
@@ -27,6 +32,7 @@ public:
     std::int64_t performanceCount() override;
     std::int64_t performanceFrequency() override;
     std::uint64_t tickCountMs() override;
+    bool followsEventTimes() const override { return true; }
 };
 
 // When something happened: the high-resolution counter with its counts per

@@ -105,6 +105,8 @@ bool KeyMap::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     const auto& key = static_cast<const QKeyEvent&>(*event);
+    // Every stamp teaches the mapping of event times onto the tap clock.
+    window_.eventInstant(key.timestamp());
     if (widget == static_cast<QWidget*>(window_.menuBar())) {
         // Keys reach the bar only while it holds the keyboard.
         return press && menuBarKey(key);
@@ -140,7 +142,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         }
         if (pressed == w.cmdBeat) {
             // The beat is timed here, as the key goes down.
-            const TapInstant at = instantOf(w.clock_);
+            const TapInstant at = w.eventInstant(event.timestamp());
             w.cmdBeat->setDown(true);
             w.tapBeat(at);
         } else {

@@ -127,6 +127,11 @@ void MainWindow::tapBeat(const TapInstant& at) {
     });
 }
 
+TapInstant MainWindow::eventInstant(std::uint64_t eventMs) {
+    const TapInstant arrival = instantOf(clock_);
+    return clock_.followsEventTimes() ? eventTimes_.map(arrival, eventMs) : arrival;
+}
+
 std::int32_t MainWindow::tripletsFlag() const {
     return delayPanel->triplets() ? 1 : 0;
 }

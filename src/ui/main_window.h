@@ -10,6 +10,7 @@
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
+#include "core/event_time.h"
 #include "core/result_file.h"
 #include "core/tap_model.h"
 #include "ui/commands.h"
@@ -59,8 +60,12 @@ public:
     ~MainWindow() override;
 
     // Handlers and commands.
-    // A press of Beat (key or mouse) at the instant it arrived.
+    // A press of Beat (key or mouse) at the instant it happened.
     void tapBeat(const TapInstant& at);
+    // When an input event stamped eventMs by the window system happened: its
+    // stamp mapped onto the tap clock where the clock follows event times,
+    // else the moment it arrived. Every stamp seen makes the mapping better.
+    TapInstant eventInstant(std::uint64_t eventMs);
     void cmdResetClick();
     void DoFullReset();
     void mnuFileExitClick();
@@ -275,6 +280,9 @@ private:
 
     TapModel tap_;
     TapSignals tapSignals_;
+    EventTimeMap eventTimes_;
+    // The stamp of the mouse press on Beat that is being handled.
+    std::uint64_t beatPressStamp_ = 0;
     std::int32_t displayMode_ = kModeNone;
     bool soundOutput_ = false;
     std::int32_t escCounter_ = 0;

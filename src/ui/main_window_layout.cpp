@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <array>
+#include <utility>
 
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
@@ -124,9 +125,10 @@ void MainWindow::buildClientArea() {
     cmdBeat->setFont(windowFont(16, true));
     cmdBeat->setToolTip(tr8(res::kHintBeat));
     cmdBeat->setDefault(true);
-    // A tap is timed at the press (mouse, SPACE, ENTER), never at the release:
-    // how long the key is held must not move the beat.
-    connect(cmdBeat, &QPushButton::pressed, this, [this] { tapBeat(instantOf(clock_)); });
+    // A mouse press taps (keys tap in the key map). The tap is timed at the
+    // press, never at the release: how long it is held must not move the beat.
+    connect(cmdBeat, &QPushButton::pressed, this,
+            [this] { tapBeat(eventInstant(std::exchange(beatPressStamp_, 0))); });
 
     cmdReset = new QPushButton(tr8(res::kReset), clientArea);
     cmdReset->setObjectName(QStringLiteral("cmdReset"));

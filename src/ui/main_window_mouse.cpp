@@ -53,6 +53,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (widget == cmdBeat && mouse.button() == Qt::LeftButton) {
+                beatPressStamp_ = mouse.timestamp();
+            }
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
                 bpmPanelMouseDown(mouse.button());
                 return true;
@@ -61,6 +64,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonDblClick: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (widget == cmdBeat && mouse.button() == Qt::LeftButton) {
+                beatPressStamp_ = mouse.timestamp();
+            }
             // The second of two quick presses arrives as a double-click only.
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
                 bpmPanelMouseDown(mouse.button());

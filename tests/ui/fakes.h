@@ -39,7 +39,13 @@ public:
         return startMs + static_cast<std::uint64_t>(micros / 1000);
     }
 
+    bool followsEventTimes() const override { return eventTimes; }
+
     void advanceMs(double ms) { micros += static_cast<std::int64_t>(ms * 1000.0); }
+
+    // Whether event stamps are on this clock's time line (milliseconds since
+    // its start).
+    bool eventTimes = false;
 
     std::uint64_t startMs = 5'000'000;
     std::int64_t micros = 0;

@@ -138,6 +138,35 @@ TEST(Metronome, EveryTapIsTimedAtItsPress) {
     }
 }
 
+// A busy GUI thread: presses stamped every 500 ms by the window system
+// arrive 0 to 150 ms late; the tempo and the grid follow the stamps.
+TEST(Metronome, PressesAreTimedByTheWindowSystemsStamps) {
+    WindowRig rig;
+    rig.clock.eventTimes = true;
+    rig.key(Qt::Key_F4);
+    QWidget* beat = child<QPushButton>(*rig.form, "cmdBeat");
+    const double lateMs[] = {0, 40, 150, 5, 90};
+    for (int press = 0; press < 5; ++press) {
+        const auto stamp = static_cast<quint64>(1000 + 500 * press);
+        rig.clock.micros = static_cast<std::int64_t>((stamp + lateMs[press]) * 1000);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        down.setTimestamp(stamp);
+        up.setTimestamp(stamp + 60);
+        QCoreApplication::sendEvent(beat, &down);
+        // The release, 60 ms later, arrives as soon as the thread is free.
+        rig.clock.micros = std::max<std::int64_t>(rig.clock.micros, (stamp + 60) * 1000);
+        QCoreApplication::sendEvent(beat, &up);
+    }
+    rig.nowSeconds = static_cast<double>(rig.clock.micros) / 1e6;
+    EXPECT_EQ(rig.text("lblBPM_Value"), "120.0");
+    rig.idleFor(3);
+    ASSERT_EQ(rig.audio.starts.size(), 1u);
+    ASSERT_TRUE(rig.audio.starts[0].grid.has_value());
+    // The last press's stamp, 3000 ms, on the tap clock.
+    EXPECT_NEAR(rig.audio.starts[0].grid->beatSeconds, 3.0, 1e-9);
+}
+
 TEST(Metronome, MenuCommandStartsAtOnceOnlyRightAfterATimeout) {
     WindowRig rig;
     countAndTimeOut(rig, 0.5);
