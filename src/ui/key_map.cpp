@@ -29,6 +29,7 @@
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
+#include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 
 namespace pulsaro {
@@ -124,14 +125,14 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
     QWidget* focus = w.focusWidget();
-    const bool saving = MainWindow::shown(w.SaveToFilePanel);
+    const bool saving = MainWindow::shown(w.savePanel);
 
     // ENTER presses the focused button, else the default one: Save while
     // saving, Beat otherwise. SPACE presses the focused button.
     QPushButton* pressed = nullptr;
     if (isEnter(key)) {
         auto* focused = qobject_cast<QPushButton*>(focus);
-        pressed = focused != nullptr ? focused : saving ? w.cmdSaveToFile : w.cmdBeat;
+        pressed = focused != nullptr ? focused : saving ? w.savePanel->saveButton() : w.cmdBeat;
     } else if (key == Qt::Key_Space && focus == w.cmdBeat) {
         pressed = w.cmdBeat;
     }
@@ -158,7 +159,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
 
     if (key == Qt::Key_Escape) {
         if (saving) {
-            w.cmdCancelSaveToFile->click();
+            w.savePanel->cancelButton()->click();
             return true;
         }
         w.funcs_.guard("MainFormKeyDown", [&] {
@@ -172,7 +173,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         });
     } else if ((key == Qt::Key_1 || key == Qt::Key_2) && !keypad &&
                modifiers.testFlag(Qt::ControlModifier) && saving) {
-        w.toggleNameLock(key == Qt::Key_1 ? 1 : 2);
+        w.savePanel->toggleLock(key == Qt::Key_1 ? 1 : 2);
     }
 
     if (const std::optional<QChar> letter = commandLetter(event)) {

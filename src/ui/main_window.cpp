@@ -23,6 +23,7 @@
 #include "ui/delay_panel.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
+#include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
@@ -85,7 +86,7 @@ MainWindow::~MainWindow() {
 void MainWindow::FormCreate() {
     funcs_.guard("FormCreate", [&] {
         for (QWidget* panel :
-             {static_cast<QWidget*>(SaveToFilePanel), static_cast<QWidget*>(bpmPanel),
+             {static_cast<QWidget*>(savePanel), static_cast<QWidget*>(bpmPanel),
               static_cast<QWidget*>(mpmPanel), static_cast<QWidget*>(delayPanel)}) {
             panel->move(44, 24);
         }
@@ -226,8 +227,8 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
         idleTimer_->SetActive(false);
     }
     const std::int32_t measured = tap_.state().measurementMode;
-    const bool handOver = measured == displayMode_ && measured != kModeDelay &&
-                          !shown(SaveToFilePanel) && metronomeArmed_ && tempo > kMetronomeMinimum;
+    const bool handOver = measured == displayMode_ && measured != kModeDelay && !shown(savePanel) &&
+                          metronomeArmed_ && tempo > kMetronomeMinimum;
     if (handOver) {
         startMetronomeAtRunEnd(tempo, grid);
     }
@@ -283,12 +284,10 @@ void MainWindow::FormCloseQuery() {
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
                 // The locked names in the same replace.
-                SharedOperations::storeLockedNames(*key, txtNameOfArtist->text(),
-                                                   txtAlbumName->text(), *this);
+                SharedOperations::storeLockedNames(*key, *savePanel);
             });
         } else {
-            funcs_.SaveReadAlbumInfo(txtNameOfArtist->text(), txtAlbumName->text(), nullptr,
-                                     nullptr, 0, *this);
+            funcs_.storeLockedNames(*savePanel);
         }
     });
 }
@@ -334,7 +333,7 @@ void MainWindow::mnuViewMPMClick() {
         if (shown(mpmPanel)) {
             return;
         }
-        if (shown(SaveToFilePanel)) {
+        if (shown(savePanel)) {
             cmdCancelSaveToFileClick();
         }
         showPanel(mpmPanel);
@@ -356,7 +355,7 @@ void MainWindow::mnuViewTimeCounterClick() {
         if (shown(delayPanel)) {
             return;
         }
-        if (shown(SaveToFilePanel)) {
+        if (shown(savePanel)) {
             cmdCancelSaveToFileClick();
         }
         showPanel(delayPanel);
@@ -430,7 +429,7 @@ CommandState MainWindow::commandState() const {
     state.alwaysOnTop = alwaysOnTop_;
     state.translucent = translucent_;
     state.opacityAvailable = funcs_.opacityAvailable();
-    state.savePanelOpen = shown(SaveToFilePanel);
+    state.savePanelOpen = shown(savePanel);
     state.displayMode = displayMode_;
     return state;
 }

@@ -32,6 +32,7 @@ class PictureStrip;
 class BpmPanel;
 class DelayPanel;
 class MpmPanel;
+class SavePanel;
 class SharedOperations;
 class TTickTimer;
 class TTrayIcon;
@@ -85,10 +86,6 @@ public:
 
     // Saving and copying.
     void mnuFileSaveToFileClick();
-    void PrepareSaveFields();
-    void txtNamesChange(const char* handler);
-    void chkLockGroupNameClick();
-    void chkLockAlbumNameClick();
     void cmdSaveToFileClick();
     void mnuQuickSaveClick();
     // True when the record was written.
@@ -100,10 +97,9 @@ public:
     void CopyResultsToClipboard();
     // Makes path the current result file and shows it in the save panel.
     void setCurrentResultFile(const QString& path);
-    // Marks set at start-up for names read back: the lock boxes are checked
-    // when the save panel next opens.
-    bool pendingArtistLock = false;
-    bool pendingAlbumLock = false;
+    // Names read back at start-up; their locks are checked when the save
+    // panel next opens.
+    void restoreLockedNames(const QString& artist, const QString& album);
 
     // Player shortcuts, Help menu.
     void mnuPlayerClick(int player);
@@ -197,25 +193,10 @@ public:
     BpmPanel* bpmPanel = nullptr;
     MpmPanel* mpmPanel = nullptr;
     DelayPanel* delayPanel = nullptr;
-    QFrame* SaveToFilePanel = nullptr;
+    SavePanel* savePanel = nullptr;
     QPushButton* cmdBeat = nullptr;
     QPushButton* cmdReset = nullptr;
     QLabel* lblMyName = nullptr;
-
-    // The save panel.
-    QLabel* lblSaveCaption = nullptr;
-    QLabel* lblArtist = nullptr;
-    QLineEdit* txtNameOfArtist = nullptr;
-    QCheckBox* chkLockGroupName = nullptr;
-    QLabel* lblAlbum = nullptr;
-    QLineEdit* txtAlbumName = nullptr;
-    QCheckBox* chkLockAlbumName = nullptr;
-    QLabel* lblTrack = nullptr;
-    QLineEdit* txtTrackName = nullptr;
-    QLabel* lblFileName = nullptr;
-    QPushButton* cmdSaveToFile = nullptr;
-    QPushButton* cmdCancelSaveToFile = nullptr;
-    QPushButton* cmdNewFile = nullptr;
 
     // Menus.
     QMenu* mnuFile = nullptr;
@@ -259,8 +240,6 @@ private:
     void startIdleTimer();
     void startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid);
     void loadClickSounds();
-    void toggleNameLock(int digit);
-    void buildSavePanel();
     // Writes the record with the names of a full save; on success clears what
     // a save clears and resets the measurement.
     bool finishSave(Record& record);

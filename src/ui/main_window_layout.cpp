@@ -15,6 +15,7 @@
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
+#include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
@@ -25,16 +26,6 @@ namespace {
 
 const QColor kNavy(0, 0, 128);
 const QColor kGray(128, 128, 128);
-
-QFrame* makePanel(QWidget* parent, const char* name, QSize size) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setLineWidth(1);
-    panel->resize(size);
-    panel->setVisible(false);
-    return panel;
-}
 
 }  // namespace
 
@@ -113,11 +104,10 @@ void MainWindow::buildClientArea() {
     connect(delayPanel, &DelayPanel::typedTempoChanged, this,
             [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
     connect(delayPanel, &DelayPanel::metronomeClicked, this, &MainWindow::cmdMetronomeDelayClick);
-    SaveToFilePanel = makePanel(clientArea, "SaveToFilePanel", QSize(209, 185));
-    SaveToFilePanel->setAttribute(Qt::WA_NoMousePropagation);
-    // Taller than the mode panels: it covers the Beat and Reset buttons.
-    SaveToFilePanel->setAutoFillBackground(true);
-    buildSavePanel();
+    savePanel = new SavePanel(clientArea, funcs_);
+    connect(savePanel, &SavePanel::saveClicked, this, &MainWindow::cmdSaveToFileClick);
+    connect(savePanel, &SavePanel::cancelClicked, this, &MainWindow::cmdCancelSaveToFileClick);
+    connect(savePanel, &SavePanel::newFileClicked, this, &MainWindow::cmdNewFileClick);
 
     cmdBeat = new QPushButton(tr8(res::kBeat), clientArea);
     cmdBeat->setObjectName(QStringLiteral("cmdBeat"));

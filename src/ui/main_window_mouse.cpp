@@ -40,11 +40,6 @@ void MainWindow::watchMouse() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblFileName && event->type() == QEvent::Enter) {
-        // lblFileNameMouseEnter: the hint shows the whole path.
-        lblFileName->setToolTip(currentResultFile);
-        return false;
-    }
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget == nullptr) {
         return false;

@@ -10,6 +10,7 @@
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
+#include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 
@@ -37,7 +38,7 @@ void MainWindow::showPanel(QFrame* panel) {
     funcs_.guard("MakePanelVisible", [&] {
         panel->setVisible(true);
         for (QFrame* other : {static_cast<QFrame*>(bpmPanel), static_cast<QFrame*>(mpmPanel),
-                              static_cast<QFrame*>(delayPanel), SaveToFilePanel}) {
+                              static_cast<QFrame*>(delayPanel), static_cast<QFrame*>(savePanel)}) {
             if (other != panel) {
                 other->setVisible(false);
             }

@@ -1,27 +1,14 @@
-// Keeping a measurement: the save panel, QuickSave, the remembered names and
-// the copy to the clipboard.
+#include "ui/save_panel.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QClipboard>
-#include <QCoreApplication>
-#include <QGuiApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 
-#include "core/number_format.h"
-#include "core/settings_names.h"
-#include "core/settings_store.h"
-#include "ui/bpm_panel.h"
-#include "ui/delay_panel.h"
-#include "ui/main_window.h"
-#include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
-#include "ui/tick_timer.h"
 #include "ui/widgets.h"
 
 namespace pulsaro {
@@ -30,7 +17,6 @@ namespace {
 
 const QColor kLockedColour(255, 221, 221);
 constexpr int kNameLength = 50;
-constexpr int kSavingShownMs = 1000;
 
 QLineEdit* makeNameBox(QWidget* panel, const char* name, QRect place) {
     auto* box = new QLineEdit(panel);
@@ -60,6 +46,9 @@ QPushButton* makeButton(QWidget* panel, const char* name, const char* caption, c
     button->setGeometry(place);
     button->setFont(windowFont(8));
     button->setToolTip(tr8(hint));
+    // The buttons' access keys are the window's, not the panel's, so they
+    // act only while the panel is shown.
+    button->setAutoDefault(false);
     return button;
 }
 
@@ -73,365 +62,158 @@ void colourBox(QLineEdit* box, bool locked) {
 
 }  // namespace
 
-void MainWindow::buildSavePanel() {
-    QFrame* panel = SaveToFilePanel;
-    lblSaveCaption = makeLabel(panel, "lblSaveCaption", tr8(res::kSaveHeading),
-                               QRect(8, 4, 193, 17), 10, true, QColor(255, 255, 0));
-    lblSaveCaption->setAlignment(Qt::AlignCenter);
-    lblSaveCaption->setAutoFillBackground(true);
-    QPalette heading = lblSaveCaption->palette();
+SavePanel::SavePanel(QWidget* parent, SharedOperations& operations)
+    : QFrame(parent), operations_(operations) {
+    setObjectName(QStringLiteral("SaveToFilePanel"));
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+    resize(209, 185);
+    setVisible(false);
+    setAttribute(Qt::WA_NoMousePropagation);
+    // Taller than the mode panels: it covers the Beat and Reset buttons.
+    setAutoFillBackground(true);
+
+    caption_ = makeLabel(this, "lblSaveCaption", tr8(res::kSaveHeading), QRect(8, 4, 193, 17), 10,
+                         true, QColor(255, 255, 0));
+    caption_->setAlignment(Qt::AlignCenter);
+    caption_->setAutoFillBackground(true);
+    QPalette heading = caption_->palette();
     heading.setColor(QPalette::Window, QColor(0, 0, 128));
-    lblSaveCaption->setPalette(heading);
+    caption_->setPalette(heading);
 
-    lblArtist = makeLabel(panel, "lblArtist", tr8(res::kArtistLabel), QRect(8, 24, 0, 0));
-    txtNameOfArtist = makeNameBox(panel, "txtNameOfArtist", QRect(8, 38, 146, 19));
-    chkLockGroupName = makeLock(panel, "chkLockGroupName", res::kHintLockArtist, QPoint(158, 39));
-    lblAlbum = makeLabel(panel, "lblAlbum", tr8(res::kAlbumLabel), QRect(8, 58, 0, 0));
-    txtAlbumName = makeNameBox(panel, "txtAlbumName", QRect(8, 72, 146, 19));
-    chkLockAlbumName = makeLock(panel, "chkLockAlbumName", res::kHintLockAlbum, QPoint(158, 73));
-    lblTrack = makeLabel(panel, "lblTrack", tr8(res::kTrackLabel), QRect(8, 92, 0, 0));
-    txtTrackName = makeNameBox(panel, "txtTrackName", QRect(8, 106, 146, 19));
-    lblArtist->setBuddy(txtNameOfArtist);
-    lblAlbum->setBuddy(txtAlbumName);
-    lblTrack->setBuddy(txtTrackName);
+    QLabel* artistLabel = makeLabel(this, "lblArtist", tr8(res::kArtistLabel), QRect(8, 24, 0, 0));
+    artist_ = makeNameBox(this, "txtNameOfArtist", QRect(8, 38, 146, 19));
+    artistLock_ = makeLock(this, "chkLockGroupName", res::kHintLockArtist, QPoint(158, 39));
+    QLabel* albumLabel = makeLabel(this, "lblAlbum", tr8(res::kAlbumLabel), QRect(8, 58, 0, 0));
+    album_ = makeNameBox(this, "txtAlbumName", QRect(8, 72, 146, 19));
+    albumLock_ = makeLock(this, "chkLockAlbumName", res::kHintLockAlbum, QPoint(158, 73));
+    QLabel* trackLabel = makeLabel(this, "lblTrack", tr8(res::kTrackLabel), QRect(8, 92, 0, 0));
+    track_ = makeNameBox(this, "txtTrackName", QRect(8, 106, 146, 19));
+    artistLabel->setBuddy(artist_);
+    albumLabel->setBuddy(album_);
+    trackLabel->setBuddy(track_);
 
-    lblFileName = makeLabel(panel, "lblFileName", QString(), QRect(6, 130, 197, 12), 7);
-    lblFileName->setToolTip(tr8(res::kHintFileName));
-    lblFileName->installEventFilter(this);
+    fileName_ = makeLabel(this, "lblFileName", QString(), QRect(6, 130, 197, 12), 7);
+    fileName_->setToolTip(tr8(res::kHintFileName));
+    fileName_->installEventFilter(this);
 
-    cmdSaveToFile =
-        makeButton(panel, "cmdSaveToFile", res::kSaveButton, res::kHintSave, QRect(6, 150, 64, 27));
-    cmdSaveToFile->setEnabled(false);
-    cmdCancelSaveToFile = makeButton(panel, "cmdCancelSaveToFile", res::kCancelButton,
-                                     res::kHintCancel, QRect(73, 150, 64, 27));
-    cmdNewFile = makeButton(panel, "cmdNewFile", res::kNewButton, res::kHintNewFile,
-                            QRect(140, 150, 63, 27));
-    // The buttons' access keys are the window's, not the panel's, so they
-    // act only while the panel is shown.
-    for (QPushButton* button : {cmdSaveToFile, cmdCancelSaveToFile, cmdNewFile}) {
-        button->setAutoDefault(false);
-    }
-    setTabOrder(txtNameOfArtist, txtAlbumName);
-    setTabOrder(txtAlbumName, txtTrackName);
-    setTabOrder(txtTrackName, cmdSaveToFile);
-    setTabOrder(cmdSaveToFile, cmdCancelSaveToFile);
-    setTabOrder(cmdCancelSaveToFile, cmdNewFile);
+    save_ =
+        makeButton(this, "cmdSaveToFile", res::kSaveButton, res::kHintSave, QRect(6, 150, 64, 27));
+    save_->setEnabled(false);
+    cancel_ = makeButton(this, "cmdCancelSaveToFile", res::kCancelButton, res::kHintCancel,
+                         QRect(73, 150, 64, 27));
+    newFile_ =
+        makeButton(this, "cmdNewFile", res::kNewButton, res::kHintNewFile, QRect(140, 150, 63, 27));
+    setTabOrder(artist_, album_);
+    setTabOrder(album_, track_);
+    setTabOrder(track_, save_);
+    setTabOrder(save_, cancel_);
+    setTabOrder(cancel_, newFile_);
 
-    connect(txtNameOfArtist, &QLineEdit::textChanged, this,
-            [this] { txtNamesChange("txtNameOfArtistChange"); });
-    connect(txtAlbumName, &QLineEdit::textChanged, this,
-            [this] { txtNamesChange("txtAlbumNameChange"); });
-    connect(txtTrackName, &QLineEdit::textChanged, this,
-            [this] { txtNamesChange("txtTrackNameChange"); });
-    connect(chkLockGroupName, &QCheckBox::clicked, this, &MainWindow::chkLockGroupNameClick);
-    connect(chkLockAlbumName, &QCheckBox::clicked, this, &MainWindow::chkLockAlbumNameClick);
-    connect(cmdSaveToFile, &QPushButton::clicked, this, &MainWindow::cmdSaveToFileClick);
-    connect(cmdCancelSaveToFile, &QPushButton::clicked, this,
-            &MainWindow::cmdCancelSaveToFileClick);
-    connect(cmdNewFile, &QPushButton::clicked, this, &MainWindow::cmdNewFileClick);
+    connect(artist_, &QLineEdit::textChanged, this,
+            [this] { namesChanged("txtNameOfArtistChange"); });
+    connect(album_, &QLineEdit::textChanged, this, [this] { namesChanged("txtAlbumNameChange"); });
+    connect(track_, &QLineEdit::textChanged, this, [this] { namesChanged("txtTrackNameChange"); });
+    connect(artistLock_, &QCheckBox::clicked, this, [this] { lockClicked(artistLock_, artist_); });
+    connect(albumLock_, &QCheckBox::clicked, this, [this] { lockClicked(albumLock_, album_); });
+    connect(save_, &QPushButton::clicked, this, &SavePanel::saveClicked);
+    connect(cancel_, &QPushButton::clicked, this, &SavePanel::cancelClicked);
+    connect(newFile_, &QPushButton::clicked, this, &SavePanel::newFileClicked);
 }
 
-void MainWindow::setCurrentResultFile(const QString& path) {
-    currentResultFile = path;
-    // Shortened to the label's own width, so it is never cut; the hint shows
-    // the whole path.
-    lblFileName->setText(funcs_.ShortenFileName(path, lblFileName->font(), lblFileName->width()));
+void SavePanel::setCaption(const QString& caption) {
+    caption_->setText(caption);
 }
 
-// --- Opening, locks and closing ----------------------------------------------
-
-void MainWindow::mnuFileSaveToFileClick() {
-    funcs_.guard("mnuFileSaveToFileClick", [&] {
-        if (displayMode_ == kModeDelay) {
-            return;
-        }
-        if (displayMode_ == kModeBpm) {
-            lblSaveCaption->setText(tr8(res::kSaveBpmCaption) + bpmPanel->valueText());
-        } else if (displayMode_ == kModeMpm) {
-            lblSaveCaption->setText(tr8(res::kSaveMpmCaption));
-        }
-        cmdReset->setEnabled(false);
-        showStatus(RunStatus::Idle);
-        // The measurement ends; its values stay.
-        tap_.stop();
-        cmdBeat->setEnabled(false);
-        SaveToFilePanel->raise();
-        SaveToFilePanel->move(44, 24);
-        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel), static_cast<QFrame*>(bpmPanel),
-                              static_cast<QFrame*>(delayPanel)}) {
-            panel->setVisible(false);
-        }
-        SaveToFilePanel->setVisible(true);
-        saveAllowed_ = quickSaveAllowed_ = false;
-        updateCommands();
-        PrepareSaveFields();
-    });
+void SavePanel::restoreLockedNames(const QString& artist, const QString& album) {
+    if (!artist.isEmpty()) {
+        artist_->setText(artist);
+        pendingArtistLock_ = true;
+    }
+    if (!album.isEmpty()) {
+        album_->setText(album);
+        pendingAlbumLock_ = true;
+    }
 }
 
-void MainWindow::PrepareSaveFields() {
-    if (pendingArtistLock) {
-        chkLockGroupName->setChecked(true);
-        chkLockGroupNameClick();
-        pendingArtistLock = false;
+void SavePanel::prepare() {
+    if (pendingArtistLock_) {
+        artistLock_->setChecked(true);
+        lockClicked(artistLock_, artist_);
+        pendingArtistLock_ = false;
     }
-    if (pendingAlbumLock) {
-        chkLockAlbumName->setChecked(true);
-        chkLockAlbumNameClick();
-        pendingAlbumLock = false;
+    if (pendingAlbumLock_) {
+        albumLock_->setChecked(true);
+        lockClicked(albumLock_, album_);
+        pendingAlbumLock_ = false;
     }
-    const bool artistLocked = chkLockGroupName->isChecked();
-    const bool albumLocked = chkLockAlbumName->isChecked();
-    txtNameOfArtist->setFocusPolicy(artistLocked ? Qt::ClickFocus : Qt::StrongFocus);
-    txtAlbumName->setFocusPolicy(albumLocked ? Qt::ClickFocus : Qt::StrongFocus);
-    QLineEdit* first = !artistLocked ? txtNameOfArtist : !albumLocked ? txtAlbumName : txtTrackName;
+    const bool artistLocked = artistLock_->isChecked();
+    const bool albumLocked = albumLock_->isChecked();
+    artist_->setFocusPolicy(artistLocked ? Qt::ClickFocus : Qt::StrongFocus);
+    album_->setFocusPolicy(albumLocked ? Qt::ClickFocus : Qt::StrongFocus);
+    QLineEdit* first = !artistLocked ? artist_ : !albumLocked ? album_ : track_;
     first->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::txtNamesChange(const char* handler) {
-    funcs_.guard(handler, [&] {
-        // Blanks count as a name.
-        cmdSaveToFile->setEnabled(!txtNameOfArtist->text().isEmpty() &&
-                                  !txtAlbumName->text().isEmpty() &&
-                                  !txtTrackName->text().isEmpty());
-    });
+SavePanel::Names SavePanel::names() const {
+    return {artist_->text(), album_->text(), track_->text()};
 }
 
-void MainWindow::chkLockGroupNameClick() {
-    colourBox(txtNameOfArtist, chkLockGroupName->isChecked());
-    txtNameOfArtist->setFocus(Qt::OtherFocusReason);
+bool SavePanel::artistLocked() const {
+    return artistLock_->isChecked();
 }
 
-void MainWindow::chkLockAlbumNameClick() {
-    colourBox(txtAlbumName, chkLockAlbumName->isChecked());
-    txtAlbumName->setFocus(Qt::OtherFocusReason);
+bool SavePanel::albumLocked() const {
+    return albumLock_->isChecked();
 }
 
-void MainWindow::toggleNameLock(int digit) {
-    const bool artist = digit == 1;
-    QCheckBox* lock = artist ? chkLockGroupName : chkLockAlbumName;
-    lock->setChecked(!lock->isChecked());
-    if (artist) {
-        chkLockGroupNameClick();
-    } else {
-        chkLockAlbumNameClick();
+void SavePanel::clearAfterSave() {
+    track_->clear();
+    if (!albumLock_->isChecked()) {
+        album_->clear();
     }
-    QCheckBox* other = artist ? chkLockAlbumName : chkLockGroupName;
-    QLineEdit* own = artist ? txtNameOfArtist : txtAlbumName;
-    QLineEdit* otherBox = artist ? txtAlbumName : txtNameOfArtist;
-    QLineEdit* next = !lock->isChecked() ? own : other->isChecked() ? txtTrackName : otherBox;
+    if (!artistLock_->isChecked()) {
+        artist_->clear();
+    }
+}
+
+void SavePanel::toggleLock(int digit) {
+    const bool artist = digit == 1;
+    QCheckBox* lock = artist ? artistLock_ : albumLock_;
+    QLineEdit* own = artist ? artist_ : album_;
+    lock->setChecked(!lock->isChecked());
+    lockClicked(lock, own);
+    QCheckBox* other = artist ? albumLock_ : artistLock_;
+    QLineEdit* otherBox = artist ? album_ : artist_;
+    QLineEdit* next = !lock->isChecked() ? own : other->isChecked() ? track_ : otherBox;
     next->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::cmdCancelSaveToFileClick() {
-    funcs_.guard("cmdCancelSaveToFileClick", [&] {
-        cmdBeat->setEnabled(true);
-        cmdReset->setEnabled(true);
-        if (displayMode_ == kModeBpm) {
-            showPanel(bpmPanel);
-        } else if (displayMode_ == kModeMpm) {
-            showPanel(mpmPanel);
-        }
-        // After the handler: the panel change may still move the focus.
-        QMetaObject::invokeMethod(
-            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
-    });
+void SavePanel::showResultFile(const QString& path) {
+    resultFile_ = path;
+    // Shortened to the label's own width, so it is never cut; the hint shows
+    // the whole path.
+    fileName_->setText(operations_.ShortenFileName(path, fileName_->font(), fileName_->width()));
 }
 
-void MainWindow::cmdNewFileClick() {
-    funcs_.guard("cmdNewFileClick", [&] {
-        const QString name = funcs_.NewFileName(QString(), settings::kStoredFileType);
-        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
-            key->writeString(settings::kFileName, name.toStdString());
-        }
-        setCurrentResultFile(name);
-    });
-}
-
-// --- Saving ------------------------------------------------------------------
-
-void MainWindow::cmdSaveToFileClick() {
-    funcs_.guard("cmdSaveToFileClick", [&] {
-        if (tap_.state().measurementMode == kModeBpm) {
-            BeginSaveToFileBPM(SaveType::BpmFull);
-        } else if (tap_.state().measurementMode == kModeMpm) {
-            BeginSaveToFileMPM(SaveType::MpmFull);
-        }
-        updateCommands();
-    });
-}
-
-void MainWindow::mnuQuickSaveClick() {
-    if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
-        return;
+bool SavePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileName_ && event->type() == QEvent::Enter) {
+        fileName_->setToolTip(resultFile_);
     }
-    bpmPanel->setSaving(true);
-    mpmPanel->setSaving(true);
-    if (tap_.state().measurementMode == kModeBpm) {
-        BeginSaveToFileBPM(SaveType::BpmQuick);
-    } else {
-        BeginSaveToFileMPM(SaveType::MpmQuick);
-    }
+    return QFrame::eventFilter(watched, event);
 }
 
-bool MainWindow::BeginSaveToFileBPM(SaveType type) {
-    bool written = false;
-    funcs_.guard("BeginSaveToFileBPM", [&] {
-        const std::string sep = SharedOperations::decimalSeparator();
-        Record record;
-        record.type = type;
-        record.bpm = bpmText(tap_.tempo(), sep);
-        record.pitch = pitchFieldText(bpmPanel->pitchRangeText().toStdString());
-        record.delay = delayText(tap_.tempo(), sep);
-        written = finishSave(record);
-    });
-    return written;
-}
-
-bool MainWindow::BeginSaveToFileMPM(SaveType type) {
-    bool written = false;
-    funcs_.guard("BeginSaveToFileMPM", [&] {
-        Record record;
-        record.type = type;
-        record.bpm = bpmText(tap_.tempo(), SharedOperations::decimalSeparator());
-        record.pitch = "0";
-        record.delay = "0";
-        written = finishSave(record);
-    });
-    return written;
-}
-
-bool MainWindow::finishSave(Record& record) {
-    const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
-    const char delimiter = funcs_.GetFileDelimiter();
-    if (full) {
-        record.artist = txtNameOfArtist->text().toStdString();
-        record.album = txtAlbumName->text().toStdString();
-        record.track = txtTrackName->text().toStdString();
-    }
-    if (!funcs_.SaveToFile(*this, currentResultFile, record, delimiter)) {
-        // Nothing was stored: everything typed and measured stays, so the
-        // user can choose another file and save again.
-        return false;
-    }
-    if (full) {
-        txtTrackName->clear();
-        if (!chkLockAlbumName->isChecked()) {
-            txtAlbumName->clear();
-        }
-        if (!chkLockGroupName->isChecked()) {
-            txtNameOfArtist->clear();
-        }
-        cmdCancelSaveToFileClick();
-    }
-    DoFullReset();
-    return true;
-}
-
-void MainWindow::HideSavingIndicators() {
-    bpmPanel->setSaving(false);
-    mpmPanel->setSaving(false);
-}
-
-// --- The clipboard -----------------------------------------------------------
-
-void MainWindow::CopyResultsToClipboard() {
-    funcs_.guard("mnuCopyBPMClick", [&] {
-        const QString lineEnd = QStringLiteral("\r\n");
-        QString text;
-        if (shown(delayPanel)) {
-            for (const QString& row : delayPanel->rows()) {
-                text += row + lineEnd;
-            }
-            text += tr8(res::kBpmPrefix) + delayPanel->tempoText();
-        } else if (shown(bpmPanel)) {
-            text = tr8(res::kBpmPrefix) +
-                   fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
-                                         SharedOperations::decimalSeparator())) +
-                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel->meanText();
-        } else if (shown(mpmPanel)) {
-            text = mpmPanel->lines().join(lineEnd);
-        } else {
-            text = tr8(res::kClipboardError);
-        }
-        funcs_.CopyTextToClipboard(text);
+void SavePanel::namesChanged(const char* handler) {
+    operations_.guard(handler, [&] {
+        // Blanks count as a name.
+        save_->setEnabled(!artist_->text().isEmpty() && !album_->text().isEmpty() &&
+                          !track_->text().isEmpty());
     });
 }
 
-// --- Shared operations -------------------------------------------------------
-
-char SharedOperations::GetFileDelimiter() {
-    char delimiter = delimiterFor(std::nullopt);
-    guard("GetFileDelimiter", [&] {
-        std::optional<std::int32_t> stored;
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
-            key && key->valueExists(settings::kDelimiter)) {
-            stored = key->readInteger(settings::kDelimiter);
-        }
-        delimiter = delimiterFor(stored);
-    });
-    return delimiter;
-}
-
-bool SharedOperations::SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
-                                  char delimiter) {
-    bool written = false;
-    try {
-        saveRecord(fileName.toStdString(), record, delimiter, decimalSeparator());
-        written = true;
-    } catch (const std::exception& failure) {
-        // The file and the system's reason go with the report.
-        ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
-    }
-    // Written or not, the "Saving..." labels go one second later. Earlier
-    // timers that have not fired keep their own time.
-    std::erase_if(savingTimers_,
-                  [](const std::unique_ptr<TTickTimer>& timer) { return !timer->Active(); });
-    auto timer = std::make_unique<TTickTimer>(
-        kSavingShownMs, [&form](TTickTimer&) { form.HideSavingIndicators(); });
-    timer->OneShot = true;
-    timer->SetActive(true);
-    savingTimers_.push_back(std::move(timer));
-    return written;
-}
-
-void SharedOperations::CopyTextToClipboard(const QString& text) {
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-        clipboard->setText(text, QClipboard::Clipboard);
-    }
-}
-
-void SharedOperations::SaveReadAlbumInfo(const QString& artist, const QString& album,
-                                         QString* artistOut, QString* albumOut, int direction,
-                                         const MainWindow& form) {
-    guard("SaveReadAlbumInfo", [&] {
-        if (direction == 1) {
-            if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
-                if (key->valueExists(settings::kArtist) && artistOut != nullptr) {
-                    *artistOut = fromStd(key->readString(settings::kArtist));
-                }
-                if (key->valueExists(settings::kAlbum) && albumOut != nullptr) {
-                    *albumOut = fromStd(key->readString(settings::kAlbum));
-                }
-            }
-            return;
-        }
-        if (auto key = RegistryKey::openForWriting(store_, settings::kKeyPath, true)) {
-            key->batch([&] { storeLockedNames(*key, artist, album, form); });
-        }
-    });
-}
-
-void SharedOperations::storeLockedNames(RegistryKey& key, const QString& artist,
-                                        const QString& album, const MainWindow& form) {
-    const auto keep = [&](const char* name, const QString& text, bool locked) {
-        if (!text.isEmpty() && locked) {
-            key.writeString(name, text.toStdString());
-        } else {
-            key.deleteValue(name);
-        }
-    };
-    keep(settings::kArtist, artist, form.chkLockGroupName->isChecked());
-    keep(settings::kAlbum, album, form.chkLockAlbumName->isChecked());
+void SavePanel::lockClicked(QCheckBox* lock, QLineEdit* box) {
+    colourBox(box, lock->isChecked());
+    box->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace pulsaro

@@ -144,15 +144,8 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
         // the save panel next opens.
         QString artist;
         QString album;
-        SaveReadAlbumInfo(QString(), QString(), &artist, &album, 1, form);
-        if (!artist.isEmpty()) {
-            form.txtNameOfArtist->setText(artist);
-            form.pendingArtistLock = true;
-        }
-        if (!album.isEmpty()) {
-            form.txtAlbumName->setText(album);
-            form.pendingAlbumLock = true;
-        }
+        readLockedNames(artist, album);
+        form.restoreLockedNames(artist, album);
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
             form.move(stored.left, stored.top);

@@ -23,6 +23,7 @@ class SettingsStore;
 class RegistryKey;
 class TTickTimer;
 class MainWindow;
+class SavePanel;
 
 // Operations that several parts of the program run on the main window from
 // outside its class, and the error reporting every handler goes through.
@@ -99,12 +100,13 @@ public:
     bool SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
                     char delimiter);
     void CopyTextToClipboard(const QString& text);
-    // direction 0 stores the locked names, 1 reads them into the outputs.
-    void SaveReadAlbumInfo(const QString& artist, const QString& album, QString* artistOut,
-                           QString* albumOut, int direction, const MainWindow& form);
-    // The store half of it, inside a batch of an open key.
-    static void storeLockedNames(RegistryKey& key, const QString& artist, const QString& album,
-                                 const MainWindow& form);
+    // The locked artist and album names kept in the settings (each left as
+    // it is when none is kept).
+    void readLockedNames(QString& artist, QString& album);
+    // Keeps the locked names of the panel and forgets the others.
+    void storeLockedNames(const SavePanel& panel);
+    // The same inside a batch of an open key.
+    static void storeLockedNames(RegistryKey& key, const SavePanel& panel);
 
     // Result-file naming. NewFileName returns an empty text on failure.
     QString NewFileName(const QString& extension, int selector);

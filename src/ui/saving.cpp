@@ -1,0 +1,282 @@
+// Keeping a measurement: the save flow, QuickSave, the locked names and the
+// copy to the clipboard.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "core/number_format.h"
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "ui/bpm_panel.h"
+#include "ui/delay_panel.h"
+#include "ui/main_window.h"
+#include "ui/mpm_panel.h"
+#include "ui/qt_text.h"
+#include "ui/save_panel.h"
+#include "ui/shared_operations.h"
+#include "ui/string_resources.h"
+#include "ui/tick_timer.h"
+#include "ui/widgets.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr int kSavingShownMs = 1000;
+
+}  // namespace
+
+void MainWindow::restoreLockedNames(const QString& artist, const QString& album) {
+    savePanel->restoreLockedNames(artist, album);
+}
+
+void MainWindow::setCurrentResultFile(const QString& path) {
+    currentResultFile = path;
+    savePanel->showResultFile(path);
+}
+
+// --- Opening, locks and closing ----------------------------------------------
+
+void MainWindow::mnuFileSaveToFileClick() {
+    funcs_.guard("mnuFileSaveToFileClick", [&] {
+        if (displayMode_ == kModeDelay) {
+            return;
+        }
+        if (displayMode_ == kModeBpm) {
+            savePanel->setCaption(tr8(res::kSaveBpmCaption) + bpmPanel->valueText());
+        } else if (displayMode_ == kModeMpm) {
+            savePanel->setCaption(tr8(res::kSaveMpmCaption));
+        }
+        cmdReset->setEnabled(false);
+        showStatus(RunStatus::Idle);
+        // The measurement ends; its values stay.
+        tap_.stop();
+        cmdBeat->setEnabled(false);
+        savePanel->raise();
+        savePanel->move(44, 24);
+        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel), static_cast<QFrame*>(bpmPanel),
+                              static_cast<QFrame*>(delayPanel)}) {
+            panel->setVisible(false);
+        }
+        savePanel->setVisible(true);
+        saveAllowed_ = quickSaveAllowed_ = false;
+        updateCommands();
+        savePanel->prepare();
+    });
+}
+
+void MainWindow::cmdCancelSaveToFileClick() {
+    funcs_.guard("cmdCancelSaveToFileClick", [&] {
+        cmdBeat->setEnabled(true);
+        cmdReset->setEnabled(true);
+        if (displayMode_ == kModeBpm) {
+            showPanel(bpmPanel);
+        } else if (displayMode_ == kModeMpm) {
+            showPanel(mpmPanel);
+        }
+        // After the handler: the panel change may still move the focus.
+        QMetaObject::invokeMethod(
+            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::cmdNewFileClick() {
+    funcs_.guard("cmdNewFileClick", [&] {
+        const QString name = funcs_.NewFileName(QString(), settings::kStoredFileType);
+        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+            key->writeString(settings::kFileName, name.toStdString());
+        }
+        setCurrentResultFile(name);
+    });
+}
+
+// --- Saving ------------------------------------------------------------------
+
+void MainWindow::cmdSaveToFileClick() {
+    funcs_.guard("cmdSaveToFileClick", [&] {
+        if (tap_.state().measurementMode == kModeBpm) {
+            BeginSaveToFileBPM(SaveType::BpmFull);
+        } else if (tap_.state().measurementMode == kModeMpm) {
+            BeginSaveToFileMPM(SaveType::MpmFull);
+        }
+        updateCommands();
+    });
+}
+
+void MainWindow::mnuQuickSaveClick() {
+    if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
+        return;
+    }
+    bpmPanel->setSaving(true);
+    mpmPanel->setSaving(true);
+    if (tap_.state().measurementMode == kModeBpm) {
+        BeginSaveToFileBPM(SaveType::BpmQuick);
+    } else {
+        BeginSaveToFileMPM(SaveType::MpmQuick);
+    }
+}
+
+bool MainWindow::BeginSaveToFileBPM(SaveType type) {
+    bool written = false;
+    funcs_.guard("BeginSaveToFileBPM", [&] {
+        const std::string sep = SharedOperations::decimalSeparator();
+        Record record;
+        record.type = type;
+        record.bpm = bpmText(tap_.tempo(), sep);
+        record.pitch = pitchFieldText(bpmPanel->pitchRangeText().toStdString());
+        record.delay = delayText(tap_.tempo(), sep);
+        written = finishSave(record);
+    });
+    return written;
+}
+
+bool MainWindow::BeginSaveToFileMPM(SaveType type) {
+    bool written = false;
+    funcs_.guard("BeginSaveToFileMPM", [&] {
+        Record record;
+        record.type = type;
+        record.bpm = bpmText(tap_.tempo(), SharedOperations::decimalSeparator());
+        record.pitch = "0";
+        record.delay = "0";
+        written = finishSave(record);
+    });
+    return written;
+}
+
+bool MainWindow::finishSave(Record& record) {
+    const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
+    const char delimiter = funcs_.GetFileDelimiter();
+    if (full) {
+        const SavePanel::Names names = savePanel->names();
+        record.artist = names.artist.toStdString();
+        record.album = names.album.toStdString();
+        record.track = names.track.toStdString();
+    }
+    if (!funcs_.SaveToFile(*this, currentResultFile, record, delimiter)) {
+        // Nothing was stored: everything typed and measured stays, so the
+        // user can choose another file and save again.
+        return false;
+    }
+    if (full) {
+        savePanel->clearAfterSave();
+        cmdCancelSaveToFileClick();
+    }
+    DoFullReset();
+    return true;
+}
+
+void MainWindow::HideSavingIndicators() {
+    bpmPanel->setSaving(false);
+    mpmPanel->setSaving(false);
+}
+
+// --- The clipboard -----------------------------------------------------------
+
+void MainWindow::CopyResultsToClipboard() {
+    funcs_.guard("mnuCopyBPMClick", [&] {
+        const QString lineEnd = QStringLiteral("\r\n");
+        QString text;
+        if (shown(delayPanel)) {
+            for (const QString& row : delayPanel->rows()) {
+                text += row + lineEnd;
+            }
+            text += tr8(res::kBpmPrefix) + delayPanel->tempoText();
+        } else if (shown(bpmPanel)) {
+            text = tr8(res::kBpmPrefix) +
+                   fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
+                                         SharedOperations::decimalSeparator())) +
+                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel->meanText();
+        } else if (shown(mpmPanel)) {
+            text = mpmPanel->lines().join(lineEnd);
+        } else {
+            text = tr8(res::kClipboardError);
+        }
+        funcs_.CopyTextToClipboard(text);
+    });
+}
+
+// --- Shared operations -------------------------------------------------------
+
+char SharedOperations::GetFileDelimiter() {
+    char delimiter = delimiterFor(std::nullopt);
+    guard("GetFileDelimiter", [&] {
+        std::optional<std::int32_t> stored;
+        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+            key && key->valueExists(settings::kDelimiter)) {
+            stored = key->readInteger(settings::kDelimiter);
+        }
+        delimiter = delimiterFor(stored);
+    });
+    return delimiter;
+}
+
+bool SharedOperations::SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
+                                  char delimiter) {
+    bool written = false;
+    try {
+        saveRecord(fileName.toStdString(), record, delimiter, decimalSeparator());
+        written = true;
+    } catch (const std::exception& failure) {
+        // The file and the system's reason go with the report.
+        ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
+    }
+    // Written or not, the "Saving..." labels go one second later. Earlier
+    // timers that have not fired keep their own time.
+    std::erase_if(savingTimers_,
+                  [](const std::unique_ptr<TTickTimer>& timer) { return !timer->Active(); });
+    auto timer = std::make_unique<TTickTimer>(
+        kSavingShownMs, [&form](TTickTimer&) { form.HideSavingIndicators(); });
+    timer->OneShot = true;
+    timer->SetActive(true);
+    savingTimers_.push_back(std::move(timer));
+    return written;
+}
+
+void SharedOperations::CopyTextToClipboard(const QString& text) {
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        clipboard->setText(text, QClipboard::Clipboard);
+    }
+}
+
+void SharedOperations::readLockedNames(QString& artist, QString& album) {
+    guard("SaveReadAlbumInfo", [&] {
+        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+            if (key->valueExists(settings::kArtist)) {
+                artist = fromStd(key->readString(settings::kArtist));
+            }
+            if (key->valueExists(settings::kAlbum)) {
+                album = fromStd(key->readString(settings::kAlbum));
+            }
+        }
+    });
+}
+
+void SharedOperations::storeLockedNames(const SavePanel& panel) {
+    guard("SaveReadAlbumInfo", [&] {
+        if (auto key = RegistryKey::openForWriting(store_, settings::kKeyPath, true)) {
+            key->batch([&] { storeLockedNames(*key, panel); });
+        }
+    });
+}
+
+void SharedOperations::storeLockedNames(RegistryKey& key, const SavePanel& panel) {
+    const auto keep = [&](const char* name, const QString& text, bool locked) {
+        if (!text.isEmpty() && locked) {
+            key.writeString(name, text.toStdString());
+        } else {
+            key.deleteValue(name);
+        }
+    };
+    const SavePanel::Names names = panel.names();
+    keep(settings::kArtist, names.artist, panel.artistLocked());
+    keep(settings::kAlbum, names.album, panel.albumLocked());
+}
+
+}  // namespace pulsaro
