@@ -125,26 +125,28 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
     QWidget* focus = w.focusWidget();
-    const bool saving = MainWindow::shown(w.savePanel);
+    const bool saving = MainWindow::shown(w.savePanel_);
 
     // ENTER presses the focused button, else the default one: Save while
     // saving, Beat otherwise. SPACE presses the focused button.
     QPushButton* pressed = nullptr;
     if (isEnter(key)) {
         auto* focused = qobject_cast<QPushButton*>(focus);
-        pressed = focused != nullptr ? focused : saving ? w.savePanel->saveButton() : w.cmdBeat;
-    } else if (key == Qt::Key_Space && focus == w.cmdBeat) {
-        pressed = w.cmdBeat;
+        pressed = focused != nullptr ? focused
+                  : saving           ? w.savePanel_->saveButton()
+                                     : w.beatButton_;
+    } else if (key == Qt::Key_Space && focus == w.beatButton_) {
+        pressed = w.beatButton_;
     }
     if (pressed != nullptr) {
         // A held key presses once.
         if (repeats(event) || !pressed->isEnabled() || !pressed->isVisible()) {
             return true;
         }
-        if (pressed == w.cmdBeat) {
+        if (pressed == w.beatButton_) {
             // The beat is timed here, as the key goes down.
             const TapInstant at = w.eventInstant(event.timestamp());
-            w.cmdBeat->setDown(true);
+            w.beatButton_->setDown(true);
             w.tapBeat(at);
         } else {
             pressed->click();
@@ -159,7 +161,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
 
     if (key == Qt::Key_Escape) {
         if (saving) {
-            w.savePanel->cancelButton()->click();
+            w.savePanel_->cancelButton()->click();
             return true;
         }
         w.funcs_.guard("MainFormKeyDown", [&] {
@@ -173,33 +175,33 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         });
     } else if ((key == Qt::Key_1 || key == Qt::Key_2) && !keypad &&
                modifiers.testFlag(Qt::ControlModifier) && saving) {
-        w.savePanel->toggleLock(key == Qt::Key_1 ? 1 : 2);
+        w.savePanel_->toggleLock(key == Qt::Key_1 ? 1 : 2);
     }
 
     if (const std::optional<QChar> letter = commandLetter(event)) {
         const CommandState state = w.commandState();
-        if (*letter == QLatin1Char('R') && w.cmdReset->isEnabled()) {
+        if (*letter == QLatin1Char('R') && w.resetButton_->isEnabled()) {
             w.DoFullReset();
-        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel) &&
+        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_) &&
                    w.soundOutput()) {
             w.MetronomeDelay();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
-                   MainWindow::shown(w.bpmPanel)) {
+                   MainWindow::shown(w.bpmPanel_)) {
             w.mnuFileSaveToFileClick();
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
-                   !MainWindow::shown(w.delayPanel)) {
+                   !MainWindow::shown(w.delayPanel_)) {
             w.mnuQuickSaveClick();
         }
     }
 
     // The tempo box: SPACE goes back to Beat; only digits, the separators and
     // backspace are typed.
-    if (focus == w.delayPanel->tempoBox()) {
+    if (focus == w.delayPanel_->tempoBox()) {
         if (key == Qt::Key_Space) {
-            w.cmdBeat->setFocus(Qt::OtherFocusReason);
+            w.beatButton_->setFocus(Qt::OtherFocusReason);
         }
         if (const std::optional<QChar> typed = typedCharacter(event)) {
-            return !w.delayPanel->acceptTyped(*typed);
+            return !w.delayPanel_->acceptTyped(*typed);
         }
     }
     return false;
@@ -216,10 +218,10 @@ bool KeyMap::keyRelease(const QKeyEvent& event) {
     if (event.key() == Qt::Key_Space || isEnter(event.key())) {
         lastReleasedKey_ = event.key();
         lastReleaseTime_ = event.timestamp();
-        if (window_.cmdBeat->isDown() && !event.isAutoRepeat()) {
-            window_.cmdBeat->setDown(false);
+        if (window_.beatButton_->isDown() && !event.isAutoRepeat()) {
+            window_.beatButton_->setDown(false);
         }
-        return window_.focusWidget() == window_.cmdBeat;
+        return window_.focusWidget() == window_.beatButton_;
     }
     return false;
 }
@@ -263,7 +265,7 @@ bool KeyMap::menuBarKey(const QKeyEvent& event) {
 void KeyMap::leaveMenuBar() {
     QWidget* back = focusBeforeMenuBar_;
     if (back == nullptr || !back->isVisible() || !back->isEnabled()) {
-        back = window_.cmdBeat;
+        back = window_.beatButton_;
     }
     // The bar lets go of the keyboard when it loses the focus.
     back->setFocus(Qt::OtherFocusReason);

@@ -86,13 +86,13 @@ MainWindow::~MainWindow() {
 void MainWindow::FormCreate() {
     funcs_.guard("FormCreate", [&] {
         for (QWidget* panel :
-             {static_cast<QWidget*>(savePanel), static_cast<QWidget*>(bpmPanel),
-              static_cast<QWidget*>(mpmPanel), static_cast<QWidget*>(delayPanel)}) {
+             {static_cast<QWidget*>(savePanel_), static_cast<QWidget*>(bpmPanel_),
+              static_cast<QWidget*>(mpmPanel_), static_cast<QWidget*>(delayPanel_)}) {
             panel->move(44, 24);
         }
-        clientArea->setFixedSize(258, 222);
+        clientArea_->setFixedSize(258, 222);
         funcs_.SetFormPos(*this);
-        lblMyName->setText(funcs_.SetVersionInfo());
+        creditLabel_->setText(funcs_.SetVersionInfo());
         funcs_.GetRegistryData(*this);
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
@@ -102,7 +102,7 @@ void MainWindow::FormCreate() {
         selectClickSoundLater();
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
-        delayPanel->setMetronomeAvailable(false);
+        delayPanel_->setMetronomeAvailable(false);
         QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
         updateCommands();
@@ -112,7 +112,7 @@ void MainWindow::FormCreate() {
 void MainWindow::checkSoundOutput() {
     funcs_.guard("FormCreate", [&] {
         soundOutput_ = audio_.outputDeviceCount() > 0;
-        delayPanel->setMetronomeAvailable(soundOutput_);
+        delayPanel_->setMetronomeAvailable(soundOutput_);
     });
 }
 
@@ -134,21 +134,21 @@ TapInstant MainWindow::eventInstant(std::uint64_t eventMs) {
 }
 
 std::int32_t MainWindow::tripletsFlag() const {
-    return delayPanel->triplets() ? 1 : 0;
+    return delayPanel_->triplets() ? 1 : 0;
 }
 
 std::int32_t MainWindow::typedTempoFlag() const {
-    return delayPanel->typing() ? 1 : 0;
+    return delayPanel_->typing() ? 1 : 0;
 }
 
 std::int32_t MainWindow::visibleMode() const {
-    if (shown(bpmPanel)) {
+    if (shown(bpmPanel_)) {
         return kModeBpm;
     }
-    if (shown(mpmPanel)) {
+    if (shown(mpmPanel_)) {
         return kModeMpm;
     }
-    if (shown(delayPanel)) {
+    if (shown(delayPanel_)) {
         return kModeDelay;
     }
     return kModeNone;
@@ -166,13 +166,13 @@ void MainWindow::showPress(const TapPress& press) {
     if (press.kind == PressKind::First) {
         KillMetronomeTimer();
         clearDisplays();
-        cmdReset->setEnabled(true);
+        resetButton_->setEnabled(true);
         showStatus(RunStatus::Measuring);
         startIdleTimer();
-        lblBeats->setText(tr8(res::kBeatOne));
+        beatsLabel_->setText(tr8(res::kBeatOne));
         return;
     }
-    lblBeats->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(press.beatNumber));
+    beatsLabel_->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(press.beatNumber));
     if (press.kind == PressKind::Uncounted) {
         return;
     }
@@ -183,8 +183,8 @@ void MainWindow::showPress(const TapPress& press) {
 
     if (press.kind == PressKind::TooFast) {
         for (ModePanel* panel :
-             {static_cast<ModePanel*>(bpmPanel), static_cast<ModePanel*>(delayPanel),
-              static_cast<ModePanel*>(mpmPanel)}) {
+             {static_cast<ModePanel*>(bpmPanel_), static_cast<ModePanel*>(delayPanel_),
+              static_cast<ModePanel*>(mpmPanel_)}) {
             if (shown(panel)) {
                 panel->setTooFast(true);
             }
@@ -192,27 +192,27 @@ void MainWindow::showPress(const TapPress& press) {
         return;
     }
 
-    lblTimer->setText(tr8(res::kTime) +
-                      fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
-    if (shown(bpmPanel)) {
+    timeLabel_->setText(tr8(res::kTime) +
+                        fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
+    if (shown(bpmPanel_)) {
         BpmPanel::Reading reading;
         reading.tempo = press.tempo;
         reading.mean = press.mean;
         reading.pitchRange = funcs_.CalcPitch(kPitchPercent, press.tempo);
         reading.value = fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep));
         reading.meanText = fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep));
-        bpmPanel->show(reading);
+        bpmPanel_->show(reading);
     }
-    if (shown(mpmPanel)) {
-        mpmPanel->setTooFast(false);
+    if (shown(mpmPanel_)) {
+        mpmPanel_->setTooFast(false);
         showMpm(press.tempo);
-        mpmPanel->showTempoLine(
+        mpmPanel_->showTempoLine(
             fromStd(formatPattern(halfRounded(funcs_, press.tempo), "BPM: 0.0", sep)));
     }
-    if (shown(delayPanel)) {
-        delayPanel->setTooFast(false);
-        delayPanel->showTimes(press.tempo);
-        delayPanel->showMean(
+    if (shown(delayPanel_)) {
+        delayPanel_->setTooFast(false);
+        delayPanel_->showTimes(press.tempo);
+        delayPanel_->showMean(
             fromStd(formatPattern(halfRounded(funcs_, press.mean), "Avg: 0.0", sep)));
     }
 }
@@ -227,8 +227,8 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
         idleTimer_->SetActive(false);
     }
     const std::int32_t measured = tap_.state().measurementMode;
-    const bool handOver = measured == displayMode_ && measured != kModeDelay && !shown(savePanel) &&
-                          metronomeArmed_ && tempo > kMetronomeMinimum;
+    const bool handOver = measured == displayMode_ && measured != kModeDelay &&
+                          !shown(savePanel_) && metronomeArmed_ && tempo > kMetronomeMinimum;
     if (handOver) {
         startMetronomeAtRunEnd(tempo, grid);
     }
@@ -248,11 +248,11 @@ void MainWindow::DoFullReset() {
     });
     funcs_.guard("DoFullReset:2", [&] {
         clearDisplays();
-        DelayMetronomeOn = false;
-        delayPanel->setMetronomeOn(false);
+        delayMetronomeOn_ = false;
+        delayPanel_->setMetronomeOn(false);
         tap_.reset();
-        bpmPanel->clearMean();
-        if (shown(delayPanel)) {
+        bpmPanel_->clearMean();
+        if (shown(delayPanel_)) {
             focusTempoBoxLater();
         }
     });
@@ -264,7 +264,7 @@ void MainWindow::mnuFileExitClick() {
 
 void MainWindow::FormCloseQuery() {
     funcs_.guard("FormCloseQuery", [&] {
-        if (SettingsDeleted == -1) {
+        if (settingsDeleted_) {
             return;
         }
         // A key that cannot be written is skipped without a word.
@@ -284,10 +284,10 @@ void MainWindow::FormCloseQuery() {
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
                 // The locked names in the same replace.
-                SharedOperations::storeLockedNames(*key, *savePanel);
+                SharedOperations::storeLockedNames(*key, *savePanel_);
             });
         } else {
-            funcs_.storeLockedNames(*savePanel);
+            funcs_.storeLockedNames(*savePanel_);
         }
     });
 }
@@ -314,14 +314,14 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::mnuViewBPMClick() {
     funcs_.guard("mnuViewBPMClick", [&] {
-        if (shown(bpmPanel)) {
+        if (shown(bpmPanel_)) {
             return;
         }
-        showPanel(bpmPanel);
-        cmdBeat->setEnabled(true);
+        showPanel(bpmPanel_);
+        beatButton_->setEnabled(true);
         copyMenuAutoPopup_ = true;
         if (displayMode_ != kModeNone) {
-            cmdBeat->setFocus(Qt::OtherFocusReason);
+            beatButton_->setFocus(Qt::OtherFocusReason);
         }
         displayMode_ = kModeBpm;
         updateCommands();
@@ -330,16 +330,16 @@ void MainWindow::mnuViewBPMClick() {
 
 void MainWindow::mnuViewMPMClick() {
     funcs_.guard("mnuViewMPMClick", [&] {
-        if (shown(mpmPanel)) {
+        if (shown(mpmPanel_)) {
             return;
         }
-        if (shown(savePanel)) {
+        if (shown(savePanel_)) {
             cmdCancelSaveToFileClick();
         }
-        showPanel(mpmPanel);
-        cmdBeat->setEnabled(true);
+        showPanel(mpmPanel_);
+        beatButton_->setEnabled(true);
         if (displayMode_ != kModeNone) {
-            cmdBeat->setFocus(Qt::OtherFocusReason);
+            beatButton_->setFocus(Qt::OtherFocusReason);
         }
         displayMode_ = kModeMpm;
         if (tap_.tempo() > 0) {
@@ -352,34 +352,34 @@ void MainWindow::mnuViewMPMClick() {
 
 void MainWindow::mnuViewTimeCounterClick() {
     funcs_.guard("mnuViewTimeCounter", [&] {
-        if (shown(delayPanel)) {
+        if (shown(delayPanel_)) {
             return;
         }
-        if (shown(savePanel)) {
+        if (shown(savePanel_)) {
             cmdCancelSaveToFileClick();
         }
-        showPanel(delayPanel);
+        showPanel(delayPanel_);
         saveAllowed_ = false;
-        cmdBeat->setEnabled(true);
+        beatButton_->setEnabled(true);
         if (displayMode_ != kModeNone) {
-            delayPanel->focusTempoBox();
+            delayPanel_->focusTempoBox();
         } else {
             focusTempoBoxLater();
         }
         displayMode_ = kModeDelay;
         if (tap_.tempo() > 0) {
-            delayPanel->showTimes(tap_.tempo());
-            delayPanel->tempoBox()->selectAll();
-            if (const std::optional<Fixed> mean = bpmPanel->mean()) {
-                delayPanel->showMean(fromStd(
+            delayPanel_->showTimes(tap_.tempo());
+            delayPanel_->tempoBox()->selectAll();
+            if (const std::optional<Fixed> mean = bpmPanel_->mean()) {
+                delayPanel_->showMean(fromStd(
                     formatPattern(halfRounded(funcs_, *mean), "Avg: 0.0", decimalSeparator())));
             }
         }
-        const bool idleMean = !delayPanel->showsMean();
+        const bool idleMean = !delayPanel_->showsMean();
         if (tap_.tempo() != 0) {
-            delayPanel->setMeanVisible(!idleMean);
+            delayPanel_->setMeanVisible(!idleMean);
         } else if (idleMean) {
-            delayPanel->setMeanVisible(true);
+            delayPanel_->setMeanVisible(true);
         }
         copyMenuAutoPopup_ = false;
         updateCommands();
@@ -387,14 +387,14 @@ void MainWindow::mnuViewTimeCounterClick() {
 }
 
 bool MainWindow::valuesShown() const {
-    if (shown(mpmPanel)) {
-        return mpmPanel->hasTempo();
+    if (shown(mpmPanel_)) {
+        return mpmPanel_->hasTempo();
     }
-    if (shown(delayPanel)) {
-        return !delayPanel->tempoText().isEmpty();
+    if (shown(delayPanel_)) {
+        return !delayPanel_->tempoText().isEmpty();
     }
-    if (shown(bpmPanel)) {
-        return bpmPanel->tempo().has_value();
+    if (shown(bpmPanel_)) {
+        return bpmPanel_->tempo().has_value();
     }
     return false;
 }
@@ -403,11 +403,11 @@ void MainWindow::refreshFileCommands() {
     funcs_.guard("mnuFileClick", [&] {
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
-        if (shown(delayPanel) && !fromDelay) {
+        if (shown(delayPanel_) && !fromDelay) {
             saving = false;
-        } else if (bpmPanel->tempo() && shown(bpmPanel) && !fromDelay) {
+        } else if (bpmPanel_->tempo() && shown(bpmPanel_) && !fromDelay) {
             saving = true;
-        } else if (shown(mpmPanel) && mpmPanel->hasTempo() && !fromDelay) {
+        } else if (shown(mpmPanel_) && mpmPanel_->hasTempo() && !fromDelay) {
             saving = true;
         } else if (fromDelay) {
             saving = false;
@@ -429,7 +429,7 @@ CommandState MainWindow::commandState() const {
     state.alwaysOnTop = alwaysOnTop_;
     state.translucent = translucent_;
     state.opacityAvailable = funcs_.opacityAvailable();
-    state.savePanelOpen = shown(savePanel);
+    state.savePanelOpen = shown(savePanel_);
     state.displayMode = displayMode_;
     return state;
 }
@@ -441,14 +441,14 @@ void MainWindow::updateCommands() {
 // --- Focus -------------------------------------------------------------------
 
 void MainWindow::focusTempoBox() {
-    funcs_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel->focusTempoBox(); });
+    funcs_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel_->focusTempoBox(); });
 }
 
 void MainWindow::focusBeat(bool enableReset) {
     funcs_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
-        cmdBeat->setFocus(Qt::OtherFocusReason);
+        beatButton_->setFocus(Qt::OtherFocusReason);
         if (enableReset) {
-            cmdReset->setEnabled(true);
+            resetButton_->setEnabled(true);
         }
     });
 }

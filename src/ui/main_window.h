@@ -124,7 +124,7 @@ public:
     AudioOutput& audio() { return audio_; }
 
     // The tray icon and its menu.
-    std::unique_ptr<TTrayIcon> TrayIcon;
+    TTrayIcon& trayIcon() { return *trayIcon_; }
     void TrayIconDblClick();
     void TrayIconMinimizeToTray();
     void mnuRestoreFromTrayClick();
@@ -143,8 +143,6 @@ public:
     bool translucent() const { return translucent_; }
     bool metronomeArmed() const { return metronomeArmed_; }
     void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
-    // The program's own window menu, opened by a right-click on Image1.
-    QMenu* windowMenu = nullptr;
 
     // The metronome.
     std::uint32_t CreateMetronomeTimer(std::uint32_t user, Fixed bpm,
@@ -171,41 +169,16 @@ public:
     void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
     bool centreOnDesktopWhenShown() const { return centreOnShow_; }
 
-    // -1 once the settings were deleted: nothing is written at exit then.
-    int SettingsDeleted = 0;
+    // Once the settings were deleted nothing is written at exit.
+    void markSettingsDeleted() { settingsDeleted_ = true; }
+    bool settingsDeleted() const { return settingsDeleted_; }
     // The result file that saving appends to.
-    QString currentResultFile;
-    PlayerNames playerNames;
-
-    // Metronome state: the id of the last clicking started (0: none, or
-    // refused; not cleared by a stop), and whether the delay panel's
-    // metronome counts as running.
-    std::uint32_t MetronomeTimerId = 0;
-    bool DelayMetronomeOn = false;
-
-    // Controls of the client area.
-    QWidget* clientArea = nullptr;
-    PictureStrip* Image1 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    QFrame* Bevel2 = nullptr;
-    QLabel* lblTimer = nullptr;
-    QLabel* lblBeats = nullptr;
-    BpmPanel* bpmPanel = nullptr;
-    MpmPanel* mpmPanel = nullptr;
-    DelayPanel* delayPanel = nullptr;
-    SavePanel* savePanel = nullptr;
-    QPushButton* cmdBeat = nullptr;
-    QPushButton* cmdReset = nullptr;
-    QLabel* lblMyName = nullptr;
-
-    // Menus.
-    QMenu* mnuFile = nullptr;
-    QMenu* mnuView = nullptr;
-    QAction* mnuAvdelare = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QMenu* popcopybpmvalue = nullptr;
-    // The tray icon's menu.
-    QMenu* popTrayPopup = nullptr;
+    const QString& resultFile() const { return resultFile_; }
+    const PlayerNames& playerNames() const { return playerNames_; }
+    // The id of the last clicking started (0: none, or refused; not cleared
+    // by a stop), and whether the delay panel's metronome counts as running.
+    std::uint32_t metronomeClicksId() const { return metronomeClicksId_; }
+    bool delayMetronomeOn() const { return delayMetronomeOn_; }
 
     // Every display back to its idle text; no warnings, Reset disabled.
     void clearDisplays();
@@ -227,6 +200,40 @@ protected:
 
 private:
     friend class KeyMap;
+
+    std::unique_ptr<TTrayIcon> trayIcon_;
+    bool settingsDeleted_ = false;
+    QString resultFile_;
+    PlayerNames playerNames_;
+    std::uint32_t metronomeClicksId_ = 0;
+    bool delayMetronomeOn_ = false;
+
+    // Controls of the client area.
+    QWidget* clientArea_ = nullptr;
+    PictureStrip* pictureStrip_ = nullptr;
+    QFrame* timeSlot_ = nullptr;
+    QFrame* beatsSlot_ = nullptr;
+    QLabel* timeLabel_ = nullptr;
+    QLabel* beatsLabel_ = nullptr;
+    BpmPanel* bpmPanel_ = nullptr;
+    MpmPanel* mpmPanel_ = nullptr;
+    DelayPanel* delayPanel_ = nullptr;
+    SavePanel* savePanel_ = nullptr;
+    QPushButton* beatButton_ = nullptr;
+    QPushButton* resetButton_ = nullptr;
+    QLabel* creditLabel_ = nullptr;
+
+    // Menus.
+    QMenu* fileMenu_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QAction* playerSeparator_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    QMenu* copyMenu_ = nullptr;
+    // The tray icon's menu.
+    QMenu* trayMenu_ = nullptr;
+
+    // The program's own window menu, opened by a right-click on the picture strip.
+    QMenu* windowMenu_ = nullptr;
 
     void FormCreate();
     void buildMenus();

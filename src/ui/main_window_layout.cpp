@@ -37,29 +37,29 @@ void MainWindow::buildMenus() {
         commands_->build(place, *built);
         return built;
     };
-    mnuFile = menu("mnuFile", res::kMenuFile, Place::File);
-    connect(mnuFile, &QMenu::aboutToShow, this, &MainWindow::refreshFileCommands);
-    mnuView = menu("mnuView", res::kMenuView, Place::View);
+    fileMenu_ = menu("mnuFile", res::kMenuFile, Place::File);
+    connect(fileMenu_, &QMenu::aboutToShow, this, &MainWindow::refreshFileCommands);
+    viewMenu_ = menu("mnuView", res::kMenuView, Place::View);
     // The separator below the players shows only with them.
-    const QList<QAction*> viewItems = mnuView->actions();
-    mnuAvdelare = viewItems.at(viewItems.indexOf(commands_->action(Command::BpmMode)) - 1);
-    mnuAvdelare->setObjectName(QStringLiteral("mnuAvdelare"));
+    const QList<QAction*> viewItems = viewMenu_->actions();
+    playerSeparator_ = viewItems.at(viewItems.indexOf(commands_->action(Command::BpmMode)) - 1);
+    playerSeparator_->setObjectName(QStringLiteral("mnuAvdelare"));
     for (QAction* hidden :
          {commands_->action(Command::PlayerOne), commands_->action(Command::PlayerTwo),
-          commands_->action(Command::PlayerThree), mnuAvdelare}) {
+          commands_->action(Command::PlayerThree), playerSeparator_}) {
         hidden->setVisible(false);
     }
-    mnuHelp = menu("mnuHelp", res::kMenuHelp, Place::Help);
+    helpMenu_ = menu("mnuHelp", res::kMenuHelp, Place::Help);
 
-    popcopybpmvalue = new QMenu(this);
-    popcopybpmvalue->setObjectName(QStringLiteral("popcopybpmvalue"));
-    commands_->build(Place::CopyPopup, *popcopybpmvalue);
-    connect(popcopybpmvalue, &QMenu::aboutToShow, this, &MainWindow::updateCommands);
+    copyMenu_ = new QMenu(this);
+    copyMenu_->setObjectName(QStringLiteral("popcopybpmvalue"));
+    commands_->build(Place::CopyPopup, *copyMenu_);
+    connect(copyMenu_, &QMenu::aboutToShow, this, &MainWindow::updateCommands);
 
     // Menus are windows of their own and do not take the window's font.
     const QFont menuFont = windowFont(8);
     menuBar()->setFont(menuFont);
-    for (QMenu* menu : {mnuFile, mnuView, mnuHelp, popcopybpmvalue}) {
+    for (QMenu* menu : {fileMenu_, viewMenu_, helpMenu_, copyMenu_}) {
         menu->setFont(menuFont);
     }
     auto* menuBarStyle = new MenuBarStyle;
@@ -68,73 +68,74 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildClientArea() {
-    clientArea = new QWidget(this);
-    clientArea->setObjectName(QStringLiteral("clientArea"));
-    clientArea->setFixedSize(258, 222);
-    setCentralWidget(clientArea);
+    clientArea_ = new QWidget(this);
+    clientArea_->setObjectName(QStringLiteral("clientArea"));
+    clientArea_->setFixedSize(258, 222);
+    setCentralWidget(clientArea_);
 
-    Image1 = new PictureStrip(clientArea);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(0, 0, 35, 209);
+    pictureStrip_ = new PictureStrip(clientArea_);
+    pictureStrip_->setObjectName(QStringLiteral("Image1"));
+    pictureStrip_->setGeometry(0, 0, 35, 209);
 
-    Bevel1 = new QFrame(clientArea);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setGeometry(44, 1, 100, 20);
-    Bevel2 = new QFrame(clientArea);
-    Bevel2->setObjectName(QStringLiteral("Bevel2"));
-    Bevel2->setGeometry(153, 1, 100, 20);
-    for (QFrame* bevel : {Bevel1, Bevel2}) {
+    timeSlot_ = new QFrame(clientArea_);
+    timeSlot_->setObjectName(QStringLiteral("Bevel1"));
+    timeSlot_->setGeometry(44, 1, 100, 20);
+    beatsSlot_ = new QFrame(clientArea_);
+    beatsSlot_->setObjectName(QStringLiteral("Bevel2"));
+    beatsSlot_->setGeometry(153, 1, 100, 20);
+    for (QFrame* bevel : {timeSlot_, beatsSlot_}) {
         bevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
         bevel->setAttribute(Qt::WA_NoMousePropagation);
     }
-    lblTimer = makeLabel(clientArea, "lblTimer", tr8(res::kIdleTimer), QRect(48, 3, 93, 14), 9,
-                         false, kNavy);
-    lblTimer->setToolTip(tr8(res::kHintTimer));
-    lblBeats = makeLabel(clientArea, "lblBeats", tr8(res::kIdleBeats), QRect(156, 3, 93, 14), 9,
-                         false, kNavy);
-    lblBeats->setToolTip(tr8(res::kHintBeats));
-    for (QLabel* label : {lblTimer, lblBeats}) {
+    timeLabel_ = makeLabel(clientArea_, "lblTimer", tr8(res::kIdleTimer), QRect(48, 3, 93, 14), 9,
+                           false, kNavy);
+    timeLabel_->setToolTip(tr8(res::kHintTimer));
+    beatsLabel_ = makeLabel(clientArea_, "lblBeats", tr8(res::kIdleBeats), QRect(156, 3, 93, 14), 9,
+                            false, kNavy);
+    beatsLabel_->setToolTip(tr8(res::kHintBeats));
+    for (QLabel* label : {timeLabel_, beatsLabel_}) {
         label->setAlignment(Qt::AlignCenter);
     }
 
-    bpmPanel = new BpmPanel(clientArea);
-    mpmPanel = new MpmPanel(clientArea);
-    delayPanel = new DelayPanel(clientArea, funcs_);
-    connect(delayPanel, &DelayPanel::typingStarted, this, [this] { cmdReset->setEnabled(true); });
-    connect(delayPanel, &DelayPanel::typedTempoChanged, this,
+    bpmPanel_ = new BpmPanel(clientArea_);
+    mpmPanel_ = new MpmPanel(clientArea_);
+    delayPanel_ = new DelayPanel(clientArea_, funcs_);
+    connect(delayPanel_, &DelayPanel::typingStarted, this,
+            [this] { resetButton_->setEnabled(true); });
+    connect(delayPanel_, &DelayPanel::typedTempoChanged, this,
             [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
-    connect(delayPanel, &DelayPanel::metronomeClicked, this, &MainWindow::cmdMetronomeDelayClick);
-    savePanel = new SavePanel(clientArea, funcs_);
-    connect(savePanel, &SavePanel::saveClicked, this, &MainWindow::cmdSaveToFileClick);
-    connect(savePanel, &SavePanel::cancelClicked, this, &MainWindow::cmdCancelSaveToFileClick);
-    connect(savePanel, &SavePanel::newFileClicked, this, &MainWindow::cmdNewFileClick);
+    connect(delayPanel_, &DelayPanel::metronomeClicked, this, &MainWindow::cmdMetronomeDelayClick);
+    savePanel_ = new SavePanel(clientArea_, funcs_);
+    connect(savePanel_, &SavePanel::saveClicked, this, &MainWindow::cmdSaveToFileClick);
+    connect(savePanel_, &SavePanel::cancelClicked, this, &MainWindow::cmdCancelSaveToFileClick);
+    connect(savePanel_, &SavePanel::newFileClicked, this, &MainWindow::cmdNewFileClick);
 
-    cmdBeat = new QPushButton(tr8(res::kBeat), clientArea);
-    cmdBeat->setObjectName(QStringLiteral("cmdBeat"));
-    cmdBeat->setGeometry(44, 137, 209, 41);
-    cmdBeat->setFont(windowFont(16, true));
-    cmdBeat->setToolTip(tr8(res::kHintBeat));
-    cmdBeat->setDefault(true);
+    beatButton_ = new QPushButton(tr8(res::kBeat), clientArea_);
+    beatButton_->setObjectName(QStringLiteral("cmdBeat"));
+    beatButton_->setGeometry(44, 137, 209, 41);
+    beatButton_->setFont(windowFont(16, true));
+    beatButton_->setToolTip(tr8(res::kHintBeat));
+    beatButton_->setDefault(true);
     // A mouse press taps (keys tap in the key map). The tap is timed at the
     // press, never at the release: how long it is held must not move the beat.
-    connect(cmdBeat, &QPushButton::pressed, this,
+    connect(beatButton_, &QPushButton::pressed, this,
             [this] { tapBeat(eventInstant(std::exchange(beatPressStamp_, 0))); });
 
-    cmdReset = new QPushButton(tr8(res::kReset), clientArea);
-    cmdReset->setObjectName(QStringLiteral("cmdReset"));
-    cmdReset->setGeometry(44, 181, 209, 25);
-    cmdReset->setFont(windowFont(8, true));
-    cmdReset->setToolTip(tr8(res::kHintReset));
-    cmdReset->setEnabled(false);
-    connect(cmdReset, &QPushButton::clicked, this, &MainWindow::cmdResetClick);
+    resetButton_ = new QPushButton(tr8(res::kReset), clientArea_);
+    resetButton_->setObjectName(QStringLiteral("cmdReset"));
+    resetButton_->setGeometry(44, 181, 209, 25);
+    resetButton_->setFont(windowFont(8, true));
+    resetButton_->setToolTip(tr8(res::kHintReset));
+    resetButton_->setEnabled(false);
+    connect(resetButton_, &QPushButton::clicked, this, &MainWindow::cmdResetClick);
 
-    lblMyName = makeLabel(clientArea, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
-                          false, kGray);
+    creditLabel_ = makeLabel(clientArea_, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
+                             false, kGray);
 
     // The Beat button comes first in the tab order.
-    setTabOrder(cmdBeat, cmdReset);
-    setTabOrder(cmdReset, delayPanel->tempoBox());
-    setTabOrder(delayPanel->tempoBox(), delayPanel->metronomeButton());
+    setTabOrder(beatButton_, resetButton_);
+    setTabOrder(resetButton_, delayPanel_->tempoBox());
+    setTabOrder(delayPanel_->tempoBox(), delayPanel_->metronomeButton());
 }
 
 }  // namespace pulsaro

@@ -25,14 +25,15 @@ namespace pulsaro {
 // --- Mouse -------------------------------------------------------------------
 
 void MainWindow::watchMouse() {
-    for (QWidget* widget : {static_cast<QWidget*>(clientArea), static_cast<QWidget*>(Image1),
-                            static_cast<QWidget*>(bpmPanel), static_cast<QWidget*>(mpmPanel),
-                            static_cast<QWidget*>(delayPanel), static_cast<QWidget*>(cmdBeat),
-                            static_cast<QWidget*>(cmdReset)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(clientArea_), static_cast<QWidget*>(pictureStrip_),
+          static_cast<QWidget*>(bpmPanel_), static_cast<QWidget*>(mpmPanel_),
+          static_cast<QWidget*>(delayPanel_), static_cast<QWidget*>(beatButton_),
+          static_cast<QWidget*>(resetButton_)}) {
         widget->installEventFilter(this);
     }
-    for (QFrame* panel : {static_cast<QFrame*>(bpmPanel), static_cast<QFrame*>(mpmPanel),
-                          static_cast<QFrame*>(delayPanel)}) {
+    for (QFrame* panel : {static_cast<QFrame*>(bpmPanel_), static_cast<QFrame*>(mpmPanel_),
+                          static_cast<QFrame*>(delayPanel_)}) {
         for (QLabel* label : panel->findChildren<QLabel*>()) {
             label->installEventFilter(this);
         }
@@ -44,11 +45,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (widget == nullptr) {
         return false;
     }
-    const bool inDelayPanel = widget == delayPanel || widget->parentWidget() == delayPanel;
+    const bool inDelayPanel = widget == delayPanel_ || widget->parentWidget() == delayPanel_;
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
-            if (widget == cmdBeat && mouse.button() == Qt::LeftButton) {
+            if (widget == beatButton_ && mouse.button() == Qt::LeftButton) {
                 beatPressStamp_ = mouse.timestamp();
             }
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
@@ -59,7 +60,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonDblClick: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
-            if (widget == cmdBeat && mouse.button() == Qt::LeftButton) {
+            if (widget == beatButton_ && mouse.button() == Qt::LeftButton) {
                 beatPressStamp_ = mouse.timestamp();
             }
             // The second of two quick presses arrives as a double-click only.
@@ -68,30 +69,29 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (inDelayPanel && mouse.button() == Qt::LeftButton) {
-                delayPanel->toggleTriplets();
+                delayPanel_->toggleTriplets();
                 return true;
             }
             return false;
         }
         case QEvent::MouseButtonRelease: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
-            if (widget == delayPanel) {
+            if (widget == delayPanel_) {
                 DelayPanelMouseUp(mouse.button(), mouse.position().toPoint());
             }
             return false;
         }
         case QEvent::ContextMenu: {
-            if (widget == Image1 && windowMenu != nullptr) {
-                windowMenu->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
+            if (widget == pictureStrip_ && windowMenu_ != nullptr) {
+                windowMenu_->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
                 return true;
             }
             const bool copyTarget =
-                widget == bpmPanel || widget == mpmPanel || widget == delayPanel ||
-                (qobject_cast<QLabel*>(widget) != nullptr && widget->parentWidget() != clientArea);
+                widget == bpmPanel_ || widget == mpmPanel_ || widget == delayPanel_ ||
+                (qobject_cast<QLabel*>(widget) != nullptr && widget->parentWidget() != clientArea_);
             if (copyTarget) {
                 if (copyMenuAutoPopup_) {
-                    popcopybpmvalue->popup(
-                        static_cast<const QContextMenuEvent&>(*event).globalPos());
+                    copyMenu_->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
                 }
                 return true;
             }
@@ -106,11 +106,11 @@ void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
     if (button != Qt::MiddleButton) {
         return;
     }
-    if (shown(bpmPanel)) {
+    if (shown(bpmPanel_)) {
         mnuViewMPMClick();
-    } else if (shown(mpmPanel)) {
+    } else if (shown(mpmPanel_)) {
         mnuViewTimeCounterClick();
-    } else if (shown(delayPanel)) {
+    } else if (shown(delayPanel_)) {
         mnuViewBPMClick();
     }
 }
@@ -118,7 +118,7 @@ void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
 void MainWindow::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
     funcs_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
         if (button == Qt::RightButton) {
-            popcopybpmvalue->popup(delayPanel->mapToGlobal(panelPos));
+            copyMenu_->popup(delayPanel_->mapToGlobal(panelPos));
         }
     });
 }

@@ -99,15 +99,15 @@ std::uint32_t MainWindow::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm
 }
 
 void MainWindow::KillMetronomeTimer() {
-    if (MetronomeTimerId != 0) {
-        audio_.stopClicks(MetronomeTimerId);
+    if (metronomeClicksId_ != 0) {
+        audio_.stopClicks(metronomeClicksId_);
     }
 }
 
 void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
     KillMetronomeTimer();
     // The clicks carry on the beat the user tapped.
-    MetronomeTimerId = CreateMetronomeTimer(1, tempo, grid);
+    metronomeClicksId_ = CreateMetronomeTimer(1, tempo, grid);
 }
 
 void MainWindow::mnuFileMetronomeClick() {
@@ -123,9 +123,9 @@ void MainWindow::mnuFileMetronomeClick() {
         }
         metronomeArmed_ = true;
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
-        if (runJustEnded && shown(bpmPanel) && tap_.tempo() > 0) {
+        if (runJustEnded && shown(bpmPanel_) && tap_.tempo() > 0) {
             KillMetronomeTimer();
-            MetronomeTimerId = CreateMetronomeTimer(1, tap_.tempo(), tap_.grid());
+            metronomeClicksId_ = CreateMetronomeTimer(1, tap_.tempo(), tap_.grid());
         }
     });
 }
@@ -136,31 +136,31 @@ void MainWindow::cmdMetronomeDelayClick() {
 
 void MainWindow::MetronomeDelay() {
     funcs_.guard("MetronomeDelay", [&] {
-        if (DelayMetronomeOn) {
+        if (delayMetronomeOn_) {
             KillMetronomeTimer();
-            DelayMetronomeOn = false;
-            delayPanel->setMetronomeOn(false);
+            delayMetronomeOn_ = false;
+            delayPanel_->setMetronomeOn(false);
             return;
         }
-        const std::optional<Fixed> typed = delayPanel->typedTempo();
+        const std::optional<Fixed> typed = delayPanel_->typedTempo();
         if (!typed || *typed < kLowestDelayTempo || *typed > kHighestDelayTempo) {
             return;
         }
         const Fixed tempo = *typed;
-        delayPanel->setMetronomeOn(true);
-        DelayMetronomeOn = true;
+        delayPanel_->setMetronomeOn(true);
+        delayMetronomeOn_ = true;
         KillMetronomeTimer();
-        MetronomeTimerId = CreateMetronomeTimer(1, tempo);
+        metronomeClicksId_ = CreateMetronomeTimer(1, tempo);
     });
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimising stops the clicking, and the delay panel's M with it.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && MetronomeTimerId != 0) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && metronomeClicksId_ != 0) {
         KillMetronomeTimer();
-        DelayMetronomeOn = false;
-        delayPanel->setMetronomeOn(false);
+        delayMetronomeOn_ = false;
+        delayPanel_->setMetronomeOn(false);
     }
 }
 

@@ -534,10 +534,11 @@ void TfrmOptions::cmdOKClick() {
                 form_.selectClickSoundLater();
             }
             later(form_, [&form = form_, on = chkMinimizeToTray->isChecked()] {
-                form.TrayIcon->SetMinimizeToTray(on);
+                form.trayIcon().SetMinimizeToTray(on);
             });
 
-            auto& names = form_.playerNames.names;
+            PlayerNames players;
+            auto& names = players.names;
             names[0] = SharedOperations::PlayerDisplayName(one);
             names[1] = SharedOperations::PlayerDisplayName(two);
             names[2] = SharedOperations::PlayerDisplayName(three);
@@ -548,8 +549,7 @@ void TfrmOptions::cmdOKClick() {
                 names[2].clear();
             }
             funcs_.PutPlayerIcons(form_, one, two, three);
-            later(form_,
-                  [&form = form_, names = form_.playerNames] { form.setPlayerNames(names); });
+            later(form_, [&form = form_, players] { form.setPlayerNames(players); });
         }
         form_.setCurrentResultFile(txtFileName->text());
     });

@@ -18,18 +18,19 @@ namespace pulsaro {
 
 void MainWindow::clearDisplays() {
     funcs_.guard("ResetControls", [&] {
-        mpmPanel->clear();
-        delayPanel->clear();
+        mpmPanel_->clear();
+        delayPanel_->clear();
         quickSaveAllowed_ = false;
         showStatus(RunStatus::Idle);
-        bpmPanel->clear();
-        lblTimer->setText(tr8(res::kIdleTimer));
-        lblBeats->setText(tr8(res::kIdleBeats));
+        bpmPanel_->clear();
+        timeLabel_->setText(tr8(res::kIdleTimer));
+        beatsLabel_->setText(tr8(res::kIdleBeats));
         saveAllowed_ = false;
         updateCommands();
-        cmdReset->setEnabled(false);
-        if (cmdBeat->isVisible() && cmdBeat->isEnabled() && cmdBeat->window()->isVisible()) {
-            cmdBeat->setFocus(Qt::OtherFocusReason);
+        resetButton_->setEnabled(false);
+        if (beatButton_->isVisible() && beatButton_->isEnabled() &&
+            beatButton_->window()->isVisible()) {
+            beatButton_->setFocus(Qt::OtherFocusReason);
         }
     });
 }
@@ -37,8 +38,9 @@ void MainWindow::clearDisplays() {
 void MainWindow::showPanel(QFrame* panel) {
     funcs_.guard("MakePanelVisible", [&] {
         panel->setVisible(true);
-        for (QFrame* other : {static_cast<QFrame*>(bpmPanel), static_cast<QFrame*>(mpmPanel),
-                              static_cast<QFrame*>(delayPanel), static_cast<QFrame*>(savePanel)}) {
+        for (QFrame* other :
+             {static_cast<QFrame*>(bpmPanel_), static_cast<QFrame*>(mpmPanel_),
+              static_cast<QFrame*>(delayPanel_), static_cast<QFrame*>(savePanel_)}) {
             if (other != panel) {
                 other->setVisible(false);
             }
@@ -48,15 +50,15 @@ void MainWindow::showPanel(QFrame* panel) {
 }
 
 void MainWindow::showStatus(RunStatus status) {
-    for (ModePanel* panel : {static_cast<ModePanel*>(bpmPanel), static_cast<ModePanel*>(mpmPanel),
-                             static_cast<ModePanel*>(delayPanel)}) {
+    for (ModePanel* panel : {static_cast<ModePanel*>(bpmPanel_), static_cast<ModePanel*>(mpmPanel_),
+                             static_cast<ModePanel*>(delayPanel_)}) {
         panel->setStatus(status);
     }
 }
 
 void MainWindow::showMpm(Fixed tempo) {
     funcs_.guard("CalculateMPM",
-                 [&] { mpmPanel->show(mpmTexts(tempo, SharedOperations::decimalSeparator())); });
+                 [&] { mpmPanel_->show(mpmTexts(tempo, SharedOperations::decimalSeparator())); });
 }
 
 }  // namespace pulsaro

@@ -140,7 +140,7 @@ QString SharedOperations::aboutText() {
 
 void MainWindow::setPlayerNames(const PlayerNames& names) {
     funcs_.guard("SET_PLAYER_NAME", [&] {
-        playerNames = names;
+        playerNames_ = names;
         QAction* const items[] = {commands_->action(Command::PlayerOne),
                                   commands_->action(Command::PlayerTwo),
                                   commands_->action(Command::PlayerThree)};
@@ -150,12 +150,12 @@ void MainWindow::setPlayerNames(const PlayerNames& names) {
             items[k]->setVisible(!name.isEmpty());
             if (!name.isEmpty()) {
                 items[k]->setText(name);
-                mnuAvdelare->setVisible(true);
+                playerSeparator_->setVisible(true);
                 any = true;
             }
         }
         if (!any) {
-            mnuAvdelare->setVisible(false);
+            playerSeparator_->setVisible(false);
         }
     });
 }
@@ -187,7 +187,7 @@ void MainWindow::mnuHelpAboutClick() {
     funcs_.guard("mnuHelpAboutClick", [&] {
         funcs_.dialogs().messageBox(this, tr8(res::kAboutCaption), funcs_.aboutText(),
                                     Dialogs::Icon::Information, Dialogs::Buttons::Ok);
-        TrayIcon->SetEnabled(true);
+        trayIcon_->SetEnabled(true);
     });
 }
 

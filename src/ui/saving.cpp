@@ -34,12 +34,12 @@ constexpr int kSavingShownMs = 1000;
 }  // namespace
 
 void MainWindow::restoreLockedNames(const QString& artist, const QString& album) {
-    savePanel->restoreLockedNames(artist, album);
+    savePanel_->restoreLockedNames(artist, album);
 }
 
 void MainWindow::setCurrentResultFile(const QString& path) {
-    currentResultFile = path;
-    savePanel->showResultFile(path);
+    resultFile_ = path;
+    savePanel_->showResultFile(path);
 }
 
 // --- Opening, locks and closing ----------------------------------------------
@@ -50,36 +50,36 @@ void MainWindow::mnuFileSaveToFileClick() {
             return;
         }
         if (displayMode_ == kModeBpm) {
-            savePanel->setCaption(tr8(res::kSaveBpmCaption) + bpmPanel->valueText());
+            savePanel_->setCaption(tr8(res::kSaveBpmCaption) + bpmPanel_->valueText());
         } else if (displayMode_ == kModeMpm) {
-            savePanel->setCaption(tr8(res::kSaveMpmCaption));
+            savePanel_->setCaption(tr8(res::kSaveMpmCaption));
         }
-        cmdReset->setEnabled(false);
+        resetButton_->setEnabled(false);
         showStatus(RunStatus::Idle);
         // The measurement ends; its values stay.
         tap_.stop();
-        cmdBeat->setEnabled(false);
-        savePanel->raise();
-        savePanel->move(44, 24);
-        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel), static_cast<QFrame*>(bpmPanel),
-                              static_cast<QFrame*>(delayPanel)}) {
+        beatButton_->setEnabled(false);
+        savePanel_->raise();
+        savePanel_->move(44, 24);
+        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel_), static_cast<QFrame*>(bpmPanel_),
+                              static_cast<QFrame*>(delayPanel_)}) {
             panel->setVisible(false);
         }
-        savePanel->setVisible(true);
+        savePanel_->setVisible(true);
         saveAllowed_ = quickSaveAllowed_ = false;
         updateCommands();
-        savePanel->prepare();
+        savePanel_->prepare();
     });
 }
 
 void MainWindow::cmdCancelSaveToFileClick() {
     funcs_.guard("cmdCancelSaveToFileClick", [&] {
-        cmdBeat->setEnabled(true);
-        cmdReset->setEnabled(true);
+        beatButton_->setEnabled(true);
+        resetButton_->setEnabled(true);
         if (displayMode_ == kModeBpm) {
-            showPanel(bpmPanel);
+            showPanel(bpmPanel_);
         } else if (displayMode_ == kModeMpm) {
-            showPanel(mpmPanel);
+            showPanel(mpmPanel_);
         }
         // After the handler: the panel change may still move the focus.
         QMetaObject::invokeMethod(
@@ -114,8 +114,8 @@ void MainWindow::mnuQuickSaveClick() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
-    bpmPanel->setSaving(true);
-    mpmPanel->setSaving(true);
+    bpmPanel_->setSaving(true);
+    mpmPanel_->setSaving(true);
     if (tap_.state().measurementMode == kModeBpm) {
         BeginSaveToFileBPM(SaveType::BpmQuick);
     } else {
@@ -130,7 +130,7 @@ bool MainWindow::BeginSaveToFileBPM(SaveType type) {
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), sep);
-        record.pitch = pitchFieldText(bpmPanel->pitchRangeText().toStdString());
+        record.pitch = pitchFieldText(bpmPanel_->pitchRangeText().toStdString());
         record.delay = delayText(tap_.tempo(), sep);
         written = finishSave(record);
     });
@@ -154,18 +154,18 @@ bool MainWindow::finishSave(Record& record) {
     const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
     const char delimiter = funcs_.GetFileDelimiter();
     if (full) {
-        const SavePanel::Names names = savePanel->names();
+        const SavePanel::Names names = savePanel_->names();
         record.artist = names.artist.toStdString();
         record.album = names.album.toStdString();
         record.track = names.track.toStdString();
     }
-    if (!funcs_.SaveToFile(*this, currentResultFile, record, delimiter)) {
+    if (!funcs_.SaveToFile(*this, resultFile_, record, delimiter)) {
         // Nothing was stored: everything typed and measured stays, so the
         // user can choose another file and save again.
         return false;
     }
     if (full) {
-        savePanel->clearAfterSave();
+        savePanel_->clearAfterSave();
         cmdCancelSaveToFileClick();
     }
     DoFullReset();
@@ -173,8 +173,8 @@ bool MainWindow::finishSave(Record& record) {
 }
 
 void MainWindow::HideSavingIndicators() {
-    bpmPanel->setSaving(false);
-    mpmPanel->setSaving(false);
+    bpmPanel_->setSaving(false);
+    mpmPanel_->setSaving(false);
 }
 
 // --- The clipboard -----------------------------------------------------------
@@ -183,18 +183,18 @@ void MainWindow::CopyResultsToClipboard() {
     funcs_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
-        if (shown(delayPanel)) {
-            for (const QString& row : delayPanel->rows()) {
+        if (shown(delayPanel_)) {
+            for (const QString& row : delayPanel_->rows()) {
                 text += row + lineEnd;
             }
-            text += tr8(res::kBpmPrefix) + delayPanel->tempoText();
-        } else if (shown(bpmPanel)) {
+            text += tr8(res::kBpmPrefix) + delayPanel_->tempoText();
+        } else if (shown(bpmPanel_)) {
             text = tr8(res::kBpmPrefix) +
                    fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
                                          SharedOperations::decimalSeparator())) +
-                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel->meanText();
-        } else if (shown(mpmPanel)) {
-            text = mpmPanel->lines().join(lineEnd);
+                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel_->meanText();
+        } else if (shown(mpmPanel_)) {
+            text = mpmPanel_->lines().join(lineEnd);
         } else {
             text = tr8(res::kClipboardError);
         }

@@ -117,21 +117,22 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
         }
         form.setCurrentResultFile(fileName);
 
-        form.TrayIcon->SetMinimizeToTray(stored.minimizeToTray == 1);
+        form.trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
         if (anyPlayer) {
             QString paths[3];
+            PlayerNames names = form.playerNames();
             for (std::size_t k = 0; k < 3; ++k) {
                 paths[k] = fromStd(stored.players[k]);
                 // A missing program keeps its (at start-up empty) name.
                 if (const QString name = PlayerDisplayName(paths[k]); !name.isEmpty()) {
-                    form.playerNames.names[k] = name;
+                    names.names[k] = name;
                 }
             }
             PutPlayerIcons(form, paths[0], paths[1], paths[2]);
-            form.setPlayerNames(form.playerNames);
+            form.setPlayerNames(names);
         }
         if (stored.transparencyActive == 1) {
             form.setOpacity(stored.opacity);
@@ -178,7 +179,7 @@ void SharedOperations::DeleteRegistrySettings(MainWindow& form) {
         if (store_.deleteKey(settings::kKeyPath)) {
             dialogs_.messageBox(&form, caption, tr8(res::kSettingsDeleted),
                                 Dialogs::Icon::Information, Dialogs::Buttons::Ok);
-            form.SettingsDeleted = -1;
+            form.markSettingsDeleted();
             form.close();
         } else {
             dialogs_.messageBox(&form, caption, tr8(res::kCouldNotDeleteSettings),

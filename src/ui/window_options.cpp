@@ -35,27 +35,27 @@ bool SharedOperations::MakeWindowTransparent(QWidget& window, int percent) {
 }
 
 void MainWindow::extendWindowMenus() {
-    windowMenu = new QMenu(this);
-    windowMenu->setObjectName(QStringLiteral("windowMenu"));
-    windowMenu->setFont(windowFont(8));
-    commands_->build(Place::Window, *windowMenu);
+    windowMenu_ = new QMenu(this);
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu_->setFont(windowFont(8));
+    commands_->build(Place::Window, *windowMenu_);
 }
 
 void MainWindow::buildTrayIcon(std::function<bool()> trayAvailable) {
     setWindowIcon(programIcon());
-    TrayIcon = trayAvailable ? std::make_unique<TTrayIcon>(*this, std::move(trayAvailable))
-                             : std::make_unique<TTrayIcon>(*this);
-    TrayIcon->SetHint(tr8(res::kAppTitle));
-    TrayIcon->SetShowHint(true);
+    trayIcon_ = trayAvailable ? std::make_unique<TTrayIcon>(*this, std::move(trayAvailable))
+                              : std::make_unique<TTrayIcon>(*this);
+    trayIcon_->SetHint(tr8(res::kAppTitle));
+    trayIcon_->SetShowHint(true);
 
-    popTrayPopup = new QMenu(this);
-    popTrayPopup->setObjectName(QStringLiteral("popTrayPopup"));
-    popTrayPopup->setFont(windowFont(8));
-    commands_->build(Place::Tray, *popTrayPopup);
-    popTrayPopup->setDefaultAction(commands_->action(Command::Restore));
-    TrayIcon->SetPopupMenu(popTrayPopup);
-    TrayIcon->OnDblClick = [this] { TrayIconDblClick(); };
-    TrayIcon->OnMinimizeToTray = [this] { TrayIconMinimizeToTray(); };
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("popTrayPopup"));
+    trayMenu_->setFont(windowFont(8));
+    commands_->build(Place::Tray, *trayMenu_);
+    trayMenu_->setDefaultAction(commands_->action(Command::Restore));
+    trayIcon_->SetPopupMenu(trayMenu_);
+    trayIcon_->OnDblClick = [this] { TrayIconDblClick(); };
+    trayIcon_->OnMinimizeToTray = [this] { TrayIconMinimizeToTray(); };
 }
 
 void MainWindow::TrayIconDblClick() {
@@ -63,43 +63,43 @@ void MainWindow::TrayIconDblClick() {
 }
 
 void MainWindow::mnuRestoreFromTrayClick() {
-    TrayIcon->RestoreMainWindow();
-    TrayIcon->SetIconVisible(false);
+    trayIcon_->RestoreMainWindow();
+    trayIcon_->SetIconVisible(false);
 }
 
 void MainWindow::TrayIconMinimizeToTray() {
     // The clicking stops when the window goes to the tray; the icon takes
     // clicks again.
-    TrayIcon->SetEnabled(true);
+    trayIcon_->SetEnabled(true);
     KillMetronomeTimer();
-    DelayMetronomeOn = false;
-    delayPanel->setMetronomeOn(false);
+    delayMetronomeOn_ = false;
+    delayPanel_->setMetronomeOn(false);
 }
 
 void MainWindow::mnuAboutFromTrayClick() {
     // The icon ignores clicks while the About box is up.
-    TrayIcon->SetEnabled(false);
+    trayIcon_->SetEnabled(false);
     mnuHelpAboutClick();
-    TrayIcon->SetEnabled(true);
+    trayIcon_->SetEnabled(true);
 }
 
 void MainWindow::SingleInstanceInstanceStarted(const QStringList& /*arguments*/) {
     // The running copy comes to the front, out of the tray too.
-    if (TrayIcon->IconVisible()) {
-        TrayIcon->RestoreMainWindow();
-        TrayIcon->SetEnabled(false);
-        TrayIcon->SetIconVisible(false);
+    if (trayIcon_->IconVisible()) {
+        trayIcon_->RestoreMainWindow();
+        trayIcon_->SetEnabled(false);
+        trayIcon_->SetIconVisible(false);
     } else {
-        TrayIcon->RestoreMainWindow();
+        trayIcon_->RestoreMainWindow();
     }
 }
 
 void MainWindow::minimizeAndStopClicks() {
     funcs_.guard("WinMsg", [&] {
-        if (MetronomeTimerId != 0) {
-            DelayMetronomeOn = false;
+        if (metronomeClicksId_ != 0) {
+            delayMetronomeOn_ = false;
             KillMetronomeTimer();
-            delayPanel->setMetronomeOn(false);
+            delayPanel_->setMetronomeOn(false);
         }
         setWindowState(windowState() | Qt::WindowMinimized);
     });

@@ -44,11 +44,12 @@ TEST(Commands, EachKeyOnceInTheCaptionOfItsRowAndEveryRowInItsMenu) {
         EXPECT_EQ(caption.mid(tab + 1), QKeySequence(row.key).toString()) << row.objectName;
     }
     // The menus hold exactly the rows of their places, separators aside.
-    const std::pair<QMenu*, Place> menus[] = {{rig.form->mnuFile, Place::File},
-                                              {rig.form->mnuView, Place::View},
-                                              {rig.form->mnuHelp, Place::Help},
-                                              {rig.form->popTrayPopup, Place::Tray},
-                                              {rig.form->windowMenu, Place::Window}};
+    const std::pair<QMenu*, Place> menus[] = {
+        {child<QMenu>(*rig.form, "mnuFile"), Place::File},
+        {child<QMenu>(*rig.form, "mnuView"), Place::View},
+        {child<QMenu>(*rig.form, "mnuHelp"), Place::Help},
+        {child<QMenu>(*rig.form, "popTrayPopup"), Place::Tray},
+        {child<QMenu>(*rig.form, "windowMenu"), Place::Window}};
     for (const auto& [menu, place] : menus) {
         QStringList held;
         for (const QAction* action : menu->actions()) {

@@ -19,7 +19,7 @@ namespace {
 
 // The window menu's items by what they do.
 QAction* windowItem(MainWindow& form, const char* name) {
-    return form.windowMenu->findChild<QAction*>(QString::fromLatin1(name));
+    return child<QMenu>(form, "windowMenu")->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 // A rig whose platform shows per-window opacity.
@@ -104,7 +104,7 @@ TEST(Desktop, WindowMenuCommands) {
     ASSERT_NE(rig.audio.clicking, 0u);
     windowItem(form, "windowMinimize")->trigger();
     EXPECT_EQ(rig.audio.clicking, 0u);
-    EXPECT_FALSE(form.DelayMetronomeOn);
+    EXPECT_FALSE(form.delayMetronomeOn());
     EXPECT_TRUE(form.isMinimized());
 
     // A right-click on the picture strip opens the window menu.
@@ -112,8 +112,8 @@ TEST(Desktop, WindowMenuCommands) {
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
                             child<QWidget>(form, "Image1")->mapToGlobal(QPoint(5, 5)));
     QCoreApplication::sendEvent(child<QWidget>(form, "Image1"), &click);
-    EXPECT_TRUE(form.windowMenu->isVisible());
-    form.windowMenu->hide();
+    EXPECT_TRUE(child<QMenu>(form, "windowMenu")->isVisible());
+    child<QMenu>(form, "windowMenu")->hide();
 }
 
 TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
@@ -138,40 +138,41 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
         rig.key(Qt::Key_M);
         rig.key(Qt::Key_Escape, Qt::ShiftModifier);
         QCoreApplication::processEvents();
-        EXPECT_EQ(form.TrayIcon->IconVisible(), c.toTray) << c.what;
+        EXPECT_EQ(form.trayIcon().IconVisible(), c.toTray) << c.what;
         EXPECT_EQ(form.isVisible(), !c.toTray) << c.what;
         EXPECT_EQ(rig.audio.clicking, 0u) << c.what;  // stopped either way
-        EXPECT_EQ(form.TrayIcon->Hint(), "Pulsaro") << c.what;
+        EXPECT_EQ(form.trayIcon().Hint(), "Pulsaro") << c.what;
         if (c.toTray) {
-            form.TrayIcon->activate(QSystemTrayIcon::DoubleClick);
+            form.trayIcon().activate(QSystemTrayIcon::DoubleClick);
             EXPECT_TRUE(form.isVisible()) << c.what;
             EXPECT_FALSE(form.isMinimized()) << c.what;
-            EXPECT_FALSE(form.TrayIcon->IconVisible()) << c.what;
+            EXPECT_FALSE(form.trayIcon().IconVisible()) << c.what;
         }
     }
 
     // The tray menu: Restore is the default; About disables the icon meanwhile.
     WindowRig rig;
     MainWindow& form = *rig.form;
-    EXPECT_EQ(form.popTrayPopup->defaultAction(), item(form, "mnuRestoreFromTray"));
+    EXPECT_EQ(child<QMenu>(form, "popTrayPopup")->defaultAction(),
+              item(form, "mnuRestoreFromTray"));
     bool enabledDuringAbout = true;
-    rig.dialogs.whileShown = [&] { enabledDuringAbout = form.TrayIcon->Enabled(); };
+    rig.dialogs.whileShown = [&] { enabledDuringAbout = form.trayIcon().Enabled(); };
     item(form, "mnuAboutFromTray")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].caption, "About");
     EXPECT_FALSE(enabledDuringAbout);
-    EXPECT_TRUE(form.TrayIcon->Enabled());
+    EXPECT_TRUE(form.trayIcon().Enabled());
     rig.dialogs.whileShown = nullptr;
     // Its always-on-top item is the View menu's command.
     item(form, "mnuAlwaysOnTop")->trigger();
     EXPECT_TRUE(item(form, "mnuViewAlwaysOnTop")->isChecked());
     EXPECT_TRUE(item(form, "mnuAlwaysOnTop")->isChecked());
     // A second start brings the window out of the tray.
-    form.TrayIcon->SetIconVisible(true);
+    form.trayIcon().SetIconVisible(true);
     form.hide();
     form.SingleInstanceInstanceStarted({});
     EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.TrayIcon->IconVisible());
+    EXPECT_FALSE(form.trayIcon().IconVisible());
 }
 
 }  // namespace

@@ -194,20 +194,20 @@ TEST(MenuKeyboard, EveryWayOutOfAMenuGivesTheKeyboardBackToTheBeat) {
          false},
         {"File opened with the mouse, closed by a click beside it",
          [](WindowRig& r) {
-             clickMenuTitle(r, r.form->mnuFile);
+             clickMenuTitle(r, child<QMenu>(*r.form, "mnuFile"));
              QTest::mouseClick(QApplication::activePopupWidget(), Qt::LeftButton, {},
                                QPoint(-20, -5));
          },
          false},
         {"File opened with the mouse, closed by a click on its title",
          [](WindowRig& r) {
-             clickMenuTitle(r, r.form->mnuFile);
-             clickMenuTitle(r, r.form->mnuFile);
+             clickMenuTitle(r, child<QMenu>(*r.form, "mnuFile"));
+             clickMenuTitle(r, child<QMenu>(*r.form, "mnuFile"));
          },
          false},
         {"Help opened with the mouse, closed with ESC",
          [](WindowRig& r) {
-             clickMenuTitle(r, r.form->mnuHelp);
+             clickMenuTitle(r, child<QMenu>(*r.form, "mnuHelp"));
              press(r, Qt::Key_Escape);
          },
          false},
@@ -317,12 +317,12 @@ TEST(Mouse, MiddleButtonCyclesTheModes) {
     }
     // In delay mode the copy menu opens from a right-button release on the panel.
     QTest::mouseClick(child<QFrame>(*rig.form, "DelayPanel"), Qt::RightButton, {}, QPoint(20, 30));
-    EXPECT_TRUE(rig.form->popcopybpmvalue->isVisible());
-    EXPECT_EQ(rig.form->popcopybpmvalue->pos(),
+    EXPECT_TRUE(child<QMenu>(*rig.form, "popcopybpmvalue")->isVisible());
+    EXPECT_EQ(child<QMenu>(*rig.form, "popcopybpmvalue")->pos(),
               child<QFrame>(*rig.form, "DelayPanel")->mapToGlobal(QPoint(20, 30)));
-    rig.form->popcopybpmvalue->hide();
+    child<QMenu>(*rig.form, "popcopybpmvalue")->hide();
     QTest::mouseClick(child<QPushButton>(*rig.form, "cmdMetronomeDelay"), Qt::RightButton);
-    EXPECT_FALSE(rig.form->popcopybpmvalue->isVisible());
+    EXPECT_FALSE(child<QMenu>(*rig.form, "popcopybpmvalue")->isVisible());
 }
 
 TEST(ModeCommands, RecomputeFromTheCurrentTempo) {

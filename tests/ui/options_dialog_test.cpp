@@ -161,7 +161,7 @@ TEST(OptionsDialog, CreationShowsTheStoreWithDefaultsForMissingAndOddValues) {
         EXPECT_EQ(dialog->lblCurrentTransparant->text(), c.percent) << c.what;
         EXPECT_EQ(dialog->cboMetronomeSound->currentIndex(), c.sound) << c.what;
         // The name the window chose at start-up is the stored one.
-        EXPECT_EQ(dialog->txtFileName->text(), rig.form->currentResultFile) << c.what;
+        EXPECT_EQ(dialog->txtFileName->text(), rig.form->resultFile()) << c.what;
         EXPECT_EQ(dialog->lblMyName->text(), rig.funcs.SetVersionInfo()) << c.what;
         EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->tabSaveToFile) << c.what;
         EXPECT_EQ(QApplication::focusWidget(), dialog->cboFileType) << c.what;
@@ -335,14 +335,12 @@ TEST(OptionsDialog, OkWritesOnlyShortcutsThatAreFilesAndEnabled) {
         dialog->cmdOK->click();
         EXPECT_FALSE(dialog->isVisible()) << c.what;
         EXPECT_EQ(dialog->result(), QDialog::Accepted) << c.what;
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(storedText(rig, values[k]), path(c.stored[k])) << c.what << " " << k;
-            EXPECT_EQ(rig.form->playerNames.names[k], c.names[k]) << c.what << " " << k;
-        }
         QCoreApplication::processEvents();
-        // The View menu shows the names once the dialog has closed.
+        // The window and its View menu take the names once the dialog has closed.
         const char* const items[] = {"mnuPlayerOne", "mnuPlayerTwo", "mnuPlayerThree"};
         for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(storedText(rig, values[k]), path(c.stored[k])) << c.what << " " << k;
+            EXPECT_EQ(rig.form->playerNames().names[k], c.names[k]) << c.what << " " << k;
             EXPECT_EQ(item(*rig.form, items[k])->isVisible(), *c.names[k] != 0) << c.what;
         }
     }
@@ -504,11 +502,11 @@ TEST(OptionsDialog, BrowsingFillsTheBoxesThroughTheFileDialogs) {
     dialog->cmdOK->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(rig.form->currentResultFile, "/music/bpm.txt");
+    EXPECT_EQ(rig.form->resultFile(), "/music/bpm.txt");
     EXPECT_NE(storedText(rig, settings::kFileName), "/music/bpm.txt");
     EXPECT_EQ(storedText(rig, settings::kPlayerOne), "<none>");
     // Nothing else changes in the window.
-    EXPECT_FALSE(rig.form->TrayIcon->MinimizeToTray());
+    EXPECT_FALSE(rig.form->trayIcon().MinimizeToTray());
     EXPECT_EQ(rig.audio.selections, selections);
 }
 
@@ -540,7 +538,7 @@ TEST(OptionsDialog, OkTellsTheWindowInOrderAndTheSoundOnlyWithADevice) {
 
         EXPECT_EQ(rig.audio.selected, c.soundSelected) << c.devices;
         EXPECT_EQ(rig.form->opacityPercent(), 100) << c.devices;
-        EXPECT_TRUE(rig.form->TrayIcon->MinimizeToTray());
+        EXPECT_TRUE(rig.form->trayIcon().MinimizeToTray());
         EXPECT_EQ(storedInteger(rig, settings::kMetronomeSound), c.sound) << c.devices;
         EXPECT_EQ(storedInteger(rig, settings::kMinimizeToTray), 1);
         EXPECT_EQ(storedInteger(rig, settings::kCenterForm), 1);

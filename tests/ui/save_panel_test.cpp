@@ -78,7 +78,7 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
     EXPECT_TRUE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
     rig.key(Qt::Key_Return);
 
-    EXPECT_EQ(fileText(form.currentResultFile),
+    EXPECT_EQ(fileText(form.resultFile()),
               QString::fromUtf8("BPM:;PitchRange +-8%:;Artist/Group:;Album:;Track:;Delay (ms):;"
                                 "File created by Pulsaro\r\n"
                                 "120;110 - 130;Sigur R\u00f3s;Takk; live;Glosoli;500\r\n"));
@@ -146,11 +146,11 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
 
     // New makes a fresh default name current and stores it; the next save works.
     child<QPushButton>(form, "cmdNewFile")->click();
-    EXPECT_EQ(form.currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
+    EXPECT_EQ(form.resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
     EXPECT_EQ(QString::fromStdString(rig.settings()->readString(settings::kFileName)),
-              form.currentResultFile);
+              form.resultFile());
     child<QPushButton>(form, "cmdSaveToFile")->click();
-    EXPECT_EQ(fileText(form.currentResultFile).split(QStringLiteral("\r\n")).value(1),
+    EXPECT_EQ(fileText(form.resultFile()).split(QStringLiteral("\r\n")).value(1),
               "120\ta\tb\tc\t80\t60\t40\t30\t15");
 }
 

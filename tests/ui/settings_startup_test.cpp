@@ -36,7 +36,7 @@ TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
     WindowRig rig;
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
     EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isChecked());
-    EXPECT_FALSE(rig.form->TrayIcon->MinimizeToTray());
+    EXPECT_FALSE(rig.form->trayIcon().MinimizeToTray());
     EXPECT_EQ(rig.form->opacityPercent(), 100);
     EXPECT_FALSE(item(*rig.form, "mnuAvdelare")->isVisible());
     EXPECT_EQ(rig.form->pos(), desktopCentre(*rig.form));
@@ -46,7 +46,7 @@ TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
     EXPECT_EQ(key->valueNames(), std::vector<std::string>{"FileName"});
     const QString expected = rig.desktop + QStringLiteral("/beats (1).csv");
     EXPECT_EQ(QString::fromStdString(key->readString(s::kFileName)), expected);
-    EXPECT_EQ(rig.form->currentResultFile, expected);
+    EXPECT_EQ(rig.form->resultFile(), expected);
 }
 
 TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
@@ -55,9 +55,9 @@ TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
         key.writeInteger(s::kFileType, 2);
     });
     // The first free number is taken; the stored file type names the extension.
-    EXPECT_EQ(rig.form->currentResultFile, rig.desktop + QStringLiteral("/beats (1).prn"));
+    EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).prn"));
     EXPECT_EQ(QString::fromStdString(rig.settings()->readString(s::kFileName)),
-              rig.form->currentResultFile);
+              rig.form->resultFile());
 
     QFile existing(rig.desktop + QStringLiteral("/beats (1).csv"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
@@ -67,7 +67,7 @@ TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
 
 TEST(Startup, StoredFileNameIsKept) {
     WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kFileName, "/music/Tempo.csv"); });
-    EXPECT_EQ(rig.form->currentResultFile, QStringLiteral("/music/Tempo.csv"));
+    EXPECT_EQ(rig.form->resultFile(), QStringLiteral("/music/Tempo.csv"));
 }
 
 TEST(Startup, OpacityIsSentOnlyInTransparencyModeAndKeptInRange) {
@@ -110,7 +110,7 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
     EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_TRUE(item(*rig.form, "mnuViewAlwaysOnTop")->isChecked());
     EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(rig.form->TrayIcon->MinimizeToTray());
+    EXPECT_TRUE(rig.form->trayIcon().MinimizeToTray());
 
     WindowRig two(1, [](RegistryKey& key) {
         key.writeInteger(s::kMetronomeActive, 2);
@@ -119,12 +119,12 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
     });
     EXPECT_FALSE(item(*two.form, "mnuFileMetronome")->isChecked());
     EXPECT_FALSE(item(*two.form, "mnuViewAlwaysOnTop")->isChecked());
-    EXPECT_FALSE(two.form->TrayIcon->MinimizeToTray());
+    EXPECT_FALSE(two.form->trayIcon().MinimizeToTray());
 }
 
 TEST(Startup, PlayerPathsAnnounceThePlayerNames) {
     WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kPlayerOne, "/no/such/player"); });
-    EXPECT_TRUE(rig.form->playerNames.names[0].isEmpty());
+    EXPECT_TRUE(rig.form->playerNames().names[0].isEmpty());
     EXPECT_FALSE(item(*rig.form, "mnuPlayerOne")->isVisible());
 }
 
@@ -195,7 +195,7 @@ TEST(Startup, UnwritableSettingsAreUsedAndLeftAloneWithoutAnError) {
         EXPECT_TRUE(rig.dialogs.boxes.empty());
         EXPECT_EQ(rig.form->displayMode(), kModeMpm);
         EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
-        EXPECT_EQ(rig.form->currentResultFile, rig.desktop + QStringLiteral("/beats (1).csv"));
+        EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
 
         item(*rig.form, "mnuViewBPM")->trigger();
         rig.form->close();
@@ -260,7 +260,7 @@ TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
     rig.funcs.DeleteRegistrySettings(*rig.form);
     EXPECT_FALSE(rig.settings().has_value());
     EXPECT_FALSE(rig.form->isVisible());
-    EXPECT_EQ(rig.form->SettingsDeleted, -1);
+    EXPECT_TRUE(rig.form->settingsDeleted());
     ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
     EXPECT_EQ(rig.dialogs.boxes[0].text, "Delete registry settings made by Pulsaro?");
     EXPECT_EQ(rig.dialogs.boxes[1].icon, Dialogs::Icon::Information);
