@@ -8,6 +8,7 @@
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
+#include "ui/tempo_text.h"
 #include "ui/widgets.h"
 
 namespace pulsaro {
@@ -83,7 +84,7 @@ DelayPanel::DelayPanel(QWidget* parent, SharedOperations& operations)
 
 void DelayPanel::showTimes(Table table, Fixed tempo) {
     operations_.guard("CalculateDelayTime", [&] {
-        const std::string sep = SharedOperations::decimalSeparator();
+        const std::string sep = decimalSeparator();
         if (table == Table::Unknown) {
             for (std::size_t row = 0; row < rows_.size(); ++row) {
                 rows_[row]->setText(tr8(res::kDelayPrefixes[row]) + tr8(res::kDelayUnknownValue));
@@ -140,10 +141,10 @@ QString DelayPanel::tempoText() const {
 
 std::optional<Fixed> DelayPanel::typedTempo() const {
     const QString text = tempoBox_->text();
-    if (!operations_.IsNumeric(text)) {
+    if (!isNumericText(text)) {
         return std::nullopt;
     }
-    return SharedOperations::readFixed(text);
+    return readFixed(text);
 }
 
 bool DelayPanel::acceptTyped(QChar key) {

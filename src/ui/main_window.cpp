@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/about_box.h"
 
 #include "ui/key_map.h"
 
@@ -18,6 +19,7 @@
 #include "core/number_format.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "core/tempo_math.h"
 #include "ui/accessibility.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
@@ -26,6 +28,7 @@
 #include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
+#include "ui/tempo_text.h"
 #include "ui/tick_timer.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
@@ -37,13 +40,15 @@ namespace {
 constexpr int kIdleTimerPeriodMs = 200;
 constexpr int kPitchPercent = 8;
 
-// A tempo rounded to whole or half BPM, as the panels show it.
+// A tempo rounded to whole or half BPM, as the panels show it; a failure is
+// reported and the tempo rounded to a whole number instead.
 long double halfRounded(SharedOperations& funcs, Fixed value) {
-    return toLongDouble(SharedOperations::readFixed(funcs.SpecRoundedBPMValue(value)));
-}
-
-std::string decimalSeparator() {
-    return SharedOperations::decimalSeparator();
+    QString text;
+    if (!funcs.guard("SpecRoundedBPMValue",
+                     [&] { text = fromStd(halfRoundedText(value, decimalSeparator())); })) {
+        text = fromStd(wholeRoundedText(value, decimalSeparator()));
+    }
+    return toLongDouble(readFixed(text));
 }
 
 }  // namespace
@@ -92,7 +97,7 @@ void MainWindow::FormCreate() {
         }
         clientArea_->setFixedSize(258, 222);
         funcs_.SetFormPos(*this);
-        creditLabel_->setText(funcs_.SetVersionInfo());
+        creditLabel_->setText(creditLine());
         funcs_.GetRegistryData(*this);
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
@@ -176,7 +181,7 @@ void MainWindow::showPress(const TapPress& press) {
     if (press.kind == PressKind::Uncounted) {
         return;
     }
-    const std::string sep = SharedOperations::decimalSeparator();
+    const std::string sep = decimalSeparator();
     saveAllowed_ = quickSaveAllowed_ =
         press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
     updateCommands();
@@ -198,7 +203,10 @@ void MainWindow::showPress(const TapPress& press) {
         BpmPanel::Reading reading;
         reading.tempo = press.tempo;
         reading.mean = press.mean;
-        reading.pitchRange = funcs_.CalcPitch(kPitchPercent, press.tempo);
+        funcs_.guard("CalcPitch", [&] {
+            reading.pitchRange =
+                fromStd(pitchRangeText(kPitchPercent, press.tempo, decimalSeparator()));
+        });
         reading.value = fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep));
         reading.meanText = fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep));
         bpmPanel_->show(reading);

@@ -113,6 +113,8 @@ public:
     int opacityPercent() const { return opacityPercent_; }
     // The player items of the View menu show these names; empty ones hide.
     void setPlayerNames(const PlayerNames& names);
+    // The player items take the icons of the programs (up to the first gap).
+    void setPlayerIcons(const QString& one, const QString& two, const QString& three);
     // The click sound follows the stored choice: now, or once the running
     // handler has returned.
     void selectClickSound();

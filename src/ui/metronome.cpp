@@ -37,21 +37,6 @@ QString soundResource(const QString& name) {
 
 }  // namespace
 
-QString SharedOperations::GetMetronomeSound() {
-    QString name = QString::fromLatin1(kSoundNames[0]);
-    guard("GetMetronomeSound", [&] {
-        std::int32_t stored = 0;
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
-            key && key->valueExists(settings::kMetronomeSound)) {
-            stored = key->readInteger(settings::kMetronomeSound);
-        }
-        if (stored == 1 || stored == 2) {
-            name = QString::fromLatin1(kSoundNames[stored]);
-        }
-    });
-    return name;
-}
-
 void MainWindow::loadClickSounds() {
     // Decoded once; the output converts them to its format and keeps them.
     std::array<PcmSound, 3> sounds;
@@ -78,7 +63,18 @@ void MainWindow::selectClickSoundLater() {
 
 void MainWindow::selectClickSound() {
     funcs_.guard("METROSOUND_CHANGED", [&] {
-        const QString name = funcs_.GetMetronomeSound();
+        // The stored choice: 1 and 2 pick the other sounds, anything else the first.
+        QString name = QString::fromLatin1(kSoundNames[0]);
+        funcs_.guard("GetMetronomeSound", [&] {
+            std::int32_t stored = 0;
+            if (const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath);
+                key && key->valueExists(settings::kMetronomeSound)) {
+                stored = key->readInteger(settings::kMetronomeSound);
+            }
+            if (stored == 1 || stored == 2) {
+                name = QString::fromLatin1(kSoundNames[stored]);
+            }
+        });
         int index = AudioOutput::kNoSound;
         for (int i = 0; i < 3; ++i) {
             if (name.compare(QLatin1String(kSoundNames[i]), Qt::CaseInsensitive) == 0 &&

@@ -21,8 +21,10 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/about_box.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/player_shortcuts.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
@@ -329,7 +331,7 @@ void TfrmOptions::FormCreate() {
         OpacityAtOpen = opacity;
         lblCurrentTransparant->setText(percentText(opacity));
         cboFileType->setCurrentIndex(fileType);
-        lblMyName->setText(funcs_.SetVersionInfo());
+        lblMyName->setText(creditLine());
 
         enablePlayerGroup(2, !txtPlayerOne->text().isEmpty());
         enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
@@ -539,16 +541,16 @@ void TfrmOptions::cmdOKClick() {
 
             PlayerNames players;
             auto& names = players.names;
-            names[0] = SharedOperations::PlayerDisplayName(one);
-            names[1] = SharedOperations::PlayerDisplayName(two);
-            names[2] = SharedOperations::PlayerDisplayName(three);
+            names[0] = playerDisplayName(one);
+            names[1] = playerDisplayName(two);
+            names[2] = playerDisplayName(three);
             if (one.isEmpty()) {
                 names[1].clear();
                 names[2].clear();
             } else if (two.isEmpty()) {
                 names[2].clear();
             }
-            funcs_.PutPlayerIcons(form_, one, two, three);
+            form_.setPlayerIcons(one, two, three);
             later(form_, [&form = form_, players] { form.setPlayerNames(players); });
         }
         form_.setCurrentResultFile(txtFileName->text());

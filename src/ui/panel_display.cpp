@@ -13,6 +13,7 @@
 #include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
+#include "ui/tempo_text.h"
 
 namespace pulsaro {
 
@@ -57,8 +58,7 @@ void MainWindow::showStatus(RunStatus status) {
 }
 
 void MainWindow::showMpm(Fixed tempo) {
-    funcs_.guard("CalculateMPM",
-                 [&] { mpmPanel_->show(mpmTexts(tempo, SharedOperations::decimalSeparator())); });
+    funcs_.guard("CalculateMPM", [&] { mpmPanel_->show(mpmTexts(tempo, decimalSeparator())); });
 }
 
 }  // namespace pulsaro

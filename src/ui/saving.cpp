@@ -22,6 +22,7 @@
 #include "ui/save_panel.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
+#include "ui/tempo_text.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
 
@@ -126,7 +127,7 @@ void MainWindow::mnuQuickSaveClick() {
 bool MainWindow::BeginSaveToFileBPM(SaveType type) {
     bool written = false;
     funcs_.guard("BeginSaveToFileBPM", [&] {
-        const std::string sep = SharedOperations::decimalSeparator();
+        const std::string sep = decimalSeparator();
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), sep);
@@ -142,7 +143,7 @@ bool MainWindow::BeginSaveToFileMPM(SaveType type) {
     funcs_.guard("BeginSaveToFileMPM", [&] {
         Record record;
         record.type = type;
-        record.bpm = bpmText(tap_.tempo(), SharedOperations::decimalSeparator());
+        record.bpm = bpmText(tap_.tempo(), decimalSeparator());
         record.pitch = "0";
         record.delay = "0";
         written = finishSave(record);
@@ -189,10 +190,10 @@ void MainWindow::CopyResultsToClipboard() {
             }
             text += tr8(res::kBpmPrefix) + delayPanel_->tempoText();
         } else if (shown(bpmPanel_)) {
-            text = tr8(res::kBpmPrefix) +
-                   fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####",
-                                         SharedOperations::decimalSeparator())) +
-                   lineEnd + tr8(res::kAvgPrefix) + bpmPanel_->meanText();
+            text =
+                tr8(res::kBpmPrefix) +
+                fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####", decimalSeparator())) +
+                lineEnd + tr8(res::kAvgPrefix) + bpmPanel_->meanText();
         } else if (shown(mpmPanel_)) {
             text = mpmPanel_->lines().join(lineEnd);
         } else {

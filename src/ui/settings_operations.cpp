@@ -14,6 +14,7 @@
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/player_shortcuts.h"
 #include "ui/qt_text.h"
 #include "ui/shared_operations.h"
 #include "ui/string_resources.h"
@@ -127,11 +128,11 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
             for (std::size_t k = 0; k < 3; ++k) {
                 paths[k] = fromStd(stored.players[k]);
                 // A missing program keeps its (at start-up empty) name.
-                if (const QString name = PlayerDisplayName(paths[k]); !name.isEmpty()) {
+                if (const QString name = playerDisplayName(paths[k]); !name.isEmpty()) {
                     names.names[k] = name;
                 }
             }
-            PutPlayerIcons(form, paths[0], paths[1], paths[2]);
+            form.setPlayerIcons(paths[0], paths[1], paths[2]);
             form.setPlayerNames(names);
         }
         if (stored.transparencyActive == 1) {

@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
 #include <QPushButton>
+#include <QStringList>
 #include <QUrl>
 #include <array>
 
@@ -53,31 +56,22 @@ void SharedOperations::ErrorHandler(const QString& name, bool quit, const QStrin
     }
 }
 
-std::string SharedOperations::decimalSeparator() {
-    return QLocale().decimalPoint().toStdString();
-}
-
-Fixed SharedOperations::readFixed(const QString& text) {
-    return parseFixed(text.toStdString(), decimalSeparator());
-}
-
-bool SharedOperations::IsNumeric(const QString& text) const {
-    return isNumeric(text.toStdString(), decimalSeparator());
-}
-
-QString SharedOperations::CalcPitch(int percent, Fixed tempo) {
-    QString text;
-    guard("CalcPitch", [&] { text = fromStd(pitchRangeText(percent, tempo, decimalSeparator())); });
-    return text;
-}
-
-QString SharedOperations::SpecRoundedBPMValue(Fixed tempo) {
-    QString text;
-    if (!guard("SpecRoundedBPMValue",
-               [&] { text = fromStd(halfRoundedText(tempo, decimalSeparator())); })) {
-        text = fromStd(wholeRoundedText(tempo, decimalSeparator()));
-    }
-    return text;
+bool SharedOperations::RunProgramEx(const QString& file, const QString& directory,
+                                    const QString& parameters) {
+    bool accepted = false;
+    guard("RunProgramEx", [&] {
+        const QFileInfo info(file);
+        if (info.isFile() && info.isExecutable()) {
+            accepted = QProcess::startDetached(
+                file, parameters.isEmpty() ? QStringList() : QProcess::splitCommand(parameters),
+                directory);
+            return;
+        }
+        const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())
+                                       : QUrl(file, QUrl::TolerantMode);
+        accepted = !url.scheme().isEmpty() && openUrl_(url);
+    });
+    return accepted;
 }
 
 }  // namespace pulsaro

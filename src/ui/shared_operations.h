@@ -53,10 +53,6 @@ public:
         }
     }
 
-    bool IsNumeric(const QString& text) const;
-    QString CalcPitch(int percent, Fixed tempo);
-    QString SpecRoundedBPMValue(Fixed tempo);
-
     // The settings store as a whole.
     void SetFormPos(MainWindow& form);
     void GetRegistryData(MainWindow& form);
@@ -69,29 +65,12 @@ public:
     bool opacityAvailable() const { return opacityAvailable_(); }
     void setOpacityAvailable(std::function<bool()> test) { opacityAvailable_ = std::move(test); }
 
-    // Player shortcuts. The display name is the file name without its last
-    // extension, empty when the file does not exist, cut to 50 characters.
-    static QString PlayerDisplayName(const QString& path);
-    // Gives the three player items of the View menu the icons of the programs.
-    void PutPlayerIcons(MainWindow& form, const QString& one, const QString& two,
-                        const QString& three);
     // Starts a program, or hands a document, URL or "mailto:" link to the
     // desktop; true when that was accepted.
     bool RunProgramEx(const QString& file, const QString& directory, const QString& parameters);
 
-    // "Version 6.5 (build 2968)" of the program (false and empty without one).
-    static bool GetFileVersionText(const QString& file, QString& text);
-    // The credit line with the build date in the user's short date format.
-    QString SetVersionInfo();
-    // "mailto:<author>?subject=Pulsaro (<version text>)", not percent-encoded.
-    QString mailUri();
-    // The About box's text.
-    QString aboutText();
     // How documents and URLs reach the desktop; tests replace it.
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
-
-    // The stored click sound: "sound", "sound1" or "sound2".
-    QString GetMetronomeSound();
 
     // Saving and copying. SaveToFile reports a failed write itself and says
     // whether the record was written; either way the "Saving..." labels are
@@ -115,11 +94,6 @@ public:
 
     // Tests point the desktop somewhere else.
     void setDesktopLookup(std::function<std::string()> lookup) { desktop_ = std::move(lookup); }
-
-    // The regional decimal separator of the default locale.
-    static std::string decimalSeparator();
-    // A text of the program's own making read back as fixed point.
-    static Fixed readFixed(const QString& text);
 
     // The one-shot timers that hide the "Saving..." labels, newest last.
     const std::vector<std::unique_ptr<TTickTimer>>& savingTimers() const { return savingTimers_; }

@@ -24,6 +24,7 @@
 
 #include "core/settings_names.h"
 #include "fakes.h"
+#include "ui/about_box.h"
 #include "ui/options_dialog.h"
 #include "ui/tray_icon.h"
 
@@ -162,7 +163,7 @@ TEST(OptionsDialog, CreationShowsTheStoreWithDefaultsForMissingAndOddValues) {
         EXPECT_EQ(dialog->cboMetronomeSound->currentIndex(), c.sound) << c.what;
         // The name the window chose at start-up is the stored one.
         EXPECT_EQ(dialog->txtFileName->text(), rig.form->resultFile()) << c.what;
-        EXPECT_EQ(dialog->lblMyName->text(), rig.funcs.SetVersionInfo()) << c.what;
+        EXPECT_EQ(dialog->lblMyName->text(), creditLine()) << c.what;
         EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->tabSaveToFile) << c.what;
         EXPECT_EQ(QApplication::focusWidget(), dialog->cboFileType) << c.what;
         EXPECT_FALSE(dialog->OpacitySliderChanged || dialog->OpacitySliderEntered ||

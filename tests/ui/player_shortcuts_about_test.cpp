@@ -11,7 +11,9 @@
 
 #include "core/settings_names.h"
 #include "fakes.h"
+#include "ui/about_box.h"
 #include "ui/build_info.h"
+#include "ui/player_shortcuts.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -43,7 +45,7 @@ TEST(Players, DisplayNames) {
         {folder, QString()},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(SharedOperations::PlayerDisplayName(c.path), c.name) << c.path.toStdString();
+        EXPECT_EQ(playerDisplayName(c.path), c.name) << c.path.toStdString();
     }
 }
 
@@ -86,12 +88,9 @@ TEST(Players, StartUpShowsTheConfiguredProgramsAndClicksStartThem) {
 TEST(HelpMenu, VersionTextsWebPageAndMail) {
     WindowRig rig;
     MainWindow& form = *rig.form;
-    QString version;
-    EXPECT_TRUE(SharedOperations::GetFileVersionText(QString(), version));
-    EXPECT_EQ(version, "Version 6.5 (build 2968)");
-    EXPECT_EQ(rig.funcs.mailUri(), QStringLiteral("mailto:") +
-                                       QString::fromLatin1(build::kAuthorMail) +
-                                       "?subject=Pulsaro (Version 6.5 (build 2968))");
+    EXPECT_EQ(versionText(), "Version 6.5 (build 2968)");
+    EXPECT_EQ(mailUri(), QStringLiteral("mailto:") + QString::fromLatin1(build::kAuthorMail) +
+                             "?subject=Pulsaro (Version 6.5 (build 2968))");
 
     const QDateTime built =
         QDateTime::fromString(QString::fromLatin1(build::kBuildTime), Qt::ISODate).toLocalTime();

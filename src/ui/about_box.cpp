@@ -1,0 +1,96 @@
+// The Help menu: the About box, the web page and the e-mail to the author,
+// and the version texts they show.
+
+#include "ui/about_box.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QStringList>
+
+#include "ui/build_info.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/options_dialog.h"
+#include "ui/qt_text.h"
+#include "ui/shared_operations.h"
+#include "ui/string_resources.h"
+#include "ui/tray_icon.h"
+
+namespace pulsaro {
+
+namespace {
+
+// The moment of the build, in the user's time zone.
+QDateTime buildTime() {
+    return QDateTime::fromString(QString::fromLatin1(build::kBuildTime), Qt::ISODate).toLocalTime();
+}
+
+QString withArgument(const char* pattern, const QString& argument) {
+    return tr8(pattern).replace(QStringLiteral("%s"), argument);
+}
+
+}  // namespace
+
+QString versionText() {
+    // The version is compiled in from the build's project version.
+    const QStringList parts = QString::fromLatin1(build::kVersion).split(QLatin1Char('.'));
+    if (parts.size() != 4) {
+        return {};
+    }
+    return tr8(res::kVersionText).arg(parts[0], parts[1], parts[3]);
+}
+
+QString creditLine() {
+    return withArgument(res::kCreditLine,
+                        QLocale().toString(buildTime().date(), QLocale::ShortFormat));
+}
+
+QString mailUri() {
+    return QStringLiteral("mailto:") + QString::fromLatin1(build::kAuthorMail) +
+           withArgument(res::kMailSubject, versionText());
+}
+
+QString aboutText() {
+    const QLocale locale;
+    const QDateTime built = buildTime();
+    const QString compiled = locale.toString(built.date(), QLocale::LongFormat) +
+                             QStringLiteral("   ") +
+                             locale.toString(built.time(), QLocale::ShortFormat);
+    return withArgument(res::kAboutTitle, versionText()) + QStringLiteral("\n\n") +
+           tr8(res::kAboutCredit) + QStringLiteral("\n") + withArgument(res::kCompiled, compiled) +
+           QStringLiteral("\n\n") + tr8(res::kComponents) + QStringLiteral("\n\n") +
+           tr8(res::kTesters);
+}
+
+void MainWindow::mnuHelpAboutClick() {
+    funcs_.guard("mnuHelpAboutClick", [&] {
+        funcs_.dialogs().messageBox(this, tr8(res::kAboutCaption), aboutText(),
+                                    Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+        trayIcon_->SetEnabled(true);
+    });
+}
+
+void MainWindow::mnuHelpWebPageClick() {
+    funcs_.guard("mnuHelpWebPageClick", [&] {
+        if (!funcs_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
+            funcs_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
+                                        tr8(res::kCannotOpenWebPage), Dialogs::Icon::Warning,
+                                        Dialogs::Buttons::Ok);
+        }
+    });
+}
+
+void MainWindow::mnuHelpSendMailClick() {
+    funcs_.guard("mnuHelpSendMailClick", [&] {
+        if (!funcs_.RunProgramEx(mailUri(), QString(), QString())) {
+            funcs_.dialogs().messageBox(this, tr8(res::kSendMailCaption), tr8(res::kCannotSendMail),
+                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+        }
+    });
+}
+
+void MainWindow::mnuFileOptionsClick() {
+    funcs_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(*this, funcs_); });
+}
+
+}  // namespace pulsaro
