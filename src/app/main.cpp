@@ -8,11 +8,11 @@
 #include "core/settings_store.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
+#include "ui/app_services.h"
 #include "ui/build_info.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -80,11 +80,11 @@ int main(int argc, char* argv[]) {
 
     pulsaro::QtDialogs dialogs;
     pulsaro::SettingsStore store(pulsaro::settingsRoot());
-    pulsaro::SharedOperations funcs(dialogs, store);
+    pulsaro::AppServices services(dialogs, store);
     pulsaro::SteadyClock clock;
     const auto audio = pulsaro::makePortAudioOutput();
 
-    pulsaro::MainWindow frmPulsaro({clock, funcs, *audio});
+    pulsaro::MainWindow frmPulsaro({clock, services, *audio});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

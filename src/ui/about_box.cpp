@@ -7,12 +7,12 @@
 #include <QLocale>
 #include <QStringList>
 
+#include "ui/app_services.h"
 #include "ui/build_info.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 
@@ -63,34 +63,35 @@ QString aboutText() {
 }
 
 void MainWindow::mnuHelpAboutClick() {
-    funcs_.guard("mnuHelpAboutClick", [&] {
-        funcs_.dialogs().messageBox(this, tr8(res::kAboutCaption), aboutText(),
-                                    Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+    services_.guard("mnuHelpAboutClick", [&] {
+        services_.dialogs().messageBox(this, tr8(res::kAboutCaption), aboutText(),
+                                       Dialogs::Icon::Information, Dialogs::Buttons::Ok);
         trayIcon_->SetEnabled(true);
     });
 }
 
 void MainWindow::mnuHelpWebPageClick() {
-    funcs_.guard("mnuHelpWebPageClick", [&] {
-        if (!funcs_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
-            funcs_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
-                                        tr8(res::kCannotOpenWebPage), Dialogs::Icon::Warning,
-                                        Dialogs::Buttons::Ok);
+    services_.guard("mnuHelpWebPageClick", [&] {
+        if (!services_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
+            services_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
+                                           tr8(res::kCannotOpenWebPage), Dialogs::Icon::Warning,
+                                           Dialogs::Buttons::Ok);
         }
     });
 }
 
 void MainWindow::mnuHelpSendMailClick() {
-    funcs_.guard("mnuHelpSendMailClick", [&] {
-        if (!funcs_.RunProgramEx(mailUri(), QString(), QString())) {
-            funcs_.dialogs().messageBox(this, tr8(res::kSendMailCaption), tr8(res::kCannotSendMail),
-                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+    services_.guard("mnuHelpSendMailClick", [&] {
+        if (!services_.RunProgramEx(mailUri(), QString(), QString())) {
+            services_.dialogs().messageBox(this, tr8(res::kSendMailCaption),
+                                           tr8(res::kCannotSendMail), Dialogs::Icon::Warning,
+                                           Dialogs::Buttons::Ok);
         }
     });
 }
 
 void MainWindow::mnuFileOptionsClick() {
-    funcs_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(*this, funcs_); });
+    services_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(*this, services_); });
 }
 
 }  // namespace pulsaro

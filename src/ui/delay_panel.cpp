@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "core/tempo_math.h"
+#include "ui/app_services.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tempo_text.h"
 #include "ui/widgets.h"
@@ -21,9 +21,9 @@ const QColor kNavy(0, 0, 128);
 
 }  // namespace
 
-DelayPanel::DelayPanel(QWidget* parent, SharedOperations& operations)
+DelayPanel::DelayPanel(QWidget* parent, AppServices& operations)
     : ModePanel(parent, "DelayPanel", "Label20", res::kDelayHeading, QRect(8, 4, 125, 17)),
-      operations_(operations) {
+      services_(operations) {
     setToolTip(tr8(res::kHintDelayPanel));
 
     tempoBox_ = new QLineEdit(this);
@@ -83,7 +83,7 @@ DelayPanel::DelayPanel(QWidget* parent, SharedOperations& operations)
 }
 
 void DelayPanel::showTimes(Table table, Fixed tempo) {
-    operations_.guard("CalculateDelayTime", [&] {
+    services_.guard("CalculateDelayTime", [&] {
         const std::string sep = decimalSeparator();
         if (table == Table::Unknown) {
             for (std::size_t row = 0; row < rows_.size(); ++row) {
@@ -124,7 +124,7 @@ void DelayPanel::clear() {
 
 void DelayPanel::toggleTriplets() {
     // Reported like every handler: a failure must not escape into the event loop.
-    operations_.guard("DelayPanelDblClick", [&] {
+    services_.guard("DelayPanelDblClick", [&] {
         triplets_ = !triplets_;
         tripletsNote_->setVisible(triplets_);
         if (const std::optional<Fixed> tempo = typedTempo()) {
@@ -149,7 +149,7 @@ std::optional<Fixed> DelayPanel::typedTempo() const {
 
 bool DelayPanel::acceptTyped(QChar key) {
     bool accepted = false;
-    operations_.guard("txtDelayBpmKeyPress", [&] {
+    services_.guard("txtDelayBpmKeyPress", [&] {
         accepted = key == QChar(8) || key == QLatin1Char(',') || key == QLatin1Char('.') ||
                    (key >= QLatin1Char('0') && key <= QLatin1Char('9'));
         if (accepted) {
@@ -186,7 +186,7 @@ QStringList DelayPanel::rows() const {
 }
 
 void DelayPanel::boxChanged() {
-    operations_.guard("txtDelayBpmChange", [&] {
+    services_.guard("txtDelayBpmChange", [&] {
         if (!typing_) {
             return;
         }

@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace pulsaro {
 
-class SharedOperations;
+class AppServices;
 
 // The delay time calculator: a table of delay times for a tempo, measured or
 // typed into its tempo box, straight or as triplets, and the button of the
@@ -26,7 +26,7 @@ public:
     // no tempo ("?").
     enum class Table { Straight, Triplets, Unknown };
 
-    DelayPanel(QWidget* parent, SharedOperations& operations);
+    DelayPanel(QWidget* parent, AppServices& operations);
 
     // The rows for tempo; the box shows the tempo too unless the user types.
     void showTimes(Table table, Fixed tempo);
@@ -72,7 +72,7 @@ private:
     void boxChanged();
     void boxEdited();
 
-    SharedOperations& operations_;
+    AppServices& services_;
     QLineEdit* tempoBox_;
     QPushButton* metronome_;
     std::array<QLabel*, 7> rows_{};

@@ -26,11 +26,11 @@
 #include <QPushButton>
 #include <optional>
 
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/save_panel.h"
-#include "ui/shared_operations.h"
 
 namespace pulsaro {
 
@@ -164,7 +164,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
             w.savePanel_->cancelButton()->click();
             return true;
         }
-        w.funcs_.guard("MainFormKeyDown", [&] {
+        w.services_.guard("MainFormKeyDown", [&] {
             if (modifiers.testFlag(Qt::ShiftModifier)) {
                 w.setWindowState(w.windowState() | Qt::WindowMinimized);
             } else if (w.tap_.state().intervalCount == 0 || w.escCounter_ > 0) {

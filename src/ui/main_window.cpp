@@ -21,12 +21,12 @@
 #include "core/settings_store.h"
 #include "core/tempo_math.h"
 #include "ui/accessibility.h"
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/save_panel.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tempo_text.h"
 #include "ui/tick_timer.h"
@@ -42,10 +42,10 @@ constexpr int kPitchPercent = 8;
 
 // A tempo rounded to whole or half BPM, as the panels show it; a failure is
 // reported and the tempo rounded to a whole number instead.
-long double halfRounded(SharedOperations& funcs, Fixed value) {
+long double halfRounded(AppServices& services, Fixed value) {
     QString text;
-    if (!funcs.guard("SpecRoundedBPMValue",
-                     [&] { text = fromStd(halfRoundedText(value, decimalSeparator())); })) {
+    if (!services.guard("SpecRoundedBPMValue",
+                        [&] { text = fromStd(halfRoundedText(value, decimalSeparator())); })) {
         text = fromStd(wholeRoundedText(value, decimalSeparator()));
     }
     return toLongDouble(readFixed(text));
@@ -57,7 +57,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       clock_(services.clock),
-      funcs_(services.funcs),
+      services_(services.app),
       audio_(services.audio),
       tapSignals_(tap_) {
     setObjectName(QStringLiteral("frmPulsaro"));
@@ -89,16 +89,16 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::FormCreate() {
-    funcs_.guard("FormCreate", [&] {
+    services_.guard("FormCreate", [&] {
         for (QWidget* panel :
              {static_cast<QWidget*>(savePanel_), static_cast<QWidget*>(bpmPanel_),
               static_cast<QWidget*>(mpmPanel_), static_cast<QWidget*>(delayPanel_)}) {
             panel->move(44, 24);
         }
         clientArea_->setFixedSize(258, 222);
-        funcs_.SetFormPos(*this);
+        restorePlace();
         creditLabel_->setText(creditLine());
-        funcs_.GetRegistryData(*this);
+        restoreSettings();
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
             mnuViewBPMClick();
@@ -115,7 +115,7 @@ void MainWindow::FormCreate() {
 }
 
 void MainWindow::checkSoundOutput() {
-    funcs_.guard("FormCreate", [&] {
+    services_.guard("FormCreate", [&] {
         soundOutput_ = audio_.outputDeviceCount() > 0;
         delayPanel_->setMetronomeAvailable(soundOutput_);
     });
@@ -124,11 +124,11 @@ void MainWindow::checkSoundOutput() {
 // --- Tapping ---------------------------------------------------------------
 
 void MainWindow::tapBeat(const TapInstant& at) {
-    funcs_.guard("cmdBeatClick", [&] {
+    services_.guard("cmdBeatClick", [&] {
         if (!tap_.state().measuring()) {
             tap_.press(at, visibleMode());
         } else {
-            funcs_.guard("WriteValues", [&] { tap_.press(at, visibleMode()); });
+            services_.guard("WriteValues", [&] { tap_.press(at, visibleMode()); });
         }
     });
 }
@@ -203,30 +203,30 @@ void MainWindow::showPress(const TapPress& press) {
         BpmPanel::Reading reading;
         reading.tempo = press.tempo;
         reading.mean = press.mean;
-        funcs_.guard("CalcPitch", [&] {
+        services_.guard("CalcPitch", [&] {
             reading.pitchRange =
                 fromStd(pitchRangeText(kPitchPercent, press.tempo, decimalSeparator()));
         });
-        reading.value = fromStd(formatDecimals(halfRounded(funcs_, press.tempo), 1, sep));
-        reading.meanText = fromStd(formatPattern(halfRounded(funcs_, press.mean), "0.0", sep));
+        reading.value = fromStd(formatDecimals(halfRounded(services_, press.tempo), 1, sep));
+        reading.meanText = fromStd(formatPattern(halfRounded(services_, press.mean), "0.0", sep));
         bpmPanel_->show(reading);
     }
     if (shown(mpmPanel_)) {
         mpmPanel_->setTooFast(false);
         showMpm(press.tempo);
         mpmPanel_->showTempoLine(
-            fromStd(formatPattern(halfRounded(funcs_, press.tempo), "BPM: 0.0", sep)));
+            fromStd(formatPattern(halfRounded(services_, press.tempo), "BPM: 0.0", sep)));
     }
     if (shown(delayPanel_)) {
         delayPanel_->setTooFast(false);
         delayPanel_->showTimes(press.tempo);
         delayPanel_->showMean(
-            fromStd(formatPattern(halfRounded(funcs_, press.mean), "Avg: 0.0", sep)));
+            fromStd(formatPattern(halfRounded(services_, press.mean), "Avg: 0.0", sep)));
     }
 }
 
 void MainWindow::tmrIdleTimer() {
-    funcs_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
+    services_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
 }
 
 void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
@@ -249,12 +249,12 @@ void MainWindow::cmdResetClick() {
 }
 
 void MainWindow::DoFullReset() {
-    funcs_.guard("DoFullReset:1", [&] {
+    services_.guard("DoFullReset:1", [&] {
         audio_.purge();
         KillMetronomeTimer();
         idleTimer_.reset();
     });
-    funcs_.guard("DoFullReset:2", [&] {
+    services_.guard("DoFullReset:2", [&] {
         clearDisplays();
         delayMetronomeOn_ = false;
         delayPanel_->setMetronomeOn(false);
@@ -271,12 +271,12 @@ void MainWindow::mnuFileExitClick() {
 }
 
 void MainWindow::FormCloseQuery() {
-    funcs_.guard("FormCloseQuery", [&] {
+    services_.guard("FormCloseQuery", [&] {
         if (settingsDeleted_) {
             return;
         }
         // A key that cannot be written is skipped without a word.
-        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             // One replace of the file for all of them.
             key->batch([&] {
                 if (displayMode_ != kModeNone) {
@@ -284,7 +284,7 @@ void MainWindow::FormCloseQuery() {
                 }
                 key->writeInteger(settings::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
                 key->writeInteger(settings::kMetronomeActive, metronomeArmed_ ? 1 : 0);
-                const bool translucent = translucent_ && funcs_.opacityAvailable();
+                const bool translucent = translucent_ && services_.opacityAvailable();
                 key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
                 if (!key->valueExists(settings::kTransparency)) {
                     key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
@@ -292,10 +292,10 @@ void MainWindow::FormCloseQuery() {
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
                 // The locked names in the same replace.
-                SharedOperations::storeLockedNames(*key, *savePanel_);
+                savePanel_->keepLockedNames(*key);
             });
         } else {
-            funcs_.storeLockedNames(*savePanel_);
+            storeLockedNames();
         }
     });
 }
@@ -321,7 +321,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 // --- Display modes and the File menu ---------------------------------------
 
 void MainWindow::mnuViewBPMClick() {
-    funcs_.guard("mnuViewBPMClick", [&] {
+    services_.guard("mnuViewBPMClick", [&] {
         if (shown(bpmPanel_)) {
             return;
         }
@@ -337,7 +337,7 @@ void MainWindow::mnuViewBPMClick() {
 }
 
 void MainWindow::mnuViewMPMClick() {
-    funcs_.guard("mnuViewMPMClick", [&] {
+    services_.guard("mnuViewMPMClick", [&] {
         if (shown(mpmPanel_)) {
             return;
         }
@@ -359,7 +359,7 @@ void MainWindow::mnuViewMPMClick() {
 }
 
 void MainWindow::mnuViewTimeCounterClick() {
-    funcs_.guard("mnuViewTimeCounter", [&] {
+    services_.guard("mnuViewTimeCounter", [&] {
         if (shown(delayPanel_)) {
             return;
         }
@@ -380,7 +380,7 @@ void MainWindow::mnuViewTimeCounterClick() {
             delayPanel_->tempoBox()->selectAll();
             if (const std::optional<Fixed> mean = bpmPanel_->mean()) {
                 delayPanel_->showMean(fromStd(
-                    formatPattern(halfRounded(funcs_, *mean), "Avg: 0.0", decimalSeparator())));
+                    formatPattern(halfRounded(services_, *mean), "Avg: 0.0", decimalSeparator())));
             }
         }
         const bool idleMean = !delayPanel_->showsMean();
@@ -408,7 +408,7 @@ bool MainWindow::valuesShown() const {
 }
 
 void MainWindow::refreshFileCommands() {
-    funcs_.guard("mnuFileClick", [&] {
+    services_.guard("mnuFileClick", [&] {
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
         if (shown(delayPanel_) && !fromDelay) {
@@ -436,7 +436,7 @@ CommandState MainWindow::commandState() const {
     state.metronomeArmed = metronomeArmed_;
     state.alwaysOnTop = alwaysOnTop_;
     state.translucent = translucent_;
-    state.opacityAvailable = funcs_.opacityAvailable();
+    state.opacityAvailable = services_.opacityAvailable();
     state.savePanelOpen = shown(savePanel_);
     state.displayMode = displayMode_;
     return state;
@@ -449,11 +449,11 @@ void MainWindow::updateCommands() {
 // --- Focus -------------------------------------------------------------------
 
 void MainWindow::focusTempoBox() {
-    funcs_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel_->focusTempoBox(); });
+    services_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel_->focusTempoBox(); });
 }
 
 void MainWindow::focusBeat(bool enableReset) {
-    funcs_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
+    services_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
         beatButton_->setFocus(Qt::OtherFocusReason);
         if (enableReset) {
             resetButton_->setEnabled(true);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
@@ -33,7 +34,7 @@ class BpmPanel;
 class DelayPanel;
 class MpmPanel;
 class SavePanel;
-class SharedOperations;
+class AppServices;
 class TTickTimer;
 class TTrayIcon;
 
@@ -45,7 +46,7 @@ struct PlayerNames {
 // What the main window needs from outside; tests pass fakes.
 struct MainWindowServices {
     Clock& clock;
-    SharedOperations& funcs;
+    AppServices& app;
     AudioOutput& audio;
     // Whether the desktop has a notification area; empty: ask the desktop.
     std::function<bool()> trayAvailable = {};
@@ -110,6 +111,9 @@ public:
     // Opacity in per cent (100: opaque); anything else marks the window
     // translucent.
     void setOpacity(int percent);
+    // Shows the window at percent opacity where the platform can (a preview:
+    // the transparency mode stays as it is).
+    void applyOpacity(int percent);
     int opacityPercent() const { return opacityPercent_; }
     // The player items of the View menu show these names; empty ones hide.
     void setPlayerNames(const PlayerNames& names);
@@ -137,6 +141,8 @@ public:
     // Opacity, always on top and the window menu.
     void mnuViewTransparancyModeClick();
     void mnuViewAlwaysOnTopClick();
+    // Asks, then deletes every setting of the program and closes without
+    // writing them again.
     void deleteSettings();
     // Minimising stops the clicking, and the delay panel's M with it.
     void minimizeAndStopClicks();
@@ -163,6 +169,7 @@ public:
     std::int32_t tripletsFlag() const;
     std::int32_t typedTempoFlag() const;
     TTickTimer* idleTimer() const { return idleTimer_.get(); }
+    const std::vector<std::unique_ptr<TTickTimer>>& savingTimers() const { return savingTimers_; }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
 
     // Runs when the window is asked to close: writes the exit settings.
@@ -204,6 +211,8 @@ private:
     friend class KeyMap;
 
     std::unique_ptr<TTrayIcon> trayIcon_;
+    // The one-shot timers that hide the "Saving..." labels, newest last.
+    std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
     bool settingsDeleted_ = false;
     QString resultFile_;
     PlayerNames playerNames_;
@@ -238,6 +247,9 @@ private:
     QMenu* windowMenu_ = nullptr;
 
     void FormCreate();
+    // The place and the state of the last run, read from the settings.
+    void restorePlace();
+    void restoreSettings();
     void buildMenus();
     void buildClientArea();
     void watchMouse();
@@ -252,6 +264,11 @@ private:
     // Writes the record with the names of a full save; on success clears what
     // a save clears and resets the measurement.
     bool finishSave(Record& record);
+    char fileDelimiter();
+    // Appends the record to the result file; a failure is reported with its
+    // cause. Either way the "Saving..." labels go a second later.
+    bool writeRecord(const Record& record);
+    void storeLockedNames();
 
     // Private messages.
     void focusTempoBoxLater();
@@ -262,7 +279,7 @@ private:
     void buildTrayIcon(std::function<bool()> trayAvailable);
 
     Clock& clock_;
-    SharedOperations& funcs_;
+    AppServices& services_;
     AudioOutput& audio_;
     std::unique_ptr<TTickTimer> idleTimer_;
 

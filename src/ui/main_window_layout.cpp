@@ -10,13 +10,13 @@
 #include <array>
 #include <utility>
 
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/save_panel.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -99,13 +99,13 @@ void MainWindow::buildClientArea() {
 
     bpmPanel_ = new BpmPanel(clientArea_);
     mpmPanel_ = new MpmPanel(clientArea_);
-    delayPanel_ = new DelayPanel(clientArea_, funcs_);
+    delayPanel_ = new DelayPanel(clientArea_, services_);
     connect(delayPanel_, &DelayPanel::typingStarted, this,
             [this] { resetButton_->setEnabled(true); });
     connect(delayPanel_, &DelayPanel::typedTempoChanged, this,
             [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
     connect(delayPanel_, &DelayPanel::metronomeClicked, this, &MainWindow::cmdMetronomeDelayClick);
-    savePanel_ = new SavePanel(clientArea_, funcs_);
+    savePanel_ = new SavePanel(clientArea_, services_);
     connect(savePanel_, &SavePanel::saveClicked, this, &MainWindow::cmdSaveToFileClick);
     connect(savePanel_, &SavePanel::cancelClicked, this, &MainWindow::cmdCancelSaveToFileClick);
     connect(savePanel_, &SavePanel::newFileClicked, this, &MainWindow::cmdNewFileClick);

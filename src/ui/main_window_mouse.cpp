@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <optional>
 
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tick_timer.h"
 #include "ui/widgets.h"
@@ -116,7 +116,7 @@ void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
 }
 
 void MainWindow::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
-    funcs_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
+    services_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
         if (button == Qt::RightButton) {
             copyMenu_->popup(delayPanel_->mapToGlobal(panelPos));
         }

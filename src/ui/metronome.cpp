@@ -13,11 +13,11 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "core/wav.h"
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 
 namespace pulsaro {
@@ -62,12 +62,12 @@ void MainWindow::selectClickSoundLater() {
 }
 
 void MainWindow::selectClickSound() {
-    funcs_.guard("METROSOUND_CHANGED", [&] {
+    services_.guard("METROSOUND_CHANGED", [&] {
         // The stored choice: 1 and 2 pick the other sounds, anything else the first.
         QString name = QString::fromLatin1(kSoundNames[0]);
-        funcs_.guard("GetMetronomeSound", [&] {
+        services_.guard("GetMetronomeSound", [&] {
             std::int32_t stored = 0;
-            if (const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath);
+            if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
                 key && key->valueExists(settings::kMetronomeSound)) {
                 stored = key->readInteger(settings::kMetronomeSound);
             }
@@ -90,7 +90,7 @@ void MainWindow::selectClickSound() {
 std::uint32_t MainWindow::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm,
                                                std::optional<BeatGrid> grid) {
     std::uint32_t id = 0;
-    funcs_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
+    services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     return id;
 }
 
@@ -107,7 +107,7 @@ void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
 }
 
 void MainWindow::mnuFileMetronomeClick() {
-    funcs_.guard("mnuFileMetronomeClick", [&] {
+    services_.guard("mnuFileMetronomeClick", [&] {
         selectClickSoundLater();
         if (tap_.tempo() > kHighestMenuTempo) {
             return;
@@ -131,7 +131,7 @@ void MainWindow::cmdMetronomeDelayClick() {
 }
 
 void MainWindow::MetronomeDelay() {
-    funcs_.guard("MetronomeDelay", [&] {
+    services_.guard("MetronomeDelay", [&] {
         if (delayMetronomeOn_) {
             KillMetronomeTimer();
             delayMetronomeOn_ = false;

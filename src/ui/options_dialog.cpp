@@ -22,11 +22,11 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/about_box.h"
+#include "ui/app_services.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/player_shortcuts.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
@@ -149,11 +149,11 @@ QWidget* makePage(QTabWidget* tabs, const char* name, const char* caption) {
 
 }  // namespace
 
-TfrmOptions::TfrmOptions(MainWindow& form, SharedOperations& funcs)
+TfrmOptions::TfrmOptions(MainWindow& form, AppServices& services)
     : QDialog(&form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       form_(form),
-      funcs_(funcs) {
+      services_(services) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(tr8(res::kOptionsCaption));
     setFont(windowFont(8));
@@ -296,7 +296,7 @@ void TfrmOptions::connectHandlers() {
 }
 
 void TfrmOptions::FormCreate() {
-    funcs_.guard("FormCreate - Setup", [&] {
+    services_.guard("FormCreate - Setup", [&] {
         OpacitySliderEntered = false;
         PageControl1->setCurrentWidget(tabSaveToFile);
         tabSaveToFileShow();
@@ -307,7 +307,7 @@ void TfrmOptions::FormCreate() {
         std::int32_t fileType = 0;
         std::int32_t opacity = settings::kDefaultOpacity;
         std::int32_t sound = 0;
-        if (const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath)) {
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
             readIfExists(*key, settings::kPlayerThree, txtPlayerThree);
             readIfExists(*key, settings::kPlayerTwo, txtPlayerTwo);
             readIfExists(*key, settings::kPlayerOne, txtPlayerOne);
@@ -343,7 +343,7 @@ void TfrmOptions::FormCreate() {
         cmdMetronomePreview->setEnabled(soundOutput);
         paintInputBox(cboMetronomeSound, soundOutput);
 
-        if (!funcs_.opacityAvailable()) {
+        if (!services_.opacityAvailable()) {
             trbTransp->setEnabled(false);
             lblCurrentTransparant->setEnabled(false);
             lblWrongOS->show();
@@ -386,13 +386,13 @@ void TfrmOptions::cboFileTypeChange() {
 }
 
 void TfrmOptions::cmdGenerateFileClick() {
-    funcs_.guard("cmdGenerateFileClick", [&] {
+    services_.guard("cmdGenerateFileClick", [&] {
         QString name;
         if (FileTypeChanged) {
-            name = funcs_.NewFileName(QString(), cboFileType->currentIndex());
+            name = services_.NewFileName(QString(), cboFileType->currentIndex());
             FileTypeChanged = false;
         } else {
-            name = funcs_.NewFileName(QString(), settings::kStoredFileType);
+            name = services_.NewFileName(QString(), settings::kStoredFileType);
         }
         txtFileName->setText(name);
         txtFileName->setFocus();
@@ -400,7 +400,7 @@ void TfrmOptions::cmdGenerateFileClick() {
 }
 
 void TfrmOptions::cmdSelectFileName2Click() {
-    funcs_.guard("cmdSelectFileName2Click", [&] {
+    services_.guard("cmdSelectFileName2Click", [&] {
         const int type = std::clamp(cboFileType->currentIndex(), 0, kHighestFileType);
         FileDialogOptions options;
         options.selectedFilter = type;
@@ -408,9 +408,9 @@ void TfrmOptions::cmdSelectFileName2Click() {
         for (const char* suffix : kResultSuffixes) {
             options.filterSuffixes.append(QString::fromLatin1(suffix));
         }
-        const QString chosen = funcs_.dialogs().saveFileName(this, tr8(res::kSelectFileName),
-                                                             folderOf(txtFileName->text()),
-                                                             tr8(res::kResultFileFilter), options);
+        const QString chosen = services_.dialogs().saveFileName(
+            this, tr8(res::kSelectFileName), folderOf(txtFileName->text()),
+            tr8(res::kResultFileFilter), options);
         if (!chosen.isEmpty()) {
             txtFileName->setText(chosen);
             txtFileName->setFocus();
@@ -434,7 +434,7 @@ void TfrmOptions::txtPlayerTwoChange() {
 void TfrmOptions::browseProgram(QLineEdit* box, int player) {
     // Programs here have no ".exe" to filter on, so the program filter
     // shows every file; the dialog takes existing files only.
-    const QString chosen = funcs_.dialogs().openFileName(
+    const QString chosen = services_.dialogs().openFileName(
         this, tr8(res::kProgramCaptions[player]), folderOf(box->text()), tr8(res::kProgramFilter));
     if (chosen.isEmpty()) {
         return;
@@ -445,15 +445,15 @@ void TfrmOptions::browseProgram(QLineEdit* box, int player) {
 }
 
 void TfrmOptions::cmdSelectCDPlayerClick() {
-    funcs_.guard("cmdSelectCDPlayerClick", [&] { browseProgram(txtPlayerOne, 0); });
+    services_.guard("cmdSelectCDPlayerClick", [&] { browseProgram(txtPlayerOne, 0); });
 }
 
 void TfrmOptions::cmdBrowsePlayerTwoClick() {
-    funcs_.guard("cmdBrowsePlayerTwoClick", [&] { browseProgram(txtPlayerTwo, 1); });
+    services_.guard("cmdBrowsePlayerTwoClick", [&] { browseProgram(txtPlayerTwo, 1); });
 }
 
 void TfrmOptions::cmdBrowsePlayerThreeClick() {
-    funcs_.guard("cmdBrowsePlayerThreeClick", [&] { browseProgram(txtPlayerThree, 2); });
+    services_.guard("cmdBrowsePlayerThreeClick", [&] { browseProgram(txtPlayerThree, 2); });
 }
 
 void TfrmOptions::cboMetronomeSoundChange() {
@@ -461,7 +461,7 @@ void TfrmOptions::cboMetronomeSoundChange() {
 }
 
 void TfrmOptions::cmdMetronomePreviewClick() {
-    funcs_.guard("cmdMetronomePreviewClick", [&] {
+    services_.guard("cmdMetronomePreviewClick", [&] {
         const int index = cboMetronomeSound->currentIndex();
         form_.audio().playOnce(index < 0 ? AudioOutput::kNoSound : index);
     });
@@ -477,16 +477,16 @@ void TfrmOptions::trbTranspChange() {
         return;
     }
     // A preview only: the Transparency mode item keeps its state.
-    funcs_.MakeWindowTransparent(form_, trbTransp->value());
+    form_.applyOpacity(trbTransp->value());
     lblCurrentTransparant->setText(percentText(trbTransp->value()));
 }
 
 void TfrmOptions::cmdOKClick() {
-    const bool done = funcs_.guard("cmdOKClick  - Setup", [&] {
+    const bool done = services_.guard("cmdOKClick  - Setup", [&] {
         if (OpacitySliderChanged && !form_.translucent()) {
             later(form_, [&form = form_] { form.setOpacity(100); });
         }
-        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             const QString one = txtPlayerOne->text();
             const QString two = txtPlayerTwo->text();
             const QString three = txtPlayerThree->text();
@@ -561,7 +561,7 @@ void TfrmOptions::cmdOKClick() {
 }
 
 void TfrmOptions::cmdCancelClick() {
-    funcs_.guard("cmdCancelClick", [&] {
+    services_.guard("cmdCancelClick", [&] {
         if (OpacitySliderChanged) {
             later(form_, [&form = form_, percent = form_.translucent() ? OpacityAtOpen : 100] {
                 form.setOpacity(percent);
@@ -595,8 +595,8 @@ bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-int runSettingsDialog(MainWindow& form, SharedOperations& funcs) {
-    TfrmOptions dialog(form, funcs);
+int runSettingsDialog(MainWindow& form, AppServices& services) {
+    TfrmOptions dialog(form, services);
     return dialog.exec();
 }
 

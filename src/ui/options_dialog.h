@@ -13,7 +13,7 @@ class QTabWidget;
 
 namespace pulsaro {
 
-class SharedOperations;
+class AppServices;
 class MainWindow;
 
 // The settings dialog of File > Settings: reads the stored settings when it
@@ -23,7 +23,7 @@ class TfrmOptions final : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmOptions(MainWindow& form, SharedOperations& funcs);
+    TfrmOptions(MainWindow& form, AppServices& services);
     ~TfrmOptions() override;
 
     // Handlers; the controls' signals call them, tests may too.
@@ -117,10 +117,10 @@ private:
     void browseProgram(QLineEdit* box, int player);
 
     MainWindow& form_;
-    SharedOperations& funcs_;
+    AppServices& services_;
 };
 
 // Shows the settings dialog modally on the main window; QDialog's result.
-int runSettingsDialog(MainWindow& form, SharedOperations& funcs);
+int runSettingsDialog(MainWindow& form, AppServices& services);
 
 }  // namespace pulsaro

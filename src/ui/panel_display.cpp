@@ -5,20 +5,20 @@
 #include <QPushButton>
 
 #include "core/tempo_math.h"
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/save_panel.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tempo_text.h"
 
 namespace pulsaro {
 
 void MainWindow::clearDisplays() {
-    funcs_.guard("ResetControls", [&] {
+    services_.guard("ResetControls", [&] {
         mpmPanel_->clear();
         delayPanel_->clear();
         quickSaveAllowed_ = false;
@@ -37,7 +37,7 @@ void MainWindow::clearDisplays() {
 }
 
 void MainWindow::showPanel(QFrame* panel) {
-    funcs_.guard("MakePanelVisible", [&] {
+    services_.guard("MakePanelVisible", [&] {
         panel->setVisible(true);
         for (QFrame* other :
              {static_cast<QFrame*>(bpmPanel_), static_cast<QFrame*>(mpmPanel_),
@@ -58,7 +58,7 @@ void MainWindow::showStatus(RunStatus status) {
 }
 
 void MainWindow::showMpm(Fixed tempo) {
-    funcs_.guard("CalculateMPM", [&] { mpmPanel_->show(mpmTexts(tempo, decimalSeparator())); });
+    services_.guard("CalculateMPM", [&] { mpmPanel_->show(mpmTexts(tempo, decimalSeparator())); });
 }
 
 }  // namespace pulsaro

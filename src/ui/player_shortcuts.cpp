@@ -10,11 +10,11 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/app_services.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 
 namespace pulsaro {
@@ -39,7 +39,7 @@ QString playerDisplayName(const QString& path) {
 }
 
 void MainWindow::setPlayerIcons(const QString& one, const QString& two, const QString& three) {
-    funcs_.guard("PutPlayerIcons", [&] {
+    services_.guard("PutPlayerIcons", [&] {
         const QFileIconProvider provider;
         const QString paths[] = {one, two, three};
         QAction* const items[] = {commands_->action(Command::PlayerOne),
@@ -60,7 +60,7 @@ void MainWindow::setPlayerIcons(const QString& one, const QString& two, const QS
 }
 
 void MainWindow::setPlayerNames(const PlayerNames& names) {
-    funcs_.guard("SET_PLAYER_NAME", [&] {
+    services_.guard("SET_PLAYER_NAME", [&] {
         playerNames_ = names;
         QAction* const items[] = {commands_->action(Command::PlayerOne),
                                   commands_->action(Command::PlayerTwo),
@@ -84,12 +84,12 @@ void MainWindow::setPlayerNames(const PlayerNames& names) {
 void MainWindow::mnuPlayerClick(int player) {
     static const char* const kValues[] = {settings::kPlayerOne, settings::kPlayerTwo,
                                           settings::kPlayerThree};
-    funcs_.guard(player == 0 ? "mnuViewCDPlayerClick" : "mnuViewMP3PlayerClick", [&] {
+    services_.guard(player == 0 ? "mnuViewCDPlayerClick" : "mnuViewMP3PlayerClick", [&] {
         const QString caption = tr8(res::kRunPlayerCaptions[player]);
-        const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath);
+        const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
         if (!key) {
-            funcs_.dialogs().messageBox(this, caption, tr8(res::kCannotOpenRegistry),
-                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+            services_.dialogs().messageBox(this, caption, tr8(res::kCannotOpenRegistry),
+                                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
             return;
         }
         if (!key->valueExists(kValues[player])) {
@@ -97,10 +97,10 @@ void MainWindow::mnuPlayerClick(int player) {
         }
         // The stored path at the moment of the click, not the item's caption.
         const QString path = fromStd(key->readString(kValues[player]));
-        if (!funcs_.RunProgramEx(path, QString(), QString())) {
-            funcs_.dialogs().messageBox(this, caption,
-                                        tr8(res::kCannotFind).replace(QStringLiteral("%s"), path),
-                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+        if (!services_.RunProgramEx(path, QString(), QString())) {
+            services_.dialogs().messageBox(
+                this, caption, tr8(res::kCannotFind).replace(QStringLiteral("%s"), path),
+                Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
         }
     });
 }

@@ -6,8 +6,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "ui/app_services.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/widgets.h"
 
@@ -62,8 +64,8 @@ void colourBox(QLineEdit* box, bool locked) {
 
 }  // namespace
 
-SavePanel::SavePanel(QWidget* parent, SharedOperations& operations)
-    : QFrame(parent), operations_(operations) {
+SavePanel::SavePanel(QWidget* parent, AppServices& operations)
+    : QFrame(parent), services_(operations) {
     setObjectName(QStringLiteral("SaveToFilePanel"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);
@@ -167,6 +169,18 @@ bool SavePanel::albumLocked() const {
     return albumLock_->isChecked();
 }
 
+void SavePanel::keepLockedNames(RegistryKey& key) const {
+    const auto keep = [&](const char* name, const QString& text, bool locked) {
+        if (!text.isEmpty() && locked) {
+            key.writeString(name, text.toStdString());
+        } else {
+            key.deleteValue(name);
+        }
+    };
+    keep(settings::kArtist, artist_->text(), artistLock_->isChecked());
+    keep(settings::kAlbum, album_->text(), albumLock_->isChecked());
+}
+
 void SavePanel::clearAfterSave() {
     track_->clear();
     if (!albumLock_->isChecked()) {
@@ -193,7 +207,7 @@ void SavePanel::showResultFile(const QString& path) {
     resultFile_ = path;
     // Shortened to the label's own width, so it is never cut; the hint shows
     // the whole path.
-    fileName_->setText(operations_.ShortenFileName(path, fileName_->font(), fileName_->width()));
+    fileName_->setText(services_.ShortenFileName(path, fileName_->font(), fileName_->width()));
 }
 
 bool SavePanel::eventFilter(QObject* watched, QEvent* event) {
@@ -204,7 +218,7 @@ bool SavePanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SavePanel::namesChanged(const char* handler) {
-    operations_.guard(handler, [&] {
+    services_.guard(handler, [&] {
         // Blanks count as a name.
         save_->setEnabled(!artist_->text().isEmpty() && !album_->text().isEmpty() &&
                           !track_->text().isEmpty());

@@ -10,7 +10,8 @@ class QPushButton;
 
 namespace pulsaro {
 
-class SharedOperations;
+class RegistryKey;
+class AppServices;
 
 // The save panel: artist, album and track names (artist and album can be
 // locked so they stay from one save to the next), the result file and the
@@ -25,7 +26,7 @@ public:
         QString track;
     };
 
-    SavePanel(QWidget* parent, SharedOperations& operations);
+    SavePanel(QWidget* parent, AppServices& operations);
 
     void setCaption(const QString& caption);
     // Names read back at start-up; their locks are checked when the panel
@@ -36,6 +37,8 @@ public:
     Names names() const;
     bool artistLocked() const;
     bool albumLocked() const;
+    // Keeps the locked names in the settings key and forgets the others.
+    void keepLockedNames(RegistryKey& key) const;
     // After a save: the track goes, and the names that are not locked.
     void clearAfterSave();
     // Ctrl+1 (artist) or Ctrl+2 (album): lock or unlock, and move on.
@@ -58,7 +61,7 @@ private:
     void namesChanged(const char* handler);
     void lockClicked(QCheckBox* lock, QLineEdit* box);
 
-    SharedOperations& operations_;
+    AppServices& services_;
     QLabel* caption_;
     QLineEdit* artist_;
     QCheckBox* artistLock_;

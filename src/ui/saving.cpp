@@ -14,13 +14,13 @@
 #include "core/number_format.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
 #include "ui/save_panel.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tempo_text.h"
 #include "ui/tick_timer.h"
@@ -46,7 +46,7 @@ void MainWindow::setCurrentResultFile(const QString& path) {
 // --- Opening, locks and closing ----------------------------------------------
 
 void MainWindow::mnuFileSaveToFileClick() {
-    funcs_.guard("mnuFileSaveToFileClick", [&] {
+    services_.guard("mnuFileSaveToFileClick", [&] {
         if (displayMode_ == kModeDelay) {
             return;
         }
@@ -74,7 +74,7 @@ void MainWindow::mnuFileSaveToFileClick() {
 }
 
 void MainWindow::cmdCancelSaveToFileClick() {
-    funcs_.guard("cmdCancelSaveToFileClick", [&] {
+    services_.guard("cmdCancelSaveToFileClick", [&] {
         beatButton_->setEnabled(true);
         resetButton_->setEnabled(true);
         if (displayMode_ == kModeBpm) {
@@ -89,9 +89,9 @@ void MainWindow::cmdCancelSaveToFileClick() {
 }
 
 void MainWindow::cmdNewFileClick() {
-    funcs_.guard("cmdNewFileClick", [&] {
-        const QString name = funcs_.NewFileName(QString(), settings::kStoredFileType);
-        if (auto key = RegistryKey::openForWriting(funcs_.store(), settings::kKeyPath, true)) {
+    services_.guard("cmdNewFileClick", [&] {
+        const QString name = services_.NewFileName(QString(), settings::kStoredFileType);
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             key->writeString(settings::kFileName, name.toStdString());
         }
         setCurrentResultFile(name);
@@ -101,7 +101,7 @@ void MainWindow::cmdNewFileClick() {
 // --- Saving ------------------------------------------------------------------
 
 void MainWindow::cmdSaveToFileClick() {
-    funcs_.guard("cmdSaveToFileClick", [&] {
+    services_.guard("cmdSaveToFileClick", [&] {
         if (tap_.state().measurementMode == kModeBpm) {
             BeginSaveToFileBPM(SaveType::BpmFull);
         } else if (tap_.state().measurementMode == kModeMpm) {
@@ -126,7 +126,7 @@ void MainWindow::mnuQuickSaveClick() {
 
 bool MainWindow::BeginSaveToFileBPM(SaveType type) {
     bool written = false;
-    funcs_.guard("BeginSaveToFileBPM", [&] {
+    services_.guard("BeginSaveToFileBPM", [&] {
         const std::string sep = decimalSeparator();
         Record record;
         record.type = type;
@@ -140,7 +140,7 @@ bool MainWindow::BeginSaveToFileBPM(SaveType type) {
 
 bool MainWindow::BeginSaveToFileMPM(SaveType type) {
     bool written = false;
-    funcs_.guard("BeginSaveToFileMPM", [&] {
+    services_.guard("BeginSaveToFileMPM", [&] {
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), decimalSeparator());
@@ -153,14 +153,13 @@ bool MainWindow::BeginSaveToFileMPM(SaveType type) {
 
 bool MainWindow::finishSave(Record& record) {
     const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
-    const char delimiter = funcs_.GetFileDelimiter();
     if (full) {
         const SavePanel::Names names = savePanel_->names();
         record.artist = names.artist.toStdString();
         record.album = names.album.toStdString();
         record.track = names.track.toStdString();
     }
-    if (!funcs_.SaveToFile(*this, resultFile_, record, delimiter)) {
+    if (!writeRecord(record)) {
         // Nothing was stored: everything typed and measured stays, so the
         // user can choose another file and save again.
         return false;
@@ -181,7 +180,7 @@ void MainWindow::HideSavingIndicators() {
 // --- The clipboard -----------------------------------------------------------
 
 void MainWindow::CopyResultsToClipboard() {
-    funcs_.guard("mnuCopyBPMClick", [&] {
+    services_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
         if (shown(delayPanel_)) {
@@ -199,17 +198,19 @@ void MainWindow::CopyResultsToClipboard() {
         } else {
             text = tr8(res::kClipboardError);
         }
-        funcs_.CopyTextToClipboard(text);
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+            clipboard->setText(text, QClipboard::Clipboard);
+        }
     });
 }
 
-// --- Shared operations -------------------------------------------------------
+// --- The result file ---------------------------------------------------------
 
-char SharedOperations::GetFileDelimiter() {
+char MainWindow::fileDelimiter() {
     char delimiter = delimiterFor(std::nullopt);
-    guard("GetFileDelimiter", [&] {
+    services_.guard("GetFileDelimiter", [&] {
         std::optional<std::int32_t> stored;
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
             key && key->valueExists(settings::kDelimiter)) {
             stored = key->readInteger(settings::kDelimiter);
         }
@@ -218,66 +219,33 @@ char SharedOperations::GetFileDelimiter() {
     return delimiter;
 }
 
-bool SharedOperations::SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
-                                  char delimiter) {
+bool MainWindow::writeRecord(const Record& record) {
     bool written = false;
     try {
-        saveRecord(fileName.toStdString(), record, delimiter, decimalSeparator());
+        saveRecord(resultFile_.toStdString(), record, fileDelimiter(), decimalSeparator());
         written = true;
     } catch (const std::exception& failure) {
         // The file and the system's reason go with the report.
-        ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
+        services_.ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
     }
     // Written or not, the "Saving..." labels go one second later. Earlier
     // timers that have not fired keep their own time.
     std::erase_if(savingTimers_,
                   [](const std::unique_ptr<TTickTimer>& timer) { return !timer->Active(); });
-    auto timer = std::make_unique<TTickTimer>(
-        kSavingShownMs, [&form](TTickTimer&) { form.HideSavingIndicators(); });
+    auto timer = std::make_unique<TTickTimer>(kSavingShownMs,
+                                              [this](TTickTimer&) { HideSavingIndicators(); });
     timer->OneShot = true;
     timer->SetActive(true);
     savingTimers_.push_back(std::move(timer));
     return written;
 }
 
-void SharedOperations::CopyTextToClipboard(const QString& text) {
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-        clipboard->setText(text, QClipboard::Clipboard);
-    }
-}
-
-void SharedOperations::readLockedNames(QString& artist, QString& album) {
-    guard("SaveReadAlbumInfo", [&] {
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
-            if (key->valueExists(settings::kArtist)) {
-                artist = fromStd(key->readString(settings::kArtist));
-            }
-            if (key->valueExists(settings::kAlbum)) {
-                album = fromStd(key->readString(settings::kAlbum));
-            }
+void MainWindow::storeLockedNames() {
+    services_.guard("SaveReadAlbumInfo", [&] {
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
+            key->batch([&] { savePanel_->keepLockedNames(*key); });
         }
     });
-}
-
-void SharedOperations::storeLockedNames(const SavePanel& panel) {
-    guard("SaveReadAlbumInfo", [&] {
-        if (auto key = RegistryKey::openForWriting(store_, settings::kKeyPath, true)) {
-            key->batch([&] { storeLockedNames(*key, panel); });
-        }
-    });
-}
-
-void SharedOperations::storeLockedNames(RegistryKey& key, const SavePanel& panel) {
-    const auto keep = [&](const char* name, const QString& text, bool locked) {
-        if (!text.isEmpty() && locked) {
-            key.writeString(name, text.toStdString());
-        } else {
-            key.deleteValue(name);
-        }
-    };
-    const SavePanel::Names names = panel.names();
-    keep(settings::kArtist, names.artist, panel.artistLocked());
-    keep(settings::kAlbum, names.album, panel.albumLocked());
 }
 
 }  // namespace pulsaro

@@ -8,30 +8,25 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "ui/app_services.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
 
 namespace pulsaro {
 
-namespace {}  // namespace
-
-bool SharedOperations::MakeWindowTransparent(QWidget& window, int percent) {
-    bool done = false;
-    guard("MakeWindowTransparent", [&] {
-        if (!opacityAvailable()) {
+void MainWindow::applyOpacity(int percent) {
+    services_.guard("MakeWindowTransparent", [&] {
+        if (!services_.opacityAvailable()) {
             return;
         }
         // The alpha steps of a layered window: (percent x 255) div 255.
         const int alpha = percent < 100 ? percent * 255 / 100 : 255;
-        window.setWindowOpacity(alpha / 255.0);
-        done = true;
+        setWindowOpacity(alpha / 255.0);
     });
-    return done;
 }
 
 void MainWindow::extendWindowMenus() {
@@ -95,7 +90,7 @@ void MainWindow::SingleInstanceInstanceStarted(const QStringList& /*arguments*/)
 }
 
 void MainWindow::minimizeAndStopClicks() {
-    funcs_.guard("WinMsg", [&] {
+    services_.guard("WinMsg", [&] {
         if (metronomeClicksId_ != 0) {
             delayMetronomeOn_ = false;
             KillMetronomeTimer();
@@ -105,13 +100,9 @@ void MainWindow::minimizeAndStopClicks() {
     });
 }
 
-void MainWindow::deleteSettings() {
-    funcs_.guard("WinMsg", [&] { funcs_.DeleteRegistrySettings(*this); });
-}
-
 void MainWindow::setOpacity(int percent) {
-    funcs_.guard("SET_OPACITY", [&] {
-        funcs_.MakeWindowTransparent(*this, percent);
+    services_.guard("SET_OPACITY", [&] {
+        applyOpacity(percent);
         opacityPercent_ = percent;
         translucent_ = percent != 100;
         updateCommands();
@@ -119,13 +110,13 @@ void MainWindow::setOpacity(int percent) {
 }
 
 void MainWindow::mnuViewTransparancyModeClick() {
-    funcs_.guard("mnuViewTransparancyModeClick", [&] {
+    services_.guard("mnuViewTransparancyModeClick", [&] {
         if (translucent_) {
             setOpacity(100);
             return;
         }
         std::int32_t percent = settings::kDefaultOpacity;
-        if (const auto key = RegistryKey::openReadOnly(funcs_.store(), settings::kKeyPath);
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
             key && key->valueExists(settings::kTransparencyLower)) {
             percent = key->readInteger(settings::kTransparencyLower);
             if (percent < 0 || percent > settings::kHighestOpacity) {
@@ -137,11 +128,11 @@ void MainWindow::mnuViewTransparancyModeClick() {
 }
 
 void MainWindow::mnuViewAlwaysOnTopClick() {
-    funcs_.guard("mnuViewAlwaysOnTopClick", [&] { setAlwaysOnTop(!alwaysOnTop_); });
+    services_.guard("mnuViewAlwaysOnTopClick", [&] { setAlwaysOnTop(!alwaysOnTop_); });
 }
 
 void MainWindow::setAlwaysOnTop(bool onTop) {
-    funcs_.guard("mnuViewAlwaysOnTopClick", [&] {
+    services_.guard("mnuViewAlwaysOnTopClick", [&] {
         // Changing the flag re-creates the native window; it keeps its place.
         const QPoint place = pos();
         const bool visible = isVisible();

@@ -25,7 +25,7 @@ QAction* windowItem(MainWindow& form, const char* name) {
 // A rig whose platform shows per-window opacity.
 struct TranslucentRig : WindowRig {
     explicit TranslucentRig(const Prepare& prepare = {}) : WindowRig(1, prepare) {
-        funcs.setOpacityAvailable([] { return true; });
+        services.setOpacityAvailable([] { return true; });
         restart();
     }
 };

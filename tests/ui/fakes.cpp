@@ -75,7 +75,7 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
       store((home.path() + QStringLiteral("/config")).toStdString()) {
     audio.devices = audioDevices;
     QDir().mkpath(desktop);
-    funcs.setDesktopLookup([this] { return (desktop + QLatin1Char('/')).toStdString(); });
+    services.setDesktopLookup([this] { return (desktop + QLatin1Char('/')).toStdString(); });
     if (prepare) {
         auto key = RegistryKey::openForWriting(store, settings::kKeyPath, true);
         prepare(*key);
@@ -85,7 +85,7 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
 
 void WindowRig::restart() {
     form.reset();
-    form = std::make_unique<MainWindow>(MainWindowServices{clock, funcs, audio, trayAvailable});
+    form = std::make_unique<MainWindow>(MainWindowServices{clock, services, audio, trayAvailable});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();

@@ -17,9 +17,9 @@
 #include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
+#include "ui/app_services.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/shared_operations.h"
 
 // Readable failure messages for texts.
 QT_BEGIN_NAMESPACE
@@ -148,7 +148,7 @@ struct WindowRig {
     ScriptedDialogs dialogs;
     RecordingAudio audio;
     SettingsStore store;
-    SharedOperations funcs{dialogs, store};
+    AppServices services{dialogs, store};
     // The desktop's notification area, as the next start sees it.
     std::function<bool()> trayAvailable = [] { return false; };
     std::unique_ptr<MainWindow> form;

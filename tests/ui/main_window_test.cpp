@@ -248,14 +248,14 @@ TEST(MainWindow, FailureInAHandlerIsReportedAndTheProgramGoesOn) {
 TEST(MainWindow, FailingErrorBoxFallsBackWithoutRecursion) {
     WindowRig rig;
     rig.dialogs.failuresToThrow = 1;
-    rig.funcs.ErrorHandler(QStringLiteral("SomeOperation"), false);
+    rig.services.ErrorHandler(QStringLiteral("SomeOperation"), false);
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].text, "Error in ErrorHandler");
     EXPECT_EQ(rig.dialogs.boxes[0].icon, Dialogs::Icon::Question);
 
     // Even the fallback box failing is swallowed; nothing more is shown.
     rig.dialogs.failuresToThrow = 2;
-    rig.funcs.ErrorHandler(QStringLiteral("SomeOperation"), false);
+    rig.services.ErrorHandler(QStringLiteral("SomeOperation"), false);
     EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.failuresToThrow, 0);
 }

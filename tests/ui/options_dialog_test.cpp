@@ -33,7 +33,7 @@ namespace {
 
 // The dialog as exec() would show it, but without a modal loop.
 std::unique_ptr<TfrmOptions> openDialog(WindowRig& rig) {
-    auto dialog = std::make_unique<TfrmOptions>(*rig.form, rig.funcs);
+    auto dialog = std::make_unique<TfrmOptions>(*rig.form, rig.services);
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
     QCoreApplication::processEvents();
@@ -180,7 +180,7 @@ TEST(OptionsDialog, MiscPageFollowsTheSoundDeviceAndTheDesktopAndEveryLabelFits)
     };
     for (const Case c : {Case{"device, opacity", 1, true}, Case{"neither", 0, false}}) {
         WindowRig rig(c.devices);
-        rig.funcs.setOpacityAvailable([&] { return c.opacity; });
+        rig.services.setOpacityAvailable([&] { return c.opacity; });
         const auto dialog = openDialog(rig);
         expectLabelsFit(*dialog, c.what);
         dialog->PageControl1->setCurrentWidget(dialog->tabMetronome);
@@ -372,7 +372,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
     for (const Case& c : cases) {
         WindowRig rig(1,
                       [](RegistryKey& key) { key.writeInteger(settings::kTransparencyLower, 50); });
-        rig.funcs.setOpacityAvailable([] { return true; });
+        rig.services.setOpacityAvailable([] { return true; });
         rig.restart();
         MainWindow& form = *rig.form;
         if (c.modeOn) {
@@ -521,7 +521,7 @@ TEST(OptionsDialog, OkTellsTheWindowInOrderAndTheSoundOnlyWithADevice) {
     for (const Case& c : cases) {
         WindowRig rig(c.devices,
                       [](RegistryKey& key) { key.writeInteger(settings::kMetronomeSound, 1); });
-        rig.funcs.setOpacityAvailable([] { return true; });
+        rig.services.setOpacityAvailable([] { return true; });
         const auto dialog = openDialog(rig);
         dialog->PageControl1->setCurrentWidget(dialog->tabMetronome);
         dialog->cboMetronomeSound->setCurrentIndex(2);

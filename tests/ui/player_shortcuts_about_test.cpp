@@ -109,7 +109,7 @@ TEST(HelpMenu, VersionTextsWebPageAndMail) {
     // The desktop refuses: warning boxes; it accepts: the URLs it was given.
     QList<QUrl> opened;
     bool accept = false;
-    rig.funcs.setUrlOpener([&](const QUrl& url) {
+    rig.services.setUrlOpener([&](const QUrl& url) {
         opened << url;
         return accept;
     });

@@ -44,7 +44,7 @@ void fillNames(WindowRig& rig, const QString& artist, const QString& album, cons
 
 // The second after a save: its one-shot timers fire.
 void letSavingLabelsExpire(WindowRig& rig) {
-    for (const auto& timer : rig.funcs.savingTimers()) {
+    for (const auto& timer : rig.form->savingTimers()) {
         dispatchTickForTesting(timer->systemTimerId());
     }
 }

@@ -62,7 +62,8 @@ TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
     QFile existing(rig.desktop + QStringLiteral("/beats (1).csv"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.close();
-    EXPECT_EQ(rig.funcs.NewFileName(QString(), 0), rig.desktop + QStringLiteral("/beats (2).csv"));
+    EXPECT_EQ(rig.services.NewFileName(QString(), 0),
+              rig.desktop + QStringLiteral("/beats (2).csv"));
 }
 
 TEST(Startup, StoredFileNameIsKept) {
@@ -257,7 +258,7 @@ TEST(Exit, KeepsAnOpacityChosenEarlier) {
 TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
     WindowRig rig;
     rig.dialogs.answer = Dialogs::Answer::Ok;
-    rig.funcs.DeleteRegistrySettings(*rig.form);
+    rig.form->deleteSettings();
     EXPECT_FALSE(rig.settings().has_value());
     EXPECT_FALSE(rig.form->isVisible());
     EXPECT_TRUE(rig.form->settingsDeleted());
@@ -270,13 +271,13 @@ TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
 TEST(DeleteSettings, CancelChangesNothingAndAMissingKeyIsReported) {
     WindowRig rig;
     rig.dialogs.answer = Dialogs::Answer::Cancel;
-    rig.funcs.DeleteRegistrySettings(*rig.form);
+    rig.form->deleteSettings();
     EXPECT_TRUE(rig.settings().has_value());
     EXPECT_TRUE(rig.form->isVisible());
 
     ASSERT_TRUE(rig.store.deleteKey(s::kKeyPath));
     rig.dialogs.answer = Dialogs::Answer::Ok;
-    rig.funcs.DeleteRegistrySettings(*rig.form);
+    rig.form->deleteSettings();
     EXPECT_EQ(rig.dialogs.boxes.back().text, "Could not delete registry settings.");
     EXPECT_EQ(rig.dialogs.boxes.back().icon, Dialogs::Icon::Error);
     EXPECT_TRUE(rig.form->isVisible());

@@ -1,5 +1,5 @@
-// The settings store as the program uses it: start-up restore,
-// deletion, and the default result-file name.
+// The window's settings: its place and state restored at start-up, and the
+// deletion of all settings.
 
 #include <QAction>
 #include <QCoreApplication>
@@ -12,11 +12,11 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "platform/desktop.h"
+#include "ui/app_services.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/player_shortcuts.h"
 #include "ui/qt_text.h"
-#include "ui/shared_operations.h"
 #include "ui/string_resources.h"
 #include "ui/tray_icon.h"
 
@@ -52,38 +52,38 @@ struct StoredSettings {
 
 }  // namespace
 
-void SharedOperations::SetFormPos(MainWindow& form) {
-    const bool done = guard("SetFormPos", [&] {
+void MainWindow::restorePlace() {
+    const bool done = services_.guard("SetFormPos", [&] {
         std::int32_t top = -1;
         std::int32_t left = -1;
-        if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
             readIfExists(*key, settings::kTop, top);
             readIfExists(*key, settings::kLeft, left);
         }
         if (top < 0 || left < 0) {
-            form.setCentreOnDesktopWhenShown(true);
+            setCentreOnDesktopWhenShown(true);
         } else {
-            form.move(left, top);
+            move(left, top);
         }
     });
     if (!done) {
-        form.setCentreOnDesktopWhenShown(true);
+        setCentreOnDesktopWhenShown(true);
     }
 }
 
-void SharedOperations::GetRegistryData(MainWindow& form) {
-    guard("GetRegistryData", [&] {
+void MainWindow::restoreSettings() {
+    services_.guard("GetRegistryData", [&] {
         // The machine-wide version stamp of an installed copy has no place
         // on this platform and is left out.
         StoredSettings stored;
-        const auto readable = RegistryKey::openReadOnly(store_, settings::kKeyPath);
+        const auto readable = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
         if (const auto& key = readable) {
             readIfExists(*key, settings::kLastUsedCounter, stored.mode);
             readIfExists(*key, settings::kMetronomeActive, stored.metronome);
             readIfExists(*key, settings::kPlayerOne, stored.players[0]);
             readIfExists(*key, settings::kPlayerTwo, stored.players[1]);
             readIfExists(*key, settings::kPlayerThree, stored.players[2]);
-            form.setMetronomeArmed(stored.metronome == 1);
+            setMetronomeArmed(stored.metronome == 1);
             readIfExists(*key, settings::kAlwaysOnTop, stored.alwaysOnTop);
             readIfExists(*key, settings::kMinimizeToTray, stored.minimizeToTray);
             readIfExists(*key, settings::kCenterForm, stored.center);
@@ -97,13 +97,13 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
         }
 
         QString fileName;
-        if (auto key = RegistryKey::openForWriting(store_, settings::kKeyPath, true)) {
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             std::string storedName;
             readIfExists(*key, settings::kFileName, storedName);
             if (!storedName.empty()) {
                 fileName = QString::fromStdString(storedName);
             } else {
-                fileName = NewFileName(QString(), settings::kStoredFileType);
+                fileName = services_.NewFileName(QString(), settings::kStoredFileType);
                 key->writeString(settings::kFileName, fileName.toStdString());
             }
         } else {
@@ -113,18 +113,19 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
             if (readable) {
                 readIfExists(*readable, settings::kFileName, storedName);
             }
-            fileName = storedName.empty() ? NewFileName(QString(), settings::kStoredFileType)
-                                          : QString::fromStdString(storedName);
+            fileName = storedName.empty()
+                           ? services_.NewFileName(QString(), settings::kStoredFileType)
+                           : QString::fromStdString(storedName);
         }
-        form.setCurrentResultFile(fileName);
+        setCurrentResultFile(fileName);
 
-        form.trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
+        trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
         if (anyPlayer) {
             QString paths[3];
-            PlayerNames names = form.playerNames();
+            PlayerNames names = playerNames_;
             for (std::size_t k = 0; k < 3; ++k) {
                 paths[k] = fromStd(stored.players[k]);
                 // A missing program keeps its (at start-up empty) name.
@@ -132,98 +133,70 @@ void SharedOperations::GetRegistryData(MainWindow& form) {
                     names.names[k] = name;
                 }
             }
-            form.setPlayerIcons(paths[0], paths[1], paths[2]);
-            form.setPlayerNames(names);
+            setPlayerIcons(paths[0], paths[1], paths[2]);
+            setPlayerNames(names);
         }
         if (stored.transparencyActive == 1) {
-            form.setOpacity(stored.opacity);
+            setOpacity(stored.opacity);
         }
         if (stored.alwaysOnTop == 1) {
-            form.setAlwaysOnTop(true);
+            setAlwaysOnTop(true);
         }
 
         // Locked names come back at once; their lock boxes are checked when
         // the save panel next opens.
         QString artist;
         QString album;
-        readLockedNames(artist, album);
-        form.restoreLockedNames(artist, album);
+        services_.guard("SaveReadAlbumInfo", [&] {
+            if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+                if (key->valueExists(settings::kArtist)) {
+                    artist = fromStd(key->readString(settings::kArtist));
+                }
+                if (key->valueExists(settings::kAlbum)) {
+                    album = fromStd(key->readString(settings::kAlbum));
+                }
+            }
+        });
+        restoreLockedNames(artist, album);
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
-            form.move(stored.left, stored.top);
+            move(stored.left, stored.top);
         } else if (stored.center == 1) {
             const QRect screen = QGuiApplication::primaryScreen()->geometry();
-            const QSize size = form.frameGeometry().size();
-            form.move(screen.left() + (screen.width() - size.width()) / 2,
-                      screen.top() + (screen.height() - size.height()) / 2);
+            const QSize size = frameGeometry().size();
+            move(screen.left() + (screen.width() - size.width()) / 2,
+                 screen.top() + (screen.height() - size.height()) / 2);
         }
 
         if (stored.mode == kModeMpm) {
-            form.mnuViewMPMClick();
+            mnuViewMPMClick();
         } else if (stored.mode == kModeDelay) {
-            form.mnuViewTimeCounterClick();
+            mnuViewTimeCounterClick();
         } else {
-            form.mnuViewBPMClick();
+            mnuViewBPMClick();
         }
     });
 }
 
-void SharedOperations::DeleteRegistrySettings(MainWindow& form) {
-    guard("DeleteRegistrySettings", [&] {
+void MainWindow::deleteSettings() {
+    services_.guard("DeleteRegistrySettings", [&] {
         const QString caption = tr8(res::kAppTitle);
         const auto answer =
-            dialogs_.messageBox(&form, caption, tr8(res::kDeleteSettingsQuestion),
-                                Dialogs::Icon::Question, Dialogs::Buttons::OkCancel);
+            services_.dialogs().messageBox(this, caption, tr8(res::kDeleteSettingsQuestion),
+                                           Dialogs::Icon::Question, Dialogs::Buttons::OkCancel);
         if (answer == Dialogs::Answer::Cancel) {
             return;
         }
-        if (store_.deleteKey(settings::kKeyPath)) {
-            dialogs_.messageBox(&form, caption, tr8(res::kSettingsDeleted),
-                                Dialogs::Icon::Information, Dialogs::Buttons::Ok);
-            form.markSettingsDeleted();
-            form.close();
+        if (services_.store().deleteKey(settings::kKeyPath)) {
+            services_.dialogs().messageBox(this, caption, tr8(res::kSettingsDeleted),
+                                           Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+            markSettingsDeleted();
+            close();
         } else {
-            dialogs_.messageBox(&form, caption, tr8(res::kCouldNotDeleteSettings),
-                                Dialogs::Icon::Error, Dialogs::Buttons::Ok);
+            services_.dialogs().messageBox(this, caption, tr8(res::kCouldNotDeleteSettings),
+                                           Dialogs::Icon::Error, Dialogs::Buttons::Ok);
         }
     });
-}
-
-QString SharedOperations::NewFileName(const QString& extension, int selector) {
-    QString name;
-    guard("NewFileName", [&] {
-        std::optional<std::int32_t> storedType;
-        if (selector == settings::kStoredFileType && extension.isEmpty()) {
-            // An unreadable key or value means the default type.
-            try {
-                if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
-                    key && key->valueExists(settings::kFileType)) {
-                    storedType = key->readInteger(settings::kFileType);
-                }
-            } catch (const SettingsTypeError&) {
-                storedType.reset();
-            }
-        }
-        const std::string chosen = extensionFor(extension.toStdString(), selector, storedType);
-        name = QString::fromStdString(newResultFileName(
-            chosen, [&] { return GetDeskTopDir().toStdString(); }, fileExists));
-    });
-    return name;
-}
-
-QString SharedOperations::GetDeskTopDir() {
-    QString folder;
-    guard("GetDeskTopDir", [&] { folder = QString::fromStdString(desktop_()); });
-    return folder;
-}
-
-QString SharedOperations::ShortenFileName(const QString& path, const QFont& font,
-                                          int maxWidth) const {
-    const QFontMetrics metrics(font);
-    return QString::fromStdString(
-        shortenFileName(path.toStdString(), maxWidth, [&](const std::string& text) {
-            return metrics.horizontalAdvance(QString::fromStdString(text));
-        }));
 }
 
 }  // namespace pulsaro

@@ -1,4 +1,4 @@
-#include "ui/shared_operations.h"
+#include "ui/app_services.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -23,16 +23,16 @@
 
 namespace pulsaro {
 
-SharedOperations::SharedOperations(Dialogs& dialogs, SettingsStore& store)
+AppServices::AppServices(Dialogs& dialogs, SettingsStore& store)
     : dialogs_(dialogs),
       store_(store),
       desktop_(desktopFolder),
       opacityAvailable_(windowOpacitySupported),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
-SharedOperations::~SharedOperations() = default;
+AppServices::~AppServices() = default;
 
-void SharedOperations::ErrorHandler(const QString& name, bool quit, const QString& cause) noexcept {
+void AppServices::ErrorHandler(const QString& name, bool quit, const QString& cause) noexcept {
     try {
         QString message = tr8(res::kErrorIn);
         message.replace(QStringLiteral("%s"), name);
@@ -56,8 +56,8 @@ void SharedOperations::ErrorHandler(const QString& name, bool quit, const QStrin
     }
 }
 
-bool SharedOperations::RunProgramEx(const QString& file, const QString& directory,
-                                    const QString& parameters) {
+bool AppServices::RunProgramEx(const QString& file, const QString& directory,
+                               const QString& parameters) {
     bool accepted = false;
     guard("RunProgramEx", [&] {
         const QFileInfo info(file);

@@ -25,12 +25,14 @@ class TTickTimer;
 class MainWindow;
 class SavePanel;
 
-// Operations that several parts of the program run on the main window from
-// outside its class, and the error reporting every handler goes through.
-class SharedOperations {
+// What the windows use from outside themselves: the dialogs, the settings
+// store, the failure guard every handler runs in, and the desktop (programs,
+// web pages, the desktop folder, window opacity) with the result-file names
+// made there. Tests replace the desktop parts.
+class AppServices {
 public:
-    SharedOperations(Dialogs& dialogs, SettingsStore& store);
-    ~SharedOperations();
+    AppServices(Dialogs& dialogs, SettingsStore& store);
+    ~AppServices();
 
     // Shows "Error in <name>" in a modal box, with the cause (the file and the
     // system's reason, where known) below it; with quit, ends the event loop
@@ -53,14 +55,6 @@ public:
         }
     }
 
-    // The settings store as a whole.
-    void SetFormPos(MainWindow& form);
-    void GetRegistryData(MainWindow& form);
-    void DeleteRegistrySettings(MainWindow& form);
-
-    // Opacity in per cent on a window (100: opaque); false when the platform
-    // has no per-window opacity.
-    bool MakeWindowTransparent(QWidget& window, int percent);
     // Whether windows can be made translucent here; tests switch it.
     bool opacityAvailable() const { return opacityAvailable_(); }
     void setOpacityAvailable(std::function<bool()> test) { opacityAvailable_ = std::move(test); }
@@ -72,21 +66,6 @@ public:
     // How documents and URLs reach the desktop; tests replace it.
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
 
-    // Saving and copying. SaveToFile reports a failed write itself and says
-    // whether the record was written; either way the "Saving..." labels are
-    // hidden a second later.
-    char GetFileDelimiter();
-    bool SaveToFile(MainWindow& form, const QString& fileName, const Record& record,
-                    char delimiter);
-    void CopyTextToClipboard(const QString& text);
-    // The locked artist and album names kept in the settings (each left as
-    // it is when none is kept).
-    void readLockedNames(QString& artist, QString& album);
-    // Keeps the locked names of the panel and forgets the others.
-    void storeLockedNames(const SavePanel& panel);
-    // The same inside a batch of an open key.
-    static void storeLockedNames(RegistryKey& key, const SavePanel& panel);
-
     // Result-file naming. NewFileName returns an empty text on failure.
     QString NewFileName(const QString& extension, int selector);
     QString GetDeskTopDir();
@@ -95,9 +74,6 @@ public:
     // Tests point the desktop somewhere else.
     void setDesktopLookup(std::function<std::string()> lookup) { desktop_ = std::move(lookup); }
 
-    // The one-shot timers that hide the "Saving..." labels, newest last.
-    const std::vector<std::unique_ptr<TTickTimer>>& savingTimers() const { return savingTimers_; }
-
     Dialogs& dialogs() { return dialogs_; }
     SettingsStore& store() { return store_; }
 
@@ -105,7 +81,6 @@ private:
     Dialogs& dialogs_;
     SettingsStore& store_;
     std::function<std::string()> desktop_;
-    std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
     std::function<bool()> opacityAvailable_;
     std::function<bool(const QUrl&)> openUrl_;
 };
