@@ -88,8 +88,7 @@ int main(int argc, char* argv[]) {
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();
-    singleInstance.setInstanceStarted([&frmPulsaro](const QStringList& arguments) {
-        frmPulsaro.SingleInstanceInstanceStarted(arguments);
-    });
+    singleInstance.setInstanceStarted(
+        [&frmPulsaro](const QStringList& arguments) { frmPulsaro.anotherCopyStarted(arguments); });
     return QApplication::exec();
 }

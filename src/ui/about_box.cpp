@@ -62,7 +62,7 @@ QString aboutText() {
            tr8(res::kTesters);
 }
 
-void MainWindow::mnuHelpAboutClick() {
+void MainWindow::showAbout() {
     services_.guard("mnuHelpAboutClick", [&] {
         services_.dialogs().messageBox(this, tr8(res::kAboutCaption), aboutText(),
                                        Dialogs::Icon::Information, Dialogs::Buttons::Ok);
@@ -70,7 +70,7 @@ void MainWindow::mnuHelpAboutClick() {
     });
 }
 
-void MainWindow::mnuHelpWebPageClick() {
+void MainWindow::openWebPage() {
     services_.guard("mnuHelpWebPageClick", [&] {
         if (!services_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
             services_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
@@ -80,7 +80,7 @@ void MainWindow::mnuHelpWebPageClick() {
     });
 }
 
-void MainWindow::mnuHelpSendMailClick() {
+void MainWindow::sendMailToAuthor() {
     services_.guard("mnuHelpSendMailClick", [&] {
         if (!services_.RunProgramEx(mailUri(), QString(), QString())) {
             services_.dialogs().messageBox(this, tr8(res::kSendMailCaption),
@@ -90,7 +90,7 @@ void MainWindow::mnuHelpSendMailClick() {
     });
 }
 
-void MainWindow::mnuFileOptionsClick() {
+void MainWindow::openSettingsDialog() {
     services_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(*this, services_); });
 }
 

@@ -21,7 +21,7 @@ namespace pulsaro {
 class Dialogs;
 class SettingsStore;
 class RegistryKey;
-class TTickTimer;
+class TickTimer;
 class MainWindow;
 class SavePanel;
 

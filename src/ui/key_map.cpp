@@ -181,16 +181,16 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     if (const std::optional<QChar> letter = commandLetter(event)) {
         const CommandState state = w.commandState();
         if (*letter == QLatin1Char('R') && w.resetButton_->isEnabled()) {
-            w.DoFullReset();
+            w.resetAll();
         } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_) &&
                    w.soundOutput()) {
-            w.MetronomeDelay();
+            w.toggleDelayMetronome();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
                    MainWindow::shown(w.bpmPanel_)) {
-            w.mnuFileSaveToFileClick();
+            w.openSavePanel();
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
                    !MainWindow::shown(w.delayPanel_)) {
-            w.mnuQuickSaveClick();
+            w.quickSave();
         }
     }
 

@@ -73,7 +73,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     adjustSize();
     new KeyMap(*this);
     watchMouse();
-    FormCreate();
+    restoreAtStart();
     makeAccessible(*this);
     connect(&tapSignals_, &TapSignals::tapPressed, this, &MainWindow::showPress);
     connect(&tapSignals_, &TapSignals::ended, this, &MainWindow::measurementEnded);
@@ -85,10 +85,10 @@ bool MainWindow::shown(const QWidget* widget) {
 
 MainWindow::~MainWindow() {
     // FormDestroy: the clicking stops with the window.
-    KillMetronomeTimer();
+    stopClicks();
 }
 
-void MainWindow::FormCreate() {
+void MainWindow::restoreAtStart() {
     services_.guard("FormCreate", [&] {
         for (QWidget* panel :
              {static_cast<QWidget*>(savePanel_), static_cast<QWidget*>(bpmPanel_),
@@ -101,7 +101,7 @@ void MainWindow::FormCreate() {
         restoreSettings();
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
-            mnuViewBPMClick();
+            showBpmMode();
         }
         loadClickSounds();
         selectClickSoundLater();
@@ -162,14 +162,14 @@ std::int32_t MainWindow::visibleMode() const {
 void MainWindow::startIdleTimer() {
     idleTimer_.reset();
     idleTimer_ =
-        std::make_unique<TTickTimer>(kIdleTimerPeriodMs, [this](TTickTimer&) { tmrIdleTimer(); });
+        std::make_unique<TickTimer>(kIdleTimerPeriodMs, [this](TickTimer&) { checkPause(); });
     idleTimer_->OneShot = false;
     idleTimer_->SetActive(true);
 }
 
 void MainWindow::showPress(const TapPress& press) {
     if (press.kind == PressKind::First) {
-        KillMetronomeTimer();
+        stopClicks();
         clearDisplays();
         resetButton_->setEnabled(true);
         showStatus(RunStatus::Measuring);
@@ -225,7 +225,7 @@ void MainWindow::showPress(const TapPress& press) {
     }
 }
 
-void MainWindow::tmrIdleTimer() {
+void MainWindow::checkPause() {
     services_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
 }
 
@@ -244,14 +244,14 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
 
 // --- Reset and closing -----------------------------------------------------
 
-void MainWindow::cmdResetClick() {
-    DoFullReset();
+void MainWindow::resetClicked() {
+    resetAll();
 }
 
-void MainWindow::DoFullReset() {
+void MainWindow::resetAll() {
     services_.guard("DoFullReset:1", [&] {
         audio_.purge();
-        KillMetronomeTimer();
+        stopClicks();
         idleTimer_.reset();
     });
     services_.guard("DoFullReset:2", [&] {
@@ -266,11 +266,11 @@ void MainWindow::DoFullReset() {
     });
 }
 
-void MainWindow::mnuFileExitClick() {
+void MainWindow::exitProgram() {
     close();
 }
 
-void MainWindow::FormCloseQuery() {
+void MainWindow::saveExitSettings() {
     services_.guard("FormCloseQuery", [&] {
         if (settingsDeleted_) {
             return;
@@ -301,7 +301,7 @@ void MainWindow::FormCloseQuery() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
+    saveExitSettings();
     event->accept();
 }
 
@@ -320,7 +320,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 // --- Display modes and the File menu ---------------------------------------
 
-void MainWindow::mnuViewBPMClick() {
+void MainWindow::showBpmMode() {
     services_.guard("mnuViewBPMClick", [&] {
         if (shown(bpmPanel_)) {
             return;
@@ -336,13 +336,13 @@ void MainWindow::mnuViewBPMClick() {
     });
 }
 
-void MainWindow::mnuViewMPMClick() {
+void MainWindow::showMpmMode() {
     services_.guard("mnuViewMPMClick", [&] {
         if (shown(mpmPanel_)) {
             return;
         }
         if (shown(savePanel_)) {
-            cmdCancelSaveToFileClick();
+            closeSavePanel();
         }
         showPanel(mpmPanel_);
         beatButton_->setEnabled(true);
@@ -358,13 +358,13 @@ void MainWindow::mnuViewMPMClick() {
     });
 }
 
-void MainWindow::mnuViewTimeCounterClick() {
+void MainWindow::showDelayMode() {
     services_.guard("mnuViewTimeCounter", [&] {
         if (shown(delayPanel_)) {
             return;
         }
         if (shown(savePanel_)) {
-            cmdCancelSaveToFileClick();
+            closeSavePanel();
         }
         showPanel(delayPanel_);
         saveAllowed_ = false;

@@ -35,8 +35,8 @@ class DelayPanel;
 class MpmPanel;
 class SavePanel;
 class AppServices;
-class TTickTimer;
-class TTrayIcon;
+class TickTimer;
+class TrayIcon;
 
 // Display names of the three player shortcuts, at most 50 characters each.
 struct PlayerNames {
@@ -68,9 +68,9 @@ public:
     // stamp mapped onto the tap clock where the clock follows event times,
     // else the moment it arrived. Every stamp seen makes the mapping better.
     TapInstant eventInstant(std::uint64_t eventMs);
-    void cmdResetClick();
-    void DoFullReset();
-    void mnuFileExitClick();
+    void resetClicked();
+    void resetAll();
+    void exitProgram();
     // The File menu's saving and copying items, decided afresh from the
     // measurement (as when the menu opens).
     void refreshFileCommands();
@@ -79,23 +79,23 @@ public:
     // One pass over every command's enabling and check mark.
     void updateCommands();
     const CommandSet& commands() const { return *commands_; }
-    void mnuViewBPMClick();
-    void mnuViewMPMClick();
-    void mnuViewTimeCounterClick();
-    void bpmPanelMouseDown(Qt::MouseButton button);
-    void DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
+    void showBpmMode();
+    void showMpmMode();
+    void showDelayMode();
+    void nextModeOnMiddleButton(Qt::MouseButton button);
+    void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
 
     // Saving and copying.
-    void mnuFileSaveToFileClick();
-    void cmdSaveToFileClick();
-    void mnuQuickSaveClick();
+    void openSavePanel();
+    void saveFromPanel();
+    void quickSave();
     // True when the record was written.
-    bool BeginSaveToFileBPM(SaveType type);
-    bool BeginSaveToFileMPM(SaveType type);
-    void cmdCancelSaveToFileClick();
-    void cmdNewFileClick();
-    void HideSavingIndicators();
-    void CopyResultsToClipboard();
+    bool saveBpmRecord(SaveType type);
+    bool saveMpmRecord(SaveType type);
+    void closeSavePanel();
+    void chooseNewResultFile();
+    void hideSavingNotes();
+    void copyValues();
     // Makes path the current result file and shows it in the save panel.
     void setCurrentResultFile(const QString& path);
     // Names read back at start-up; their locks are checked when the save
@@ -103,11 +103,11 @@ public:
     void restoreLockedNames(const QString& artist, const QString& album);
 
     // Player shortcuts, Help menu.
-    void mnuPlayerClick(int player);
-    void mnuHelpAboutClick();
-    void mnuHelpWebPageClick();
-    void mnuHelpSendMailClick();
-    void mnuFileOptionsClick();
+    void startPlayer(int player);
+    void showAbout();
+    void openWebPage();
+    void sendMailToAuthor();
+    void openSettingsDialog();
     // Opacity in per cent (100: opaque); anything else marks the window
     // translucent.
     void setOpacity(int percent);
@@ -130,17 +130,17 @@ public:
     AudioOutput& audio() { return audio_; }
 
     // The tray icon and its menu.
-    TTrayIcon& trayIcon() { return *trayIcon_; }
-    void TrayIconDblClick();
-    void TrayIconMinimizeToTray();
-    void mnuRestoreFromTrayClick();
-    void mnuAboutFromTrayClick();
+    TrayIcon& trayIcon() { return *trayIcon_; }
+    void trayIconDoubleClicked();
+    void wentToTray();
+    void restoreFromTray();
+    void showAboutFromTray();
     // A second start of the program handed over to this one.
-    void SingleInstanceInstanceStarted(const QStringList& arguments);
+    void anotherCopyStarted(const QStringList& arguments);
 
     // Opacity, always on top and the window menu.
-    void mnuViewTransparancyModeClick();
-    void mnuViewAlwaysOnTopClick();
+    void toggleTransparency();
+    void toggleAlwaysOnTop();
     // Asks, then deletes every setting of the program and closes without
     // writing them again.
     void deleteSettings();
@@ -153,12 +153,12 @@ public:
     void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
 
     // The metronome.
-    std::uint32_t CreateMetronomeTimer(std::uint32_t user, Fixed bpm,
-                                       std::optional<BeatGrid> grid = std::nullopt);
-    void KillMetronomeTimer();
-    void MetronomeDelay();
-    void cmdMetronomeDelayClick();
-    void mnuFileMetronomeClick();
+    std::uint32_t startClicks(std::uint32_t user, Fixed bpm,
+                              std::optional<BeatGrid> grid = std::nullopt);
+    void stopClicks();
+    void toggleDelayMetronome();
+    void delayMetronomeClicked();
+    void toggleMetronome();
 
     // State the shared operations and other parts read or change.
     const TapModel& tapModel() const { return tap_; }
@@ -168,12 +168,12 @@ public:
     std::int32_t escCounter() const { return escCounter_; }
     std::int32_t tripletsFlag() const;
     std::int32_t typedTempoFlag() const;
-    TTickTimer* idleTimer() const { return idleTimer_.get(); }
-    const std::vector<std::unique_ptr<TTickTimer>>& savingTimers() const { return savingTimers_; }
+    TickTimer* idleTimer() const { return idleTimer_.get(); }
+    const std::vector<std::unique_ptr<TickTimer>>& savingTimers() const { return savingTimers_; }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
 
     // Runs when the window is asked to close: writes the exit settings.
-    void FormCloseQuery();
+    void saveExitSettings();
     // Centre the window on the desktop when it is first shown.
     void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
     bool centreOnDesktopWhenShown() const { return centreOnShow_; }
@@ -210,9 +210,9 @@ protected:
 private:
     friend class KeyMap;
 
-    std::unique_ptr<TTrayIcon> trayIcon_;
+    std::unique_ptr<TrayIcon> trayIcon_;
     // The one-shot timers that hide the "Saving..." labels, newest last.
-    std::vector<std::unique_ptr<TTickTimer>> savingTimers_;
+    std::vector<std::unique_ptr<TickTimer>> savingTimers_;
     bool settingsDeleted_ = false;
     QString resultFile_;
     PlayerNames playerNames_;
@@ -246,7 +246,7 @@ private:
     // The program's own window menu, opened by a right-click on the picture strip.
     QMenu* windowMenu_ = nullptr;
 
-    void FormCreate();
+    void restoreAtStart();
     // The place and the state of the last run, read from the settings.
     void restorePlace();
     void restoreSettings();
@@ -257,7 +257,7 @@ private:
     std::int32_t visibleMode() const;
     void showPress(const TapPress& press);
     void measurementEnded(Fixed tempo, const BeatGrid& grid);
-    void tmrIdleTimer();
+    void checkPause();
     void startIdleTimer();
     void startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid);
     void loadClickSounds();
@@ -281,7 +281,7 @@ private:
     Clock& clock_;
     AppServices& services_;
     AudioOutput& audio_;
-    std::unique_ptr<TTickTimer> idleTimer_;
+    std::unique_ptr<TickTimer> idleTimer_;
 
     TapModel tap_;
     TapSignals tapSignals_;

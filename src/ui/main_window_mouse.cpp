@@ -53,7 +53,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 beatPressStamp_ = mouse.timestamp();
             }
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
-                bpmPanelMouseDown(mouse.button());
+                nextModeOnMiddleButton(mouse.button());
                 return true;
             }
             return false;
@@ -65,7 +65,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             }
             // The second of two quick presses arrives as a double-click only.
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
-                bpmPanelMouseDown(mouse.button());
+                nextModeOnMiddleButton(mouse.button());
                 return true;
             }
             if (inDelayPanel && mouse.button() == Qt::LeftButton) {
@@ -77,7 +77,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonRelease: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
             if (widget == delayPanel_) {
-                DelayPanelMouseUp(mouse.button(), mouse.position().toPoint());
+                delayPanelMouseUp(mouse.button(), mouse.position().toPoint());
             }
             return false;
         }
@@ -102,20 +102,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void MainWindow::bpmPanelMouseDown(Qt::MouseButton button) {
+void MainWindow::nextModeOnMiddleButton(Qt::MouseButton button) {
     if (button != Qt::MiddleButton) {
         return;
     }
     if (shown(bpmPanel_)) {
-        mnuViewMPMClick();
+        showMpmMode();
     } else if (shown(mpmPanel_)) {
-        mnuViewTimeCounterClick();
+        showDelayMode();
     } else if (shown(delayPanel_)) {
-        mnuViewBPMClick();
+        showBpmMode();
     }
 }
 
-void MainWindow::DelayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
+void MainWindow::delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos) {
     services_.guard("pnlDelayTimeCalculatorMouseUp", [&] {
         if (button == Qt::RightButton) {
             copyMenu_->popup(delayPanel_->mapToGlobal(panelPos));

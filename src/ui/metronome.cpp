@@ -87,53 +87,53 @@ void MainWindow::selectClickSound() {
     });
 }
 
-std::uint32_t MainWindow::CreateMetronomeTimer(std::uint32_t /*user*/, Fixed bpm,
-                                               std::optional<BeatGrid> grid) {
+std::uint32_t MainWindow::startClicks(std::uint32_t /*user*/, Fixed bpm,
+                                      std::optional<BeatGrid> grid) {
     std::uint32_t id = 0;
     services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     return id;
 }
 
-void MainWindow::KillMetronomeTimer() {
+void MainWindow::stopClicks() {
     if (metronomeClicksId_ != 0) {
         audio_.stopClicks(metronomeClicksId_);
     }
 }
 
 void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
-    KillMetronomeTimer();
+    stopClicks();
     // The clicks carry on the beat the user tapped.
-    metronomeClicksId_ = CreateMetronomeTimer(1, tempo, grid);
+    metronomeClicksId_ = startClicks(1, tempo, grid);
 }
 
-void MainWindow::mnuFileMetronomeClick() {
+void MainWindow::toggleMetronome() {
     services_.guard("mnuFileMetronomeClick", [&] {
         selectClickSoundLater();
         if (tap_.tempo() > kHighestMenuTempo) {
             return;
         }
         if (metronomeArmed_) {
-            KillMetronomeTimer();
+            stopClicks();
             metronomeArmed_ = false;
             return;
         }
         metronomeArmed_ = true;
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
         if (runJustEnded && shown(bpmPanel_) && tap_.tempo() > 0) {
-            KillMetronomeTimer();
-            metronomeClicksId_ = CreateMetronomeTimer(1, tap_.tempo(), tap_.grid());
+            stopClicks();
+            metronomeClicksId_ = startClicks(1, tap_.tempo(), tap_.grid());
         }
     });
 }
 
-void MainWindow::cmdMetronomeDelayClick() {
-    MetronomeDelay();
+void MainWindow::delayMetronomeClicked() {
+    toggleDelayMetronome();
 }
 
-void MainWindow::MetronomeDelay() {
+void MainWindow::toggleDelayMetronome() {
     services_.guard("MetronomeDelay", [&] {
         if (delayMetronomeOn_) {
-            KillMetronomeTimer();
+            stopClicks();
             delayMetronomeOn_ = false;
             delayPanel_->setMetronomeOn(false);
             return;
@@ -145,8 +145,8 @@ void MainWindow::MetronomeDelay() {
         const Fixed tempo = *typed;
         delayPanel_->setMetronomeOn(true);
         delayMetronomeOn_ = true;
-        KillMetronomeTimer();
-        metronomeClicksId_ = CreateMetronomeTimer(1, tempo);
+        stopClicks();
+        metronomeClicksId_ = startClicks(1, tempo);
     });
 }
 
@@ -154,7 +154,7 @@ void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimising stops the clicking, and the delay panel's M with it.
     if (event->type() == QEvent::WindowStateChange && isMinimized() && metronomeClicksId_ != 0) {
-        KillMetronomeTimer();
+        stopClicks();
         delayMetronomeOn_ = false;
         delayPanel_->setMetronomeOn(false);
     }

@@ -149,7 +149,7 @@ QWidget* makePage(QTabWidget* tabs, const char* name, const char* caption) {
 
 }  // namespace
 
-TfrmOptions::TfrmOptions(MainWindow& form, AppServices& services)
+SettingsDialog::SettingsDialog(MainWindow& form, AppServices& services)
     : QDialog(&form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       form_(form),
@@ -176,12 +176,12 @@ TfrmOptions::TfrmOptions(MainWindow& form, AppServices& services)
     cmdOK->setDefault(true);
 
     connectHandlers();
-    FormCreate();
+    restoreAtStart();
 }
 
-TfrmOptions::~TfrmOptions() = default;
+SettingsDialog::~SettingsDialog() = default;
 
-void TfrmOptions::buildFileTab() {
+void SettingsDialog::buildFileTab() {
     QWidget* page = tabSaveToFile;
     lblFileType = makeLabel(page, "lblFileType", tr8(res::kFileTypeLabel), QRect(8, 8, 0, 0));
     cboFileType = makeList(page, "cboFileType", QRect(8, 23, 100, 22),
@@ -202,7 +202,7 @@ void TfrmOptions::buildFileTab() {
     lblFileName->setBuddy(txtFileName);
 }
 
-void TfrmOptions::buildPlayerTab() {
+void SettingsDialog::buildPlayerTab() {
     QWidget* page = tabPlayer;
     const char* const labels[] = {"lbltxtPlayerOne", "lbltxtPlayerTwo", "lbltxtPlayerThree"};
     const char* const edits[] = {"txtPlayerOne", "txtPlayerTwo", "txtPlayerThree"};
@@ -223,7 +223,7 @@ void TfrmOptions::buildPlayerTab() {
     }
 }
 
-void TfrmOptions::buildMiscTab() {
+void SettingsDialog::buildMiscTab() {
     QWidget* page = tabMetronome;
     grpMetronome = makeGroup(page, "grpMetronome", res::kMetronomeGroup, QRect(6, 2, 222, 76));
     Label4 = makeLabel(grpMetronome, "Label4", tr8(res::kSoundLabel), QRect(8, 18, 0, 0));
@@ -269,7 +269,7 @@ void TfrmOptions::buildMiscTab() {
         makeCheck(grpCenterWindow, "chkCenterForm", res::kAlwaysCentered, QPoint(8, 20));
 }
 
-void TfrmOptions::connectHandlers() {
+void SettingsDialog::connectHandlers() {
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         QWidget* page = PageControl1->widget(index);
         if (page == tabSaveToFile) {
@@ -280,22 +280,25 @@ void TfrmOptions::connectHandlers() {
             tabMetronomeShow();
         }
     });
-    connect(cmdGenerateFile, &QPushButton::clicked, this, &TfrmOptions::cmdGenerateFileClick);
-    connect(cmdSelectFileName2, &QPushButton::clicked, this, &TfrmOptions::cmdSelectFileName2Click);
-    connect(txtPlayerOne, &QLineEdit::textChanged, this, &TfrmOptions::txtPlayerOneChange);
-    connect(txtPlayerTwo, &QLineEdit::textChanged, this, &TfrmOptions::txtPlayerTwoChange);
-    connect(cmdSelectCDPlayer, &QPushButton::clicked, this, &TfrmOptions::cmdSelectCDPlayerClick);
-    connect(cmdBrowsePlayerTwo, &QPushButton::clicked, this, &TfrmOptions::cmdBrowsePlayerTwoClick);
+    connect(cmdGenerateFile, &QPushButton::clicked, this, &SettingsDialog::cmdGenerateFileClick);
+    connect(cmdSelectFileName2, &QPushButton::clicked, this,
+            &SettingsDialog::cmdSelectFileName2Click);
+    connect(txtPlayerOne, &QLineEdit::textChanged, this, &SettingsDialog::txtPlayerOneChange);
+    connect(txtPlayerTwo, &QLineEdit::textChanged, this, &SettingsDialog::txtPlayerTwoChange);
+    connect(cmdSelectCDPlayer, &QPushButton::clicked, this,
+            &SettingsDialog::cmdSelectCDPlayerClick);
+    connect(cmdBrowsePlayerTwo, &QPushButton::clicked, this,
+            &SettingsDialog::cmdBrowsePlayerTwoClick);
     connect(cmdBrowsePlayerThree, &QPushButton::clicked, this,
-            &TfrmOptions::cmdBrowsePlayerThreeClick);
+            &SettingsDialog::cmdBrowsePlayerThreeClick);
     connect(cmdMetronomePreview, &QPushButton::clicked, this,
-            &TfrmOptions::cmdMetronomePreviewClick);
-    connect(trbTransp, &QSlider::valueChanged, this, &TfrmOptions::trbTranspChange);
-    connect(cmdOK, &QPushButton::clicked, this, &TfrmOptions::cmdOKClick);
-    connect(cmdCancel, &QPushButton::clicked, this, &TfrmOptions::cmdCancelClick);
+            &SettingsDialog::cmdMetronomePreviewClick);
+    connect(trbTransp, &QSlider::valueChanged, this, &SettingsDialog::trbTranspChange);
+    connect(cmdOK, &QPushButton::clicked, this, &SettingsDialog::cmdOKClick);
+    connect(cmdCancel, &QPushButton::clicked, this, &SettingsDialog::cmdCancelClick);
 }
 
-void TfrmOptions::FormCreate() {
+void SettingsDialog::restoreAtStart() {
     services_.guard("FormCreate - Setup", [&] {
         OpacitySliderEntered = false;
         PageControl1->setCurrentWidget(tabSaveToFile);
@@ -352,12 +355,12 @@ void TfrmOptions::FormCreate() {
         MetronomeSoundChanged = false;
     });
     // Setting the stored choices above is no change by the user.
-    connect(cboFileType, &QComboBox::currentIndexChanged, this, &TfrmOptions::cboFileTypeChange);
+    connect(cboFileType, &QComboBox::currentIndexChanged, this, &SettingsDialog::cboFileTypeChange);
     connect(cboMetronomeSound, &QComboBox::currentIndexChanged, this,
-            &TfrmOptions::cboMetronomeSoundChange);
+            &SettingsDialog::cboMetronomeSoundChange);
 }
 
-void TfrmOptions::enablePlayerGroup(int player, bool enabled) {
+void SettingsDialog::enablePlayerGroup(int player, bool enabled) {
     QLabel* label = player == 2 ? lbltxtPlayerTwo : lbltxtPlayerThree;
     QLineEdit* box = player == 2 ? txtPlayerTwo : txtPlayerThree;
     QPushButton* browse = player == 2 ? cmdBrowsePlayerTwo : cmdBrowsePlayerThree;
@@ -367,25 +370,25 @@ void TfrmOptions::enablePlayerGroup(int player, bool enabled) {
     paintInputBox(box, enabled);
 }
 
-void TfrmOptions::tabSaveToFileShow() {
+void SettingsDialog::tabSaveToFileShow() {
     cboFileType->setFocus();
 }
 
-void TfrmOptions::tabPlayerShow() {
+void SettingsDialog::tabPlayerShow() {
     txtPlayerOne->setFocus();
 }
 
-void TfrmOptions::tabMetronomeShow() {
+void SettingsDialog::tabMetronomeShow() {
     if (cboMetronomeSound->isEnabled()) {
         cboMetronomeSound->setFocus();
     }
 }
 
-void TfrmOptions::cboFileTypeChange() {
+void SettingsDialog::cboFileTypeChange() {
     FileTypeChanged = true;
 }
 
-void TfrmOptions::cmdGenerateFileClick() {
+void SettingsDialog::cmdGenerateFileClick() {
     services_.guard("cmdGenerateFileClick", [&] {
         QString name;
         if (FileTypeChanged) {
@@ -399,7 +402,7 @@ void TfrmOptions::cmdGenerateFileClick() {
     });
 }
 
-void TfrmOptions::cmdSelectFileName2Click() {
+void SettingsDialog::cmdSelectFileName2Click() {
     services_.guard("cmdSelectFileName2Click", [&] {
         const int type = std::clamp(cboFileType->currentIndex(), 0, kHighestFileType);
         FileDialogOptions options;
@@ -418,7 +421,7 @@ void TfrmOptions::cmdSelectFileName2Click() {
     });
 }
 
-void TfrmOptions::txtPlayerOneChange() {
+void SettingsDialog::txtPlayerOneChange() {
     if (!txtPlayerOne->text().isEmpty()) {
         enablePlayerGroup(2, true);
     } else {
@@ -427,11 +430,11 @@ void TfrmOptions::txtPlayerOneChange() {
     }
 }
 
-void TfrmOptions::txtPlayerTwoChange() {
+void SettingsDialog::txtPlayerTwoChange() {
     enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
 }
 
-void TfrmOptions::browseProgram(QLineEdit* box, int player) {
+void SettingsDialog::browseProgram(QLineEdit* box, int player) {
     // Programs here have no ".exe" to filter on, so the program filter
     // shows every file; the dialog takes existing files only.
     const QString chosen = services_.dialogs().openFileName(
@@ -444,34 +447,34 @@ void TfrmOptions::browseProgram(QLineEdit* box, int player) {
     box->selectAll();
 }
 
-void TfrmOptions::cmdSelectCDPlayerClick() {
+void SettingsDialog::cmdSelectCDPlayerClick() {
     services_.guard("cmdSelectCDPlayerClick", [&] { browseProgram(txtPlayerOne, 0); });
 }
 
-void TfrmOptions::cmdBrowsePlayerTwoClick() {
+void SettingsDialog::cmdBrowsePlayerTwoClick() {
     services_.guard("cmdBrowsePlayerTwoClick", [&] { browseProgram(txtPlayerTwo, 1); });
 }
 
-void TfrmOptions::cmdBrowsePlayerThreeClick() {
+void SettingsDialog::cmdBrowsePlayerThreeClick() {
     services_.guard("cmdBrowsePlayerThreeClick", [&] { browseProgram(txtPlayerThree, 2); });
 }
 
-void TfrmOptions::cboMetronomeSoundChange() {
+void SettingsDialog::cboMetronomeSoundChange() {
     MetronomeSoundChanged = true;
 }
 
-void TfrmOptions::cmdMetronomePreviewClick() {
+void SettingsDialog::cmdMetronomePreviewClick() {
     services_.guard("cmdMetronomePreviewClick", [&] {
         const int index = cboMetronomeSound->currentIndex();
         form_.audio().playOnce(index < 0 ? AudioOutput::kNoSound : index);
     });
 }
 
-void TfrmOptions::trbTranspEnter() {
+void SettingsDialog::trbTranspEnter() {
     OpacitySliderEntered = true;
 }
 
-void TfrmOptions::trbTranspChange() {
+void SettingsDialog::trbTranspChange() {
     OpacitySliderChanged = true;
     if (!OpacitySliderEntered) {
         return;
@@ -481,7 +484,7 @@ void TfrmOptions::trbTranspChange() {
     lblCurrentTransparant->setText(percentText(trbTransp->value()));
 }
 
-void TfrmOptions::cmdOKClick() {
+void SettingsDialog::cmdOKClick() {
     const bool done = services_.guard("cmdOKClick  - Setup", [&] {
         if (OpacitySliderChanged && !form_.translucent()) {
             later(form_, [&form = form_] { form.setOpacity(100); });
@@ -560,7 +563,7 @@ void TfrmOptions::cmdOKClick() {
     }
 }
 
-void TfrmOptions::cmdCancelClick() {
+void SettingsDialog::cmdCancelClick() {
     services_.guard("cmdCancelClick", [&] {
         if (OpacitySliderChanged) {
             later(form_, [&form = form_, percent = form_.translucent() ? OpacityAtOpen : 100] {
@@ -571,7 +574,7 @@ void TfrmOptions::cmdCancelClick() {
     reject();
 }
 
-void TfrmOptions::showEvent(QShowEvent* event) {
+void SettingsDialog::showEvent(QShowEvent* event) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QSize size = frameGeometry().size();
     move(screen.left() + (screen.width() - size.width()) / 2,
@@ -579,7 +582,7 @@ void TfrmOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TfrmOptions::keyPressEvent(QKeyEvent* event) {
+void SettingsDialog::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Cancel)) {
         cmdCancel->click();
         return;
@@ -588,7 +591,7 @@ void TfrmOptions::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == trbTransp && event->type() == QEvent::FocusIn) {
         trbTranspEnter();
     }
@@ -596,7 +599,7 @@ bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int runSettingsDialog(MainWindow& form, AppServices& services) {
-    TfrmOptions dialog(form, services);
+    SettingsDialog dialog(form, services);
     return dialog.exec();
 }
 

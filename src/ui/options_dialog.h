@@ -19,12 +19,12 @@ class MainWindow;
 // The settings dialog of File > Settings: reads the stored settings when it
 // is made, writes them and tells the main window on OK. Its controls are
 // public members named like their object names, for the tests.
-class TfrmOptions final : public QDialog {
+class SettingsDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmOptions(MainWindow& form, AppServices& services);
-    ~TfrmOptions() override;
+    SettingsDialog(MainWindow& form, AppServices& services);
+    ~SettingsDialog() override;
 
     // Handlers; the controls' signals call them, tests may too.
     void tabSaveToFileShow();
@@ -110,7 +110,7 @@ private:
     void buildPlayerTab();
     void buildMiscTab();
     void connectHandlers();
-    void FormCreate();
+    void restoreAtStart();
     // Shortcut 2 or 3 (its label, edit box and browse button) on or off; the
     // text stays either way.
     void enablePlayerGroup(int player, bool enabled);

@@ -81,7 +81,7 @@ void MainWindow::setPlayerNames(const PlayerNames& names) {
     });
 }
 
-void MainWindow::mnuPlayerClick(int player) {
+void MainWindow::startPlayer(int player) {
     static const char* const kValues[] = {settings::kPlayerOne, settings::kPlayerTwo,
                                           settings::kPlayerThree};
     services_.guard(player == 0 ? "mnuViewCDPlayerClick" : "mnuViewMP3PlayerClick", [&] {

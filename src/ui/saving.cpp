@@ -45,7 +45,7 @@ void MainWindow::setCurrentResultFile(const QString& path) {
 
 // --- Opening, locks and closing ----------------------------------------------
 
-void MainWindow::mnuFileSaveToFileClick() {
+void MainWindow::openSavePanel() {
     services_.guard("mnuFileSaveToFileClick", [&] {
         if (displayMode_ == kModeDelay) {
             return;
@@ -73,7 +73,7 @@ void MainWindow::mnuFileSaveToFileClick() {
     });
 }
 
-void MainWindow::cmdCancelSaveToFileClick() {
+void MainWindow::closeSavePanel() {
     services_.guard("cmdCancelSaveToFileClick", [&] {
         beatButton_->setEnabled(true);
         resetButton_->setEnabled(true);
@@ -88,7 +88,7 @@ void MainWindow::cmdCancelSaveToFileClick() {
     });
 }
 
-void MainWindow::cmdNewFileClick() {
+void MainWindow::chooseNewResultFile() {
     services_.guard("cmdNewFileClick", [&] {
         const QString name = services_.NewFileName(QString(), settings::kStoredFileType);
         if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
@@ -100,31 +100,31 @@ void MainWindow::cmdNewFileClick() {
 
 // --- Saving ------------------------------------------------------------------
 
-void MainWindow::cmdSaveToFileClick() {
+void MainWindow::saveFromPanel() {
     services_.guard("cmdSaveToFileClick", [&] {
         if (tap_.state().measurementMode == kModeBpm) {
-            BeginSaveToFileBPM(SaveType::BpmFull);
+            saveBpmRecord(SaveType::BpmFull);
         } else if (tap_.state().measurementMode == kModeMpm) {
-            BeginSaveToFileMPM(SaveType::MpmFull);
+            saveMpmRecord(SaveType::MpmFull);
         }
         updateCommands();
     });
 }
 
-void MainWindow::mnuQuickSaveClick() {
+void MainWindow::quickSave() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
     bpmPanel_->setSaving(true);
     mpmPanel_->setSaving(true);
     if (tap_.state().measurementMode == kModeBpm) {
-        BeginSaveToFileBPM(SaveType::BpmQuick);
+        saveBpmRecord(SaveType::BpmQuick);
     } else {
-        BeginSaveToFileMPM(SaveType::MpmQuick);
+        saveMpmRecord(SaveType::MpmQuick);
     }
 }
 
-bool MainWindow::BeginSaveToFileBPM(SaveType type) {
+bool MainWindow::saveBpmRecord(SaveType type) {
     bool written = false;
     services_.guard("BeginSaveToFileBPM", [&] {
         const std::string sep = decimalSeparator();
@@ -138,7 +138,7 @@ bool MainWindow::BeginSaveToFileBPM(SaveType type) {
     return written;
 }
 
-bool MainWindow::BeginSaveToFileMPM(SaveType type) {
+bool MainWindow::saveMpmRecord(SaveType type) {
     bool written = false;
     services_.guard("BeginSaveToFileMPM", [&] {
         Record record;
@@ -166,20 +166,20 @@ bool MainWindow::finishSave(Record& record) {
     }
     if (full) {
         savePanel_->clearAfterSave();
-        cmdCancelSaveToFileClick();
+        closeSavePanel();
     }
-    DoFullReset();
+    resetAll();
     return true;
 }
 
-void MainWindow::HideSavingIndicators() {
+void MainWindow::hideSavingNotes() {
     bpmPanel_->setSaving(false);
     mpmPanel_->setSaving(false);
 }
 
 // --- The clipboard -----------------------------------------------------------
 
-void MainWindow::CopyResultsToClipboard() {
+void MainWindow::copyValues() {
     services_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
@@ -231,9 +231,9 @@ bool MainWindow::writeRecord(const Record& record) {
     // Written or not, the "Saving..." labels go one second later. Earlier
     // timers that have not fired keep their own time.
     std::erase_if(savingTimers_,
-                  [](const std::unique_ptr<TTickTimer>& timer) { return !timer->Active(); });
-    auto timer = std::make_unique<TTickTimer>(kSavingShownMs,
-                                              [this](TTickTimer&) { HideSavingIndicators(); });
+                  [](const std::unique_ptr<TickTimer>& timer) { return !timer->Active(); });
+    auto timer =
+        std::make_unique<TickTimer>(kSavingShownMs, [this](TickTimer&) { hideSavingNotes(); });
     timer->OneShot = true;
     timer->SetActive(true);
     savingTimers_.push_back(std::move(timer));

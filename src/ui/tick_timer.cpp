@@ -8,13 +8,13 @@
 
 namespace pulsaro {
 
-// The one hidden object that owns the system timers of all TTickTimer
+// The one hidden object that owns the system timers of all TickTimer
 // objects and routes each tick back to its timer. GUI thread only.
-class TTickTimerHandler final : public QObject {
+class TickTimerDispatcher final : public QObject {
 public:
-    static TTickTimerHandler& registerTimer() {
+    static TickTimerDispatcher& registerTimer() {
         if (!instance_) {
-            instance_ = std::make_unique<TTickTimerHandler>();
+            instance_ = std::make_unique<TickTimerDispatcher>();
         }
         ++instance_->liveCount_;
         return *instance_;
@@ -32,9 +32,9 @@ public:
         }
     }
 
-    static TTickTimerHandler* instance() { return instance_.get(); }
+    static TickTimerDispatcher* instance() { return instance_.get(); }
 
-    int start(TTickTimer* timer, std::int32_t periodMs) {
+    int start(TickTimer* timer, std::int32_t periodMs) {
         const int id = startTimer(periodMs, Qt::PreciseTimer);
         if (id != 0) {
             timers_[id] = timer;
@@ -63,30 +63,30 @@ protected:
     void timerEvent(QTimerEvent* event) override { dispatch(event->timerId()); }
 
 private:
-    static inline std::unique_ptr<TTickTimerHandler> instance_;
+    static inline std::unique_ptr<TickTimerDispatcher> instance_;
     std::uint32_t liveCount_ = 0;
-    std::unordered_map<int, TTickTimer*> timers_;
+    std::unordered_map<int, TickTimer*> timers_;
 };
 
-TTickTimer::TTickTimer() : TTickTimer(1000, {}) {}
+TickTimer::TickTimer() : TickTimer(1000, {}) {}
 
-TTickTimer::TTickTimer(std::int32_t periodMs, TickHandler handler) : periodMs_(periodMs) {
+TickTimer::TickTimer(std::int32_t periodMs, TickHandler handler) : periodMs_(periodMs) {
     SetTickHandler(std::move(handler));
-    TTickTimerHandler::registerTimer();
+    TickTimerDispatcher::registerTimer();
 }
 
-TTickTimer::~TTickTimer() {
+TickTimer::~TickTimer() {
     if (active_) {
         StopTicking(true);
     }
-    TTickTimerHandler::unregisterTimer();
+    TickTimerDispatcher::unregisterTimer();
 }
 
-bool TTickTimer::SetActive(bool on) {
+bool TickTimer::SetActive(bool on) {
     return on ? StartTicking() : StopTicking(true);
 }
 
-void TTickTimer::SetPeriod(std::int32_t ms) {
+void TickTimer::SetPeriod(std::int32_t ms) {
     if (ms == periodMs_) {
         return;
     }
@@ -100,37 +100,37 @@ void TTickTimer::SetPeriod(std::int32_t ms) {
     }
 }
 
-void TTickTimer::SetTickHandler(TickHandler handler) {
+void TickTimer::SetTickHandler(TickHandler handler) {
     onTick_ = std::move(handler);
     if (!onTick_ && active_) {
         StopTicking(false);
     }
 }
 
-bool TTickTimer::StartTicking() {
+bool TickTimer::StartTicking() {
     if (periodMs_ == 0) {
         return false;
     }
     if (active_) {
         StopTicking(true);
     }
-    TTickTimerHandler* handler = TTickTimerHandler::instance();
+    TickTimerDispatcher* handler = TickTimerDispatcher::instance();
     systemTimerId_ = handler != nullptr && periodMs_ > 0 ? handler->start(this, periodMs_) : 0;
     active_ = systemTimerId_ != 0;
     return active_;
 }
 
-bool TTickTimer::StopTicking(bool clearActive) {
+bool TickTimer::StopTicking(bool clearActive) {
     if (clearActive) {
         active_ = false;
     }
-    TTickTimerHandler* handler = TTickTimerHandler::instance();
+    TickTimerDispatcher* handler = TickTimerDispatcher::instance();
     const bool stopped = handler != nullptr && handler->stop(systemTimerId_);
     systemTimerId_ = 0;
     return stopped;
 }
 
-void TTickTimer::tick() {
+void TickTimer::tick() {
     if (OneShot) {
         StopTicking(true);
     }
@@ -142,16 +142,16 @@ void TTickTimer::tick() {
 }
 
 std::uint32_t liveTickTimerCount() {
-    const TTickTimerHandler* handler = TTickTimerHandler::instance();
+    const TickTimerDispatcher* handler = TickTimerDispatcher::instance();
     return handler != nullptr ? handler->liveCount() : 0;
 }
 
 bool tickTimerDispatcherExists() {
-    return TTickTimerHandler::instance() != nullptr;
+    return TickTimerDispatcher::instance() != nullptr;
 }
 
 void dispatchTickForTesting(int systemTimerId) {
-    if (TTickTimerHandler* handler = TTickTimerHandler::instance()) {
+    if (TickTimerDispatcher* handler = TickTimerDispatcher::instance()) {
         handler->dispatch(systemTimerId);
     }
 }

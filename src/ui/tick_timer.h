@@ -5,7 +5,7 @@
 
 namespace pulsaro {
 
-class TTickTimerHandler;
+class TickTimerDispatcher;
 
 // A light timer object that calls its handler on the GUI thread every
 // PeriodMs. All timers share one hidden dispatcher object, which exists
@@ -14,16 +14,16 @@ class TTickTimerHandler;
 // States: inactive (Active false, no system timer), ticking (Active true,
 // system timer running) and paused (Active true, no system timer: period 0 or
 // no handler).
-class TTickTimer {
+class TickTimer {
 public:
-    using TickHandler = std::function<void(TTickTimer& sender)>;
+    using TickHandler = std::function<void(TickTimer& sender)>;
 
-    TTickTimer();
-    TTickTimer(std::int32_t periodMs, TickHandler handler);
-    ~TTickTimer();
+    TickTimer();
+    TickTimer(std::int32_t periodMs, TickHandler handler);
+    ~TickTimer();
 
-    TTickTimer(const TTickTimer&) = delete;
-    TTickTimer& operator=(const TTickTimer&) = delete;
+    TickTimer(const TickTimer&) = delete;
+    TickTimer& operator=(const TickTimer&) = delete;
 
     // On starts ticking (false, and nothing changes, when the period is 0 or
     // the system refuses); off stops and clears Active.
@@ -40,7 +40,7 @@ public:
     bool OneShot = false;
 
 private:
-    friend class TTickTimerHandler;
+    friend class TickTimerDispatcher;
 
     bool StartTicking();
     bool StopTicking(bool clearActive);

@@ -12,20 +12,20 @@ QIcon programIcon() {
     return QIcon(QStringLiteral(":/icons/pulsaro.svg"));
 }
 
-TTrayIcon::TTrayIcon(QWidget& owner, Availability trayAvailable)
+TrayIcon::TrayIcon(QWidget& owner, Availability trayAvailable)
     : owner_(&owner), trayAvailable_(std::move(trayAvailable)), tray_(this) {
     tray_.setIcon(programIcon());
-    connect(&tray_, &QSystemTrayIcon::activated, this, &TTrayIcon::activate);
+    connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::activate);
     owner.installEventFilter(this);
 }
 
-TTrayIcon::~TTrayIcon() {
+TrayIcon::~TrayIcon() {
     if (owner_) {
         owner_->removeEventFilter(this);
     }
 }
 
-void TTrayIcon::SetHint(const QString& text) {
+void TrayIcon::SetHint(const QString& text) {
     QString cut = text.left(kMaxHintLength);
     // Never keep half of a character that needs two UTF-16 units.
     if (cut.size() < text.size() && !cut.isEmpty() && cut.back().isHighSurrogate()) {
@@ -35,34 +35,34 @@ void TTrayIcon::SetHint(const QString& text) {
     updateToolTip();
 }
 
-void TTrayIcon::SetShowHint(bool on) {
+void TrayIcon::SetShowHint(bool on) {
     showHint_ = on;
     updateToolTip();
 }
 
-bool TTrayIcon::IconVisible() const {
+bool TrayIcon::IconVisible() const {
     return tray_.isVisible();
 }
 
-void TTrayIcon::SetIconVisible(bool on) {
+void TrayIcon::SetIconVisible(bool on) {
     tray_.setVisible(on);
 }
 
-void TTrayIcon::SetEnabled(bool on) {
+void TrayIcon::SetEnabled(bool on) {
     enabled_ = on;
     updateContextMenu();
 }
 
-QMenu* TTrayIcon::PopupMenu() const {
+QMenu* TrayIcon::PopupMenu() const {
     return popupMenu_;
 }
 
-void TTrayIcon::SetPopupMenu(QMenu* menu) {
+void TrayIcon::SetPopupMenu(QMenu* menu) {
     popupMenu_ = menu;
     updateContextMenu();
 }
 
-void TTrayIcon::RestoreMainWindow() {
+void TrayIcon::RestoreMainWindow() {
     if (!owner_) {
         return;
     }
@@ -75,7 +75,7 @@ void TTrayIcon::RestoreMainWindow() {
     owner_->activateWindow();
 }
 
-void TTrayIcon::activate(QSystemTrayIcon::ActivationReason reason) {
+void TrayIcon::activate(QSystemTrayIcon::ActivationReason reason) {
     if (!enabled_ || reason != QSystemTrayIcon::DoubleClick) {
         // A right-click's menu comes from the tray itself (see
         // updateContextMenu); a single click does nothing.
@@ -92,17 +92,17 @@ void TTrayIcon::activate(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
-bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == owner_ && event->type() == QEvent::WindowStateChange && owner_->isMinimized() &&
         minimizeToTray_ && trayAvailable_()) {
         // Hiding a window while the window system is still reporting its
         // minimise can leave a stale taskbar entry; hide once that is done.
-        QMetaObject::invokeMethod(this, &TTrayIcon::sendToTray, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TrayIcon::sendToTray, Qt::QueuedConnection);
     }
     return false;
 }
 
-void TTrayIcon::sendToTray() {
+void TrayIcon::sendToTray() {
     // Restored again before this ran, or already gone (the window system may
     // report one minimise twice): nothing to do.
     if (!owner_ || !owner_->isMinimized() || !owner_->isVisible()) {
@@ -115,11 +115,11 @@ void TTrayIcon::sendToTray() {
     SetIconVisible(true);
 }
 
-void TTrayIcon::updateToolTip() {
+void TrayIcon::updateToolTip() {
     tray_.setToolTip(showHint_ ? hint_ : QString());
 }
 
-void TTrayIcon::updateContextMenu() {
+void TrayIcon::updateContextMenu() {
     // Detaching the menu is the one way to stop the tray from opening it on a
     // right-click. A StatusNotifier tray keeps the last menu Qt gave it, so
     // there a disabled icon may still open it.

@@ -25,7 +25,7 @@ QIcon programIcon();
 // hidden window would have no way back.
 //
 // While Enabled is off, clicks on the icon do nothing and it offers no menu.
-class TTrayIcon final : public QObject {
+class TrayIcon final : public QObject {
     Q_OBJECT
 
 public:
@@ -34,12 +34,12 @@ public:
 
     // trayAvailable tells whether the desktop shows tray icons right now;
     // tests replace it.
-    explicit TTrayIcon(QWidget& owner,
-                       Availability trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable);
-    ~TTrayIcon() override;
+    explicit TrayIcon(QWidget& owner,
+                      Availability trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable);
+    ~TrayIcon() override;
 
-    TTrayIcon(const TTrayIcon&) = delete;
-    TTrayIcon& operator=(const TTrayIcon&) = delete;
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
 
     // The tip; longer texts are cut to kMaxHintLength characters.
     QString Hint() const { return hint_; }

@@ -38,8 +38,8 @@ void MainWindow::extendWindowMenus() {
 
 void MainWindow::buildTrayIcon(std::function<bool()> trayAvailable) {
     setWindowIcon(programIcon());
-    trayIcon_ = trayAvailable ? std::make_unique<TTrayIcon>(*this, std::move(trayAvailable))
-                              : std::make_unique<TTrayIcon>(*this);
+    trayIcon_ = trayAvailable ? std::make_unique<TrayIcon>(*this, std::move(trayAvailable))
+                              : std::make_unique<TrayIcon>(*this);
     trayIcon_->SetHint(tr8(res::kAppTitle));
     trayIcon_->SetShowHint(true);
 
@@ -49,36 +49,36 @@ void MainWindow::buildTrayIcon(std::function<bool()> trayAvailable) {
     commands_->build(Place::Tray, *trayMenu_);
     trayMenu_->setDefaultAction(commands_->action(Command::Restore));
     trayIcon_->SetPopupMenu(trayMenu_);
-    trayIcon_->OnDblClick = [this] { TrayIconDblClick(); };
-    trayIcon_->OnMinimizeToTray = [this] { TrayIconMinimizeToTray(); };
+    trayIcon_->OnDblClick = [this] { trayIconDoubleClicked(); };
+    trayIcon_->OnMinimizeToTray = [this] { wentToTray(); };
 }
 
-void MainWindow::TrayIconDblClick() {
-    mnuRestoreFromTrayClick();
+void MainWindow::trayIconDoubleClicked() {
+    restoreFromTray();
 }
 
-void MainWindow::mnuRestoreFromTrayClick() {
+void MainWindow::restoreFromTray() {
     trayIcon_->RestoreMainWindow();
     trayIcon_->SetIconVisible(false);
 }
 
-void MainWindow::TrayIconMinimizeToTray() {
+void MainWindow::wentToTray() {
     // The clicking stops when the window goes to the tray; the icon takes
     // clicks again.
     trayIcon_->SetEnabled(true);
-    KillMetronomeTimer();
+    stopClicks();
     delayMetronomeOn_ = false;
     delayPanel_->setMetronomeOn(false);
 }
 
-void MainWindow::mnuAboutFromTrayClick() {
+void MainWindow::showAboutFromTray() {
     // The icon ignores clicks while the About box is up.
     trayIcon_->SetEnabled(false);
-    mnuHelpAboutClick();
+    showAbout();
     trayIcon_->SetEnabled(true);
 }
 
-void MainWindow::SingleInstanceInstanceStarted(const QStringList& /*arguments*/) {
+void MainWindow::anotherCopyStarted(const QStringList& /*arguments*/) {
     // The running copy comes to the front, out of the tray too.
     if (trayIcon_->IconVisible()) {
         trayIcon_->RestoreMainWindow();
@@ -93,7 +93,7 @@ void MainWindow::minimizeAndStopClicks() {
     services_.guard("WinMsg", [&] {
         if (metronomeClicksId_ != 0) {
             delayMetronomeOn_ = false;
-            KillMetronomeTimer();
+            stopClicks();
             delayPanel_->setMetronomeOn(false);
         }
         setWindowState(windowState() | Qt::WindowMinimized);
@@ -109,7 +109,7 @@ void MainWindow::setOpacity(int percent) {
     });
 }
 
-void MainWindow::mnuViewTransparancyModeClick() {
+void MainWindow::toggleTransparency() {
     services_.guard("mnuViewTransparancyModeClick", [&] {
         if (translucent_) {
             setOpacity(100);
@@ -127,7 +127,7 @@ void MainWindow::mnuViewTransparancyModeClick() {
     });
 }
 
-void MainWindow::mnuViewAlwaysOnTopClick() {
+void MainWindow::toggleAlwaysOnTop() {
     services_.guard("mnuViewAlwaysOnTopClick", [&] { setAlwaysOnTop(!alwaysOnTop_); });
 }
 

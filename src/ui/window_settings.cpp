@@ -169,11 +169,11 @@ void MainWindow::restoreSettings() {
         }
 
         if (stored.mode == kModeMpm) {
-            mnuViewMPMClick();
+            showMpmMode();
         } else if (stored.mode == kModeDelay) {
-            mnuViewTimeCounterClick();
+            showDelayMode();
         } else {
-            mnuViewBPMClick();
+            showBpmMode();
         }
     });
 }

@@ -170,7 +170,7 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
     // A second start brings the window out of the tray.
     form.trayIcon().SetIconVisible(true);
     form.hide();
-    form.SingleInstanceInstanceStarted({});
+    form.anotherCopyStarted({});
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.trayIcon().IconVisible());
 }

@@ -110,8 +110,7 @@ void WindowRig::idleFor(double seconds) {
     const double stepMs = 200;
     for (double done = 0; done < seconds * 1000.0; done += stepMs) {
         clock.advanceMs(stepMs);
-        if (TTickTimer* timer = form->idleTimer();
-            timer != nullptr && timer->systemTimerId() != 0) {
+        if (TickTimer* timer = form->idleTimer(); timer != nullptr && timer->systemTimerId() != 0) {
             dispatchTickForTesting(timer->systemTimerId());
         }
     }

@@ -32,8 +32,8 @@ namespace pulsaro::testing {
 namespace {
 
 // The dialog as exec() would show it, but without a modal loop.
-std::unique_ptr<TfrmOptions> openDialog(WindowRig& rig) {
-    auto dialog = std::make_unique<TfrmOptions>(*rig.form, rig.services);
+std::unique_ptr<SettingsDialog> openDialog(WindowRig& rig) {
+    auto dialog = std::make_unique<SettingsDialog>(*rig.form, rig.services);
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
     QCoreApplication::processEvents();
@@ -62,7 +62,7 @@ int textWidth(const QLabel* label) {
 
 // On each page: every shown label shows its whole text inside its parent,
 // below a group's title, and no two labels' texts overlap.
-void expectLabelsFit(TfrmOptions& dialog, const std::string& scene) {
+void expectLabelsFit(SettingsDialog& dialog, const std::string& scene) {
     for (QWidget* page : {dialog.tabSaveToFile, dialog.tabPlayer, dialog.tabMetronome}) {
         dialog.PageControl1->setCurrentWidget(page);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -147,7 +147,7 @@ TEST(OptionsDialog, CreationShowsTheStoreWithDefaultsForMissingAndOddValues) {
          0},
     };
     for (const Case& c : cases) {
-        TfrmOptions::FileTypeChanged = false;
+        SettingsDialog::FileTypeChanged = false;
         WindowRig rig(1, [&](RegistryKey& key) {
             for (const auto& [name, value] : c.stored) {
                 key.writeInteger(name, value);
@@ -167,7 +167,7 @@ TEST(OptionsDialog, CreationShowsTheStoreWithDefaultsForMissingAndOddValues) {
         EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->tabSaveToFile) << c.what;
         EXPECT_EQ(QApplication::focusWidget(), dialog->cboFileType) << c.what;
         EXPECT_FALSE(dialog->OpacitySliderChanged || dialog->OpacitySliderEntered ||
-                     dialog->MetronomeSoundChanged || TfrmOptions::FileTypeChanged)
+                     dialog->MetronomeSoundChanged || SettingsDialog::FileTypeChanged)
             << c.what;
     }
 }
@@ -218,7 +218,7 @@ struct Programs {
 
 TEST(OptionsDialog, ShortcutsTwoAndThreeFollowTheOnesBefore) {
     WindowRig rig;
-    const auto enabled = [](const TfrmOptions& d) {
+    const auto enabled = [](const SettingsDialog& d) {
         return std::array<bool, 4>{d.txtPlayerTwo->isEnabled(), d.lbltxtPlayerTwo->isEnabled(),
                                    d.cmdBrowsePlayerTwo->isEnabled(),
                                    d.txtPlayerThree->isEnabled()};
@@ -417,7 +417,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
 }
 
 TEST(OptionsDialog, DefaultFileNameFollowsATypeChangeOnce) {
-    TfrmOptions::FileTypeChanged = false;
+    SettingsDialog::FileTypeChanged = false;
     WindowRig rig(1, [](RegistryKey& key) { key.writeInteger(settings::kFileType, 2); });
     const QString desktop = rig.desktop + QStringLiteral("/");
     auto dialog = openDialog(rig);
@@ -429,23 +429,23 @@ TEST(OptionsDialog, DefaultFileNameFollowsATypeChangeOnce) {
                          Step{-1, "beats (1).prn"}, Step{0, "beats (1).csv"}}) {
         if (s.selectType >= 0) {
             dialog->cboFileType->setCurrentIndex(s.selectType);
-            EXPECT_TRUE(TfrmOptions::FileTypeChanged);
+            EXPECT_TRUE(SettingsDialog::FileTypeChanged);
         }
         dialog->txtFileName->clear();
         dialog->cmdGenerateFile->click();
         EXPECT_EQ(dialog->txtFileName->text(), desktop + QString::fromLatin1(s.expected));
         EXPECT_EQ(QApplication::focusWidget(), dialog->txtFileName);
-        EXPECT_FALSE(TfrmOptions::FileTypeChanged);
+        EXPECT_FALSE(SettingsDialog::FileTypeChanged);
     }
 
     // A change not yet used is remembered by the next opening.
     dialog->cboFileType->setCurrentIndex(1);
     dialog->cmdCancel->click();
     dialog = openDialog(rig);
-    EXPECT_TRUE(TfrmOptions::FileTypeChanged);
+    EXPECT_TRUE(SettingsDialog::FileTypeChanged);
     dialog->cmdGenerateFile->click();
     EXPECT_EQ(dialog->txtFileName->text(), desktop + QStringLiteral("beats (1).prn"));
-    EXPECT_FALSE(TfrmOptions::FileTypeChanged);
+    EXPECT_FALSE(SettingsDialog::FileTypeChanged);
 }
 
 TEST(OptionsDialog, BrowsingFillsTheBoxesThroughTheFileDialogs) {

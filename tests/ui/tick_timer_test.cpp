@@ -10,7 +10,7 @@ namespace pulsaro {
 namespace {
 
 TEST(TickTimer, DefaultTimerHasOneSecondPeriodAndStartsWhenSwitchedOn) {
-    TTickTimer timer;
+    TickTimer timer;
     EXPECT_EQ(timer.PeriodMs(), 1000);
     EXPECT_FALSE(timer.Active());
     EXPECT_EQ(timer.systemTimerId(), 0);
@@ -20,7 +20,7 @@ TEST(TickTimer, DefaultTimerHasOneSecondPeriodAndStartsWhenSwitchedOn) {
 }
 
 TEST(TickTimer, ZeroPeriodRefusesToStart) {
-    TTickTimer timer(0, [](TTickTimer&) {});
+    TickTimer timer(0, [](TickTimer&) {});
     EXPECT_FALSE(timer.SetActive(true));
     EXPECT_FALSE(timer.Active());
     EXPECT_EQ(timer.systemTimerId(), 0);
@@ -29,7 +29,7 @@ TEST(TickTimer, ZeroPeriodRefusesToStart) {
 // Ticking -> paused (period 0 or no handler) -> ticking again -> off.
 TEST(TickTimer, PauseAndResumeKeepActive) {
     int ticks = 0;
-    TTickTimer timer(50, [&](TTickTimer&) { ++ticks; });
+    TickTimer timer(50, [&](TickTimer&) { ++ticks; });
     ASSERT_TRUE(timer.SetActive(true));
 
     timer.SetPeriod(0);
@@ -48,7 +48,7 @@ TEST(TickTimer, PauseAndResumeKeepActive) {
     EXPECT_TRUE(timer.Active());
     EXPECT_EQ(timer.systemTimerId(), 0);
     // A handler alone does not restart a paused timer.
-    timer.SetTickHandler([&](TTickTimer&) { ticks += 10; });
+    timer.SetTickHandler([&](TickTimer&) { ticks += 10; });
     EXPECT_EQ(timer.systemTimerId(), 0);
     EXPECT_TRUE(timer.SetActive(true));
     EXPECT_NE(timer.systemTimerId(), 0);
@@ -61,7 +61,7 @@ TEST(TickTimer, PauseAndResumeKeepActive) {
 TEST(TickTimer, OneShotIsOffInsideItsHandlerAndMayRestart) {
     bool activeInHandler = true;
     int ticks = 0;
-    TTickTimer timer(1000, [&](TTickTimer& sender) {
+    TickTimer timer(1000, [&](TickTimer& sender) {
         activeInHandler = sender.Active();
         if (++ticks == 1) {
             sender.SetActive(true);
@@ -82,8 +82,8 @@ TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
     int staleId = 0;
     {
         int secondTicks = 0;
-        auto first = std::make_unique<TTickTimer>();
-        auto second = std::make_unique<TTickTimer>(1000, [&](TTickTimer&) { ++secondTicks; });
+        auto first = std::make_unique<TickTimer>();
+        auto second = std::make_unique<TickTimer>(1000, [&](TickTimer&) { ++secondTicks; });
         ASSERT_TRUE(second->SetActive(true));
         EXPECT_EQ(liveTickTimerCount(), 2u);
         ASSERT_TRUE(first->SetActive(true));
@@ -98,7 +98,7 @@ TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
         EXPECT_EQ(secondTicks, 1);
     }
     EXPECT_FALSE(tickTimerDispatcherExists());
-    TTickTimer again;
+    TickTimer again;
     EXPECT_TRUE(tickTimerDispatcherExists());
     EXPECT_EQ(liveTickTimerCount(), 1u);
 }
@@ -107,8 +107,8 @@ TEST(TickTimer, DispatcherLivesExactlyAsLongAsTheTimers) {
 TEST(TickTimer, TwoTimersTickIndependently) {
     int a = 0;
     int b = 0;
-    TTickTimer timerA(10, [&](TTickTimer&) { ++a; });
-    TTickTimer timerB(10, [&](TTickTimer& sender) {
+    TickTimer timerA(10, [&](TickTimer&) { ++a; });
+    TickTimer timerB(10, [&](TickTimer& sender) {
         ++b;
         sender.SetActive(false);
     });

@@ -31,7 +31,7 @@ struct TrayRig {
 
     bool trayThere = true;
     QWidget owner;
-    TTrayIcon icon{owner, [this] { return trayThere; }};
+    TrayIcon icon{owner, [this] { return trayThere; }};
 };
 
 TEST(TrayIcon, StartsHiddenWithAnEmptyShownTip) {
