@@ -244,10 +244,6 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
 
 // --- Reset and closing -----------------------------------------------------
 
-void MainWindow::resetClicked() {
-    resetAll();
-}
-
 void MainWindow::resetAll() {
     services_.guard("DoFullReset:1", [&] {
         audio_.purge();
@@ -264,10 +260,6 @@ void MainWindow::resetAll() {
             focusTempoBoxLater();
         }
     });
-}
-
-void MainWindow::exitProgram() {
-    close();
 }
 
 void MainWindow::saveExitSettings() {

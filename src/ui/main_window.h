@@ -52,8 +52,9 @@ struct MainWindowServices {
     std::function<bool()> trayAvailable = {};
 };
 
-// The one main window. Its controls are public members named like their
-// object names, so the shared operations and the tests can reach them.
+// The one main window: it builds the panels, the menus (from the command
+// table) and the key map, and wires them to the tap model, the metronome and
+// the result file. Its controls are private; tests find them by object name.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -68,9 +69,7 @@ public:
     // stamp mapped onto the tap clock where the clock follows event times,
     // else the moment it arrived. Every stamp seen makes the mapping better.
     TapInstant eventInstant(std::uint64_t eventMs);
-    void resetClicked();
     void resetAll();
-    void exitProgram();
     // The File menu's saving and copying items, decided afresh from the
     // measurement (as when the menu opens).
     void refreshFileCommands();
@@ -153,11 +152,11 @@ public:
     void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
 
     // The metronome.
-    std::uint32_t startClicks(std::uint32_t user, Fixed bpm,
-                              std::optional<BeatGrid> grid = std::nullopt);
+    // Clicks at bpm, from the beat of grid on when given; the id, or 0 when
+    // the output refused.
+    std::uint32_t startClicks(Fixed bpm, std::optional<BeatGrid> grid = std::nullopt);
     void stopClicks();
     void toggleDelayMetronome();
-    void delayMetronomeClicked();
     void toggleMetronome();
 
     // State the shared operations and other parts read or change.

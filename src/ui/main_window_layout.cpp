@@ -104,7 +104,7 @@ void MainWindow::buildClientArea() {
             [this] { resetButton_->setEnabled(true); });
     connect(delayPanel_, &DelayPanel::typedTempoChanged, this,
             [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
-    connect(delayPanel_, &DelayPanel::metronomeClicked, this, &MainWindow::delayMetronomeClicked);
+    connect(delayPanel_, &DelayPanel::metronomeClicked, this, &MainWindow::toggleDelayMetronome);
     savePanel_ = new SavePanel(clientArea_, services_);
     connect(savePanel_, &SavePanel::saveClicked, this, &MainWindow::saveFromPanel);
     connect(savePanel_, &SavePanel::cancelClicked, this, &MainWindow::closeSavePanel);
@@ -127,7 +127,7 @@ void MainWindow::buildClientArea() {
     resetButton_->setFont(windowFont(8, true));
     resetButton_->setToolTip(tr8(res::kHintReset));
     resetButton_->setEnabled(false);
-    connect(resetButton_, &QPushButton::clicked, this, &MainWindow::resetClicked);
+    connect(resetButton_, &QPushButton::clicked, this, &MainWindow::resetAll);
 
     creditLabel_ = makeLabel(clientArea_, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
                              false, kGray);

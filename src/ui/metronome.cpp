@@ -87,8 +87,7 @@ void MainWindow::selectClickSound() {
     });
 }
 
-std::uint32_t MainWindow::startClicks(std::uint32_t /*user*/, Fixed bpm,
-                                      std::optional<BeatGrid> grid) {
+std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
     std::uint32_t id = 0;
     services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     return id;
@@ -103,7 +102,7 @@ void MainWindow::stopClicks() {
 void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
     stopClicks();
     // The clicks carry on the beat the user tapped.
-    metronomeClicksId_ = startClicks(1, tempo, grid);
+    metronomeClicksId_ = startClicks(tempo, grid);
 }
 
 void MainWindow::toggleMetronome() {
@@ -121,13 +120,9 @@ void MainWindow::toggleMetronome() {
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
         if (runJustEnded && shown(bpmPanel_) && tap_.tempo() > 0) {
             stopClicks();
-            metronomeClicksId_ = startClicks(1, tap_.tempo(), tap_.grid());
+            metronomeClicksId_ = startClicks(tap_.tempo(), tap_.grid());
         }
     });
-}
-
-void MainWindow::delayMetronomeClicked() {
-    toggleDelayMetronome();
 }
 
 void MainWindow::toggleDelayMetronome() {
@@ -146,7 +141,7 @@ void MainWindow::toggleDelayMetronome() {
         delayPanel_->setMetronomeOn(true);
         delayMetronomeOn_ = true;
         stopClicks();
-        metronomeClicksId_ = startClicks(1, tempo);
+        metronomeClicksId_ = startClicks(tempo);
     });
 }
 
