@@ -17,7 +17,6 @@ namespace {
 
 constexpr Fixed kLowestTypedTempo = 500'000;
 constexpr Fixed kHighestTypedTempo = 2'500'000;
-const QColor kNavy(0, 0, 128);
 
 }  // namespace
 
@@ -57,18 +56,13 @@ DelayPanel::DelayPanel(QWidget* parent, AppServices& operations)
     metronome_->setAttribute(Qt::WA_NoMousePropagation);
     tempoBox_->setAttribute(Qt::WA_NoMousePropagation);
 
-    struct Place {
-        const char* name;
-        QRect place;
-        QColor colour;
-    };
-    const Place places[] = {{"lblDelay2xWhole", QRect(12, 25, 94, 14), Qt::black},
-                            {"lblDelayWhole", QRect(12, 40, 94, 14), kNavy},
-                            {"lblDelayHalf", QRect(12, 56, 94, 14), Qt::black},
-                            {"lblDelayQuarter", QRect(12, 72, 94, 14), kNavy},
-                            {"lblDelayEight", QRect(124, 25, 82, 14), kNavy},
-                            {"lblDelaySixteenth", QRect(108, 40, 98, 14), Qt::black},
-                            {"lblDelayThirtySecond", QRect(110, 56, 96, 14), kNavy}};
+    const LabelPlace places[] = {{"lblDelay2xWhole", QRect(12, 25, 94, 14), Qt::black},
+                                 {"lblDelayWhole", QRect(12, 40, 94, 14), kNavy},
+                                 {"lblDelayHalf", QRect(12, 56, 94, 14), Qt::black},
+                                 {"lblDelayQuarter", QRect(12, 72, 94, 14), kNavy},
+                                 {"lblDelayEight", QRect(124, 25, 82, 14), kNavy},
+                                 {"lblDelaySixteenth", QRect(108, 40, 98, 14), Qt::black},
+                                 {"lblDelayThirtySecond", QRect(110, 56, 96, 14), kNavy}};
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         rows_[row] = makeLabel(this, places[row].name,
                                tr8(res::kDelayPrefixes[row]) + tr8(res::kDelayIdleValue),

@@ -47,28 +47,19 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     const bool inDelayPanel = widget == delayPanel_ || widget->parentWidget() == delayPanel_;
     switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            const auto& mouse = static_cast<const QMouseEvent&>(*event);
-            if (widget == beatButton_ && mouse.button() == Qt::LeftButton) {
-                beatPressStamp_ = mouse.timestamp();
-            }
-            if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
-                nextModeOnMiddleButton(mouse.button());
-                return true;
-            }
-            return false;
-        }
+        case QEvent::MouseButtonPress:
+        // The second of two quick presses arrives as a double-click only.
         case QEvent::MouseButtonDblClick: {
             const auto& mouse = static_cast<const QMouseEvent&>(*event);
             if (widget == beatButton_ && mouse.button() == Qt::LeftButton) {
                 beatPressStamp_ = mouse.timestamp();
             }
-            // The second of two quick presses arrives as a double-click only.
             if (qobject_cast<QLabel*>(widget) == nullptr && mouse.button() == Qt::MiddleButton) {
                 nextModeOnMiddleButton(mouse.button());
                 return true;
             }
-            if (inDelayPanel && mouse.button() == Qt::LeftButton) {
+            if (event->type() == QEvent::MouseButtonDblClick && inDelayPanel &&
+                mouse.button() == Qt::LeftButton) {
                 delayPanel_->toggleTriplets();
                 return true;
             }

@@ -8,6 +8,8 @@
 
 namespace pulsaro {
 
+const QColor ModePanel::kNavy(0, 0, 128);
+
 ModePanel::ModePanel(QWidget* parent, const char* name, const char* headingName,
                      const char* heading, QRect headingPlace)
     : QFrame(parent) {

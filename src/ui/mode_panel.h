@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QFrame>
+#include <QRect>
 
 #include "core/tap_model.h"
 
@@ -17,6 +19,14 @@ public:
     void setTooFast(bool shown);
 
 protected:
+    // Where a value label stands and its colour.
+    struct LabelPlace {
+        const char* name;
+        QRect place;
+        QColor colour;
+    };
+    static const QColor kNavy;
+
     // The panel with its heading; the panels add their own labels, then the
     // status, their notes and the warning, in that order.
     ModePanel(QWidget* parent, const char* name, const char* headingName, const char* heading,

@@ -12,8 +12,6 @@ namespace pulsaro {
 
 namespace {
 
-const QColor kNavy(0, 0, 128);
-
 // The captions of the five values, in the order of measures_.
 const char* const kFractions[] = {res::kTwoThirds, res::kHalf, res::kThird, res::kQuarter,
                                   res::kEighth};
@@ -22,16 +20,11 @@ const char* const kFractions[] = {res::kTwoThirds, res::kHalf, res::kThird, res:
 
 MpmPanel::MpmPanel(QWidget* parent)
     : ModePanel(parent, "mpmPanel", "Label5", res::kMpmHeading, QRect(20, 4, 169, 17)) {
-    struct Place {
-        const char* name;
-        QRect place;
-        QColor colour;
-    };
-    const Place places[] = {{"lblMPM23", QRect(28, 29, 86, 15), Qt::black},
-                            {"lblMPM2", QRect(28, 45, 86, 15), kNavy},
-                            {"lblMPM3", QRect(28, 61, 86, 15), Qt::black},
-                            {"lblMPM4", QRect(118, 29, 86, 15), kNavy},
-                            {"lblMPM8", QRect(118, 45, 86, 15), Qt::black}};
+    const LabelPlace places[] = {{"lblMPM23", QRect(28, 29, 86, 15), Qt::black},
+                                 {"lblMPM2", QRect(28, 45, 86, 15), kNavy},
+                                 {"lblMPM3", QRect(28, 61, 86, 15), Qt::black},
+                                 {"lblMPM4", QRect(118, 29, 86, 15), kNavy},
+                                 {"lblMPM8", QRect(118, 45, 86, 15), Qt::black}};
     const QString idle = tr8(res::kIdleMpmSuffix);
     for (std::size_t k = 0; k < measures_.size(); ++k) {
         measures_[k] = makeLabel(this, places[k].name, tr8(kFractions[k]) + idle, places[k].place,
