@@ -15,7 +15,7 @@ namespace pulsaro {
 namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
-constexpr std::string_view kFolderSeparators = "/\\:";
+constexpr std::string_view kFolderSeparator = "/";
 constexpr std::string_view kCreatedBy = "File created by Pulsaro";
 
 bool isBlank(char c) {
@@ -99,13 +99,47 @@ std::string recordLine(const Record& record, char delimiter, std::string_view de
     return std::string(trimmed(line));
 }
 
-[[noreturn]] void fail(std::string_view what, const std::string& file, int error) {
+[[noreturn]] void fail(std::string_view what, const std::string& file, std::string_view reason) {
     std::string message(what);
     message += " \"";
-    message += file;
+    // A NUL in the name is shown, not left to end the message.
+    for (const char c : file) {
+        message += c == '\0' ? std::string("\\0") : std::string(1, c);
+    }
     message += "\": ";
-    message += std::strerror(error);
+    message += reason;
     throw ResultFileError(message);
+}
+
+[[noreturn]] void fail(std::string_view what, const std::string& file, int error) {
+    fail(what, file, std::strerror(error));
+}
+
+std::string folderOf(const std::string& file) {
+    const std::size_t split = file.find_last_of(kFolderSeparator);
+    if (split == std::string::npos) {
+        return ".";
+    }
+    return split == 0 ? "/" : file.substr(0, split);
+}
+
+// A symbolic link is followed only where nobody else could have planted it:
+// it belongs to the user or to root, and its folder is not writable by
+// others (the rule of the kernel's protected_symlinks). True when file is
+// such a link; false when it is no link at all.
+bool trustedLink(const std::string& file) {
+    struct stat link {};
+    if (::lstat(file.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return false;
+    }
+    struct stat folder {};
+    const bool folderSafe =
+        ::stat(folderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_IWOTH) == 0;
+    if ((link.st_uid != ::geteuid() && link.st_uid != 0) || !folderSafe) {
+        fail("cannot open the result file", file,
+             "it is a symbolic link that another account could have made");
+    }
+    return true;
 }
 
 bool hasWriteBit(mode_t mode) {
@@ -125,13 +159,22 @@ OpenFile openForAppend(const std::string& file) {
     // Tries again when the file comes or goes between the two opens.
     for (int attempt = 0; attempt < 3; ++attempt) {
         OpenFile opened;
-        // O_NONBLOCK: a FIFO without a reader fails instead of hanging.
-        constexpr int kFlags = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+        // O_NONBLOCK: a FIFO without a reader fails instead of hanging (and
+        // one with a reader is refused below, before anything is written).
+        // O_NOFOLLOW: a link that appears after the check is not followed.
+        const int kFlags =
+            O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (trustedLink(file) ? 0 : O_NOFOLLOW);
         opened.fd = ::open(file.c_str(), O_RDWR | kFlags);
         if (opened.fd < 0 && errno == EACCES) {
             opened.fd = ::open(file.c_str(), O_WRONLY | kFlags);
         }
         if (opened.fd < 0 && errno == ENOENT) {
+            // Root may create files anywhere; a folder without write bits is
+            // meant to stay as it is all the same.
+            struct stat folder {};
+            if (::stat(folderOf(file).c_str(), &folder) == 0 && !hasWriteBit(folder.st_mode)) {
+                fail("cannot create the result file", file, EACCES);
+            }
             opened.fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0666);
             opened.created = opened.fd >= 0;
             if (opened.fd < 0 && errno == EEXIST) {
@@ -139,6 +182,10 @@ OpenFile openForAppend(const std::string& file) {
             }
         }
         if (opened.fd < 0) {
+            if (errno == ELOOP) {
+                fail("cannot open the result file", file,
+                     "it is a symbolic link that another account could have made");
+            }
             fail("cannot open the result file", file, errno);
         }
         const int flags = ::fcntl(opened.fd, F_GETFL);
@@ -150,6 +197,11 @@ OpenFile openForAppend(const std::string& file) {
                 ::unlink(file.c_str());
             }
             fail("cannot open the result file", file, error);
+        }
+        // A pipe or a device would take the record and keep nothing.
+        if (!S_ISREG(opened.info.st_mode)) {
+            ::close(opened.fd);
+            fail("cannot open the result file", file, "it is not a regular file");
         }
         // Root may write anywhere; a file without write bits is meant to stay
         // as it is all the same.
@@ -225,10 +277,13 @@ std::string pitchFieldText(std::string_view labelCaption) {
 }
 
 std::string quickSaveFileName(std::string_view resultFileName) {
-    const std::size_t split = resultFileName.find_last_of(kFolderSeparators);
+    if (trimmed(resultFileName).empty()) {
+        return {};
+    }
+    const std::size_t split = resultFileName.find_last_of(kFolderSeparator);
     const std::size_t nameStart = split == std::string_view::npos ? 0 : split + 1;
     std::string name(trimmed(resultFileName.substr(0, nameStart)));
-    if (!name.empty() && kFolderSeparators.find(name.back()) == std::string_view::npos) {
+    if (!name.empty() && name.back() != '/') {
         name += '/';
     }
     name += "Q_";
@@ -238,6 +293,13 @@ std::string quickSaveFileName(std::string_view resultFileName) {
 
 std::string saveRecord(const std::string& resultFileName, const Record& record, char delimiter,
                        std::string_view decimalSeparator) {
+    if (trimmed(resultFileName).empty()) {
+        throw NoResultFileError("no result file is chosen");
+    }
+    // A name cut at a NUL would be another file.
+    if (resultFileName.find('\0') != std::string::npos) {
+        fail("cannot open the result file", resultFileName, "the name holds a NUL character");
+    }
     const std::string file =
         isQuick(record.type) ? quickSaveFileName(resultFileName) : resultFileName;
     // Everything that can fail without touching the file is done first.

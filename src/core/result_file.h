@@ -32,6 +32,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// No result file is chosen (an empty name): nothing is written.
+class NoResultFileError : public ResultFileError {
+public:
+    using ResultFileError::ResultFileError;
+};
+
 // Field delimiter for the stored setting: 0 TAB, 1 ',', 2 ';', anything else
 // or nothing TAB.
 char delimiterFor(std::optional<std::int32_t> stored);
@@ -49,9 +55,9 @@ std::string delayText(Fixed tempo, std::string_view decimalSeparator);
 std::string pitchFieldText(std::string_view labelCaption);
 
 // Where the quick types save beside the result file: "<folder>Q_<name>", the
-// folder being everything up to the last '/', '\' or ':' (so names written on
-// either platform split alike), folder and name trimmed of codes 0..32.
-// "/m/beats.csv" -> "/m/Q_beats.csv", "beats.csv" -> "Q_beats.csv", "" -> "Q_".
+// folder being everything up to the last '/', folder and name trimmed of
+// codes 0..32. "/m/beats.csv" -> "/m/Q_beats.csv", "beats.csv" ->
+// "Q_beats.csv", "set 12:30.csv" -> "Q_set 12:30.csv"; "" (no result file) -> "".
 std::string quickSaveFileName(std::string_view resultFileName);
 
 // Appends the record as one CR LF line to the result file, or for the quick
@@ -62,8 +68,11 @@ std::string quickSaveFileName(std::string_view resultFileName);
 // returning. Throws ResultFileError when the file cannot be written (the file
 // is then left as it was: a partial write is cut back, a file this call
 // created is removed), std::invalid_argument when an MPM record's BPM text is
-// not a number in decimalSeparator. A file without any write bit counts as
-// read-only even for root.
+// not a number in decimalSeparator, NoResultFileError for an empty name.
+// Only a regular file is written: a pipe, a device or a name with a NUL is
+// refused, and so is a symbolic link that another account could have made
+// (one not owned by the user or root, or in a folder others may write). A
+// file or folder without any write bit counts as read-only even for root.
 std::string saveRecord(const std::string& resultFileName, const Record& record, char delimiter,
                        std::string_view decimalSeparator);
 

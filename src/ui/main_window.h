@@ -97,6 +97,9 @@ public:
     void copyValues();
     // Makes path the current result file and shows it in the save panel.
     void setCurrentResultFile(const QString& path);
+    // The same from the name's bytes, kept exactly (a name that is not UTF-8
+    // is saved to as it is; only its display is approximate).
+    void setResultFileName(const std::string& bytes);
     // Names read back at start-up; their locks are checked when the save
     // panel next opens.
     void restoreLockedNames(const QString& artist, const QString& album);
@@ -214,6 +217,7 @@ private:
     std::vector<std::unique_ptr<TickTimer>> savingTimers_;
     bool settingsDeleted_ = false;
     QString resultFile_;
+    std::string resultFileName_;
     PlayerNames playerNames_;
     std::uint32_t metronomeClicksId_ = 0;
     bool delayMetronomeOn_ = false;

@@ -17,6 +17,7 @@
 #include "ui/app_services.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
+#include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/mpm_panel.h"
 #include "ui/qt_text.h"
@@ -39,7 +40,13 @@ void MainWindow::restoreLockedNames(const QString& artist, const QString& album)
 }
 
 void MainWindow::setCurrentResultFile(const QString& path) {
-    resultFile_ = path;
+    setResultFileName(path.toStdString());
+}
+
+void MainWindow::setResultFileName(const std::string& bytes) {
+    resultFileName_ = bytes;
+    resultFile_ = QString::fromStdString(bytes);
+    const QString path = resultFile_;
     savePanel_->showResultFile(path);
 }
 
@@ -115,12 +122,13 @@ void MainWindow::quickSave() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
-    bpmPanel_->setSaving(true);
-    mpmPanel_->setSaving(true);
-    if (tap_.state().measurementMode == kModeBpm) {
-        saveBpmRecord(SaveType::BpmQuick);
-    } else {
-        saveMpmRecord(SaveType::MpmQuick);
+    const bool written = tap_.state().measurementMode == kModeBpm
+                             ? saveBpmRecord(SaveType::BpmQuick)
+                             : saveMpmRecord(SaveType::MpmQuick);
+    // "Saving..." only for a record that was kept.
+    if (written) {
+        bpmPanel_->setSaving(true);
+        mpmPanel_->setSaving(true);
     }
 }
 
@@ -222,8 +230,11 @@ char MainWindow::fileDelimiter() {
 bool MainWindow::writeRecord(const Record& record) {
     bool written = false;
     try {
-        saveRecord(resultFile_.toStdString(), record, fileDelimiter(), decimalSeparator());
+        saveRecord(resultFileName_, record, fileDelimiter(), decimalSeparator());
         written = true;
+    } catch (const NoResultFileError&) {
+        services_.dialogs().messageBox(this, tr8(res::kAppTitle), tr8(res::kNoResultFile),
+                                       Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
     } catch (const std::exception& failure) {
         // The file and the system's reason go with the report.
         services_.ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));

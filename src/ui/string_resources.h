@@ -111,6 +111,8 @@ inline constexpr char kHintSave[] = "Save all. Shortcut ENTER.";
 inline constexpr char kHintCancel[] = "Abort saving. Shortcut ESC.";
 inline constexpr char kHintNewFile[] = "Create a new file with a default name.";
 inline constexpr char kSaveFailed[] = "SaveToFile: close file if you have opened it.";
+inline constexpr char kNoResultFile[] =
+    "No result file is chosen. Choose one with New in the save panel or in the settings.";
 // The program's own window menu.
 inline constexpr char kWindowAlwaysOnTop[] = "Always on top\tCtrl+O";
 inline constexpr char kWindowTransparency[] = "Transparency mode\tCtrl+T";

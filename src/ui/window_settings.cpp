@@ -96,28 +96,27 @@ void MainWindow::restoreSettings() {
             readIfExists(*key, settings::kTop, stored.top);
         }
 
-        QString fileName;
+        // The stored name's bytes are kept exactly, whatever they are.
+        std::string fileName;
         if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
-            std::string storedName;
-            readIfExists(*key, settings::kFileName, storedName);
-            if (!storedName.empty()) {
-                fileName = QString::fromStdString(storedName);
-            } else {
-                fileName = services_.NewFileName(QString(), settings::kStoredFileType);
-                key->writeString(settings::kFileName, fileName.toStdString());
+            readIfExists(*key, settings::kFileName, fileName);
+            if (fileName.empty()) {
+                fileName =
+                    services_.NewFileName(QString(), settings::kStoredFileType).toStdString();
+                key->writeString(settings::kFileName, fileName);
             }
         } else {
             // A key that cannot be written still names the file it holds; a
             // new name is used for this run only.
-            std::string storedName;
             if (readable) {
-                readIfExists(*readable, settings::kFileName, storedName);
+                readIfExists(*readable, settings::kFileName, fileName);
             }
-            fileName = storedName.empty()
-                           ? services_.NewFileName(QString(), settings::kStoredFileType)
-                           : QString::fromStdString(storedName);
+            if (fileName.empty()) {
+                fileName =
+                    services_.NewFileName(QString(), settings::kStoredFileType).toStdString();
+            }
         }
-        setCurrentResultFile(fileName);
+        setResultFileName(fileName);
 
         trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,12 +177,14 @@ TEST(QuickSaveFileName, PutsQBeforeTheTrimmedNameInTheTrimmedFolder) {
     const std::pair<const char*, const char*> cases[] = {
         {"/home/me/Desktop/beats (1).csv", "/home/me/Desktop/Q_beats (1).csv"},
         {" /home/me/ \t beats.csv \n", "/home/me/Q_beats.csv"},
-        {"C:\\Users\\me\\beats.csv", "C:\\Users\\me\\Q_beats.csv"},
-        {"C:beats.csv", "C:Q_beats.csv"},
+        // Only '/' separates folders here.
+        {"set 12:30.csv", "Q_set 12:30.csv"},
+        {"/m/a\\b.csv", "/m/Q_a\\b.csv"},
         {"beats.csv", "Q_beats.csv"},
         {"/m/Q_beats.csv", "/m/Q_Q_beats.csv"},
         {"/m/", "/m/Q_"},
-        {"", "Q_"},
+        {"", ""},
+        {" \t", ""},
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(quickSaveFileName(name), expected) << name;
@@ -200,42 +203,80 @@ TEST(ResultTexts, FormatTheTempoDelayAndPitchCaption) {
 
 TEST_F(ResultFileTest, FailureIsReportedAndLeavesTheFileAsItWas) {
     const std::string old = "BPM:;File created by Pulsaro\r\n120\r\n";
+    const std::string planted = "it is a symbolic link that another account could have made";
+    const auto linkTo = [&](const fs::path& target, uid_t owner, fs::perms folder) {
+        writeBytes(target, old);
+        fs::create_directory(root_ / "shared");
+        fs::create_symlink(target, root_ / "shared" / "beats.csv");
+        if (::lchown((root_ / "shared" / "beats.csv").c_str(), owner, static_cast<gid_t>(-1)) !=
+            0) {
+            return std::string();  // only root can plant a link as another account
+        }
+        fs::permissions(root_ / "shared", folder);
+        return (root_ / "shared" / "beats.csv").string();
+    };
     struct Case {
         const char* what;
         std::function<std::string()> arrange;  // the file name to save to
-        int error;
+        std::string reason;
         rlim_t sizeLimit = RLIM_INFINITY;  // bytes a file may grow to
     };
     const Case cases[] = {
-        {"missing folder", [&] { return (root_ / "gone" / "beats.csv").string(); }, ENOENT},
-        {"empty name", [] { return std::string(); }, ENOENT},
+        {"missing folder", [&] { return (root_ / "gone" / "beats.csv").string(); },
+         std::strerror(ENOENT)},
         {"folder in the file's place",
          [&] {
              fs::create_directory(file_);
              return file_.string();
          },
-         EISDIR},
+         std::strerror(EISDIR)},
         {"file without write bits",  // root included, whom chmod does not stop
          [&] {
              writeBytes(file_, old);
              fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read);
              return file_.string();
          },
-         EACCES},
-        {"/dev/full", [] { return std::string("/dev/full"); }, ENOSPC},
+         std::strerror(EACCES)},
+        {"new file in a folder without write bits",
+         [&] {
+             fs::create_directory(root_ / "locked");
+             fs::permissions(root_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+             return (root_ / "locked" / "beats.csv").string();
+         },
+         std::strerror(EACCES)},
+        {"a device", [] { return std::string("/dev/full"); }, "it is not a regular file"},
+        {"a FIFO, even with a reader",
+         [&] {
+             ::mkfifo(file_.c_str(), 0600);
+             return file_.string();
+         },
+         "it is not a regular file"},
+        {"a name with a NUL", [&] { return file_.string() + std::string(1, '\0') + "x"; },
+         "the name holds a NUL character"},
+        {"a link of another account",
+         [&] { return linkTo(root_ / "mine.csv", 4321, fs::perms::owner_all); }, planted},
+        {"my link in a folder others may write",
+         [&] {
+             return linkTo(root_ / "mine.csv", ::geteuid(),
+                           fs::perms::owner_all | fs::perms::others_all);
+         },
+         planted},
         {"disk full inside the record",
          [&] {
              writeBytes(file_, old);
              return file_.string();
          },
-         EFBIG, old.size() + 5},
-        {"disk full inside the header", [&] { return file_.string(); }, EFBIG, 5},
+         std::strerror(EFBIG), old.size() + 5},
+        {"disk full inside the header", [&] { return file_.string(); }, std::strerror(EFBIG), 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(root_);
         fs::create_directories(root_);
         const std::string name = c.arrange();
+        if (name.empty()) {
+            continue;  // a row only root can arrange
+        }
         const auto before = snapshot();
 
         rlimit saved{};
@@ -253,10 +294,24 @@ TEST_F(ResultFileTest, FailureIsReportedAndLeavesTheFileAsItWas) {
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
 
-        EXPECT_NE(message.find("\"" + name + "\": " + std::strerror(c.error)), std::string::npos)
-            << message;
+        std::string shown;  // a NUL reads as \0
+        for (const char ch : name) {
+            shown += ch == '\0' ? std::string("\\0") : std::string(1, ch);
+        }
+        EXPECT_NE(message.find("\"" + shown + "\": " + c.reason), std::string::npos) << message;
         EXPECT_EQ(snapshot(), before);
     }
+
+    // No result file at all: nothing written, and said so.
+    EXPECT_THROW(saveRecord(" ", someRecord(SaveType::BpmQuick), ';', "."), NoResultFileError);
+}
+
+TEST_F(ResultFileTest, MyLinkInAFolderOnlyIWriteIsFollowed) {
+    writeBytes(file_, "");
+    const fs::path link = root_ / "link.csv";
+    fs::create_symlink(file_, link);
+    saveRecord(link.string(), someRecord(SaveType::BpmFull), ';', ".");
+    EXPECT_NE(readBytes(file_).find("Some Track"), std::string::npos);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include <QAction>
 #include <QCheckBox>
@@ -175,8 +176,32 @@ TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     rig.key(Qt::Key_Q);
     EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(form.tap().currentBpmValue, 1'200'000);
-    letSavingLabelsExpire(rig);
+    // "Saving..." is not shown for a record that was not kept.
     EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
+
+    // No result file chosen: said so, nothing written anywhere.
+    form.setCurrentResultFile(QString());
+    rig.key(Qt::Key_Q);
+    ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
+    EXPECT_TRUE(rig.dialogs.boxes[1].text.startsWith("No result file is chosen."));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("Q_")));
+    EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
+}
+
+// A stored name that is not UTF-8 is saved to byte for byte, not to a
+// look-alike with U+FFFD in its name.
+TEST(SavePanel, ResultFileNameBytesAreKeptExactly) {
+    WindowRig rig;
+    RegistryKey::openForWriting(rig.store, settings::kKeyPath, true)
+        ->writeString(settings::kFileName, rig.desktop.toStdString() + "/set \xff\xfe.csv");
+    rig.restart();
+    measure120(rig);
+    rig.key(Qt::Key_F2);
+    const std::string quick = rig.desktop.toStdString() + "/Q_set \xff\xfe.csv";
+    EXPECT_TRUE(std::filesystem::exists(quick));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.desktop.toStdString()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST(Clipboard, TextOfEachPanelAndItsEnabling) {
