@@ -784,6 +784,22 @@ std::string RegistryKey::readString(std::string_view name) const {
     return value->text;
 }
 
+std::optional<std::int32_t> RegistryKey::findInteger(std::string_view name) const {
+    const KeyContent::Value* value = current().find(name);
+    if (value == nullptr || value->type != Type::Integer) {
+        return std::nullopt;
+    }
+    return value->integer;
+}
+
+std::optional<std::string> RegistryKey::findString(std::string_view name) const {
+    const KeyContent::Value* value = current().find(name);
+    if (value == nullptr || value->type != Type::String) {
+        return std::nullopt;
+    }
+    return value->text;
+}
+
 void RegistryKey::writeInteger(std::string_view name, std::int32_t value) {
     apply([&](KeyContent& content) {
         KeyContent::Value& slot = content.findOrAdd(name);

@@ -104,6 +104,10 @@ public:
     // for a missing value.
     std::int32_t readInteger(std::string_view name) const;
     std::string readString(std::string_view name) const;
+    // The value when it exists with that type; nullopt when it is missing or
+    // of the other type, so one damaged value costs only itself.
+    std::optional<std::int32_t> findInteger(std::string_view name) const;
+    std::optional<std::string> findString(std::string_view name) const;
 
     // Throw std::logic_error on a read-only key, SettingsIoError when the file
     // could not be replaced (the old file and the values then stay as they

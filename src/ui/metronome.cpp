@@ -67,9 +67,8 @@ void MainWindow::selectClickSound() {
         QString name = QString::fromLatin1(kSoundNames[0]);
         services_.guard("GetMetronomeSound", [&] {
             std::int32_t stored = 0;
-            if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
-                key && key->valueExists(settings::kMetronomeSound)) {
-                stored = key->readInteger(settings::kMetronomeSound);
+            if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+                stored = key->findInteger(settings::kMetronomeSound).value_or(0);
             }
             if (stored == 1 || stored == 2) {
                 name = QString::fromLatin1(kSoundNames[stored]);

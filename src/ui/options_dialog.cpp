@@ -53,15 +53,14 @@ void later(MainWindow& form, Change change) {
     QMetaObject::invokeMethod(&form, std::move(change), Qt::QueuedConnection);
 }
 
+// A value that is missing, or damaged into the other type, keeps its default.
 void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
-    if (key.valueExists(name)) {
-        value = key.readInteger(name);
-    }
+    value = key.findInteger(name).value_or(value);
 }
 
 void readIfExists(const RegistryKey& key, const char* name, QLineEdit* box) {
-    if (key.valueExists(name)) {
-        box->setText(fromStd(key.readString(name)));
+    if (const std::optional<std::string> text = key.findString(name)) {
+        box->setText(fromStd(*text));
     }
 }
 

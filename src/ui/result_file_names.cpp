@@ -28,13 +28,8 @@ QString AppServices::NewFileName(const QString& extension, int selector) {
         std::optional<std::int32_t> storedType;
         if (selector == settings::kStoredFileType && extension.isEmpty()) {
             // An unreadable key or value means the default type.
-            try {
-                if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath);
-                    key && key->valueExists(settings::kFileType)) {
-                    storedType = key->readInteger(settings::kFileType);
-                }
-            } catch (const SettingsTypeError&) {
-                storedType.reset();
+            if (const auto key = RegistryKey::openReadOnly(store_, settings::kKeyPath)) {
+                storedType = key->findInteger(settings::kFileType);
             }
         }
         const std::string chosen = extensionFor(extension.toStdString(), selector, storedType);

@@ -161,12 +161,14 @@ SavePanel::Names SavePanel::names() const {
     return {artist_->text(), album_->text(), track_->text()};
 }
 
+// A name read back at start-up is locked, though its box is checked only
+// when the panel first opens.
 bool SavePanel::artistLocked() const {
-    return artistLock_->isChecked();
+    return artistLock_->isChecked() || pendingArtistLock_;
 }
 
 bool SavePanel::albumLocked() const {
-    return albumLock_->isChecked();
+    return albumLock_->isChecked() || pendingAlbumLock_;
 }
 
 void SavePanel::keepLockedNames(RegistryKey& key) const {
@@ -177,8 +179,8 @@ void SavePanel::keepLockedNames(RegistryKey& key) const {
             key.deleteValue(name);
         }
     };
-    keep(settings::kArtist, artist_->text(), artistLock_->isChecked());
-    keep(settings::kAlbum, album_->text(), albumLock_->isChecked());
+    keep(settings::kArtist, artist_->text(), artistLocked());
+    keep(settings::kAlbum, album_->text(), albumLocked());
 }
 
 void SavePanel::clearAfterSave() {

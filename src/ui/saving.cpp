@@ -218,9 +218,8 @@ char MainWindow::fileDelimiter() {
     char delimiter = delimiterFor(std::nullopt);
     services_.guard("GetFileDelimiter", [&] {
         std::optional<std::int32_t> stored;
-        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
-            key && key->valueExists(settings::kDelimiter)) {
-            stored = key->readInteger(settings::kDelimiter);
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+            stored = key->findInteger(settings::kDelimiter);
         }
         delimiter = delimiterFor(stored);
     });

@@ -116,9 +116,8 @@ void MainWindow::toggleTransparency() {
             return;
         }
         std::int32_t percent = settings::kDefaultOpacity;
-        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath);
-            key && key->valueExists(settings::kTransparencyLower)) {
-            percent = key->readInteger(settings::kTransparencyLower);
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+            percent = key->findInteger(settings::kTransparencyLower).value_or(percent);
             if (percent < 0 || percent > settings::kHighestOpacity) {
                 percent = settings::kDefaultOpacity;
             }

@@ -24,16 +24,14 @@ namespace pulsaro {
 
 namespace {
 
+// A value that is missing, or damaged into the other type, keeps its default
+// alone; every other value is still read.
 void readIfExists(const RegistryKey& key, const char* name, std::int32_t& value) {
-    if (key.valueExists(name)) {
-        value = key.readInteger(name);
-    }
+    value = key.findInteger(name).value_or(value);
 }
 
 void readIfExists(const RegistryKey& key, const char* name, std::string& value) {
-    if (key.valueExists(name)) {
-        value = key.readString(name);
-    }
+    value = key.findString(name).value_or(value);
 }
 
 // What start-up reads, with the defaults used when a value is absent.
@@ -148,12 +146,8 @@ void MainWindow::restoreSettings() {
         QString album;
         services_.guard("SaveReadAlbumInfo", [&] {
             if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
-                if (key->valueExists(settings::kArtist)) {
-                    artist = fromStd(key->readString(settings::kArtist));
-                }
-                if (key->valueExists(settings::kAlbum)) {
-                    album = fromStd(key->readString(settings::kAlbum));
-                }
+                artist = fromStd(key->findString(settings::kArtist).value_or(""));
+                album = fromStd(key->findString(settings::kAlbum).value_or(""));
             }
         });
         restoreLockedNames(artist, album);

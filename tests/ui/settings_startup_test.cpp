@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 
 #include "core/settings_names.h"
@@ -161,12 +162,36 @@ TEST(Startup, Placement) {
     }
 }
 
-TEST(Startup, ValueOfTheWrongTypeIsReportedAndTheWindowStillWorks) {
-    WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kLastUsedCounter, "2"); });
-    ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in GetRegistryData")));
+// A damaged value falls back to its default alone; every other value is read.
+TEST(Startup, ValueOfTheWrongTypeFallsBackAloneAndTheRestIsRead) {
+    WindowRig rig(1, [](RegistryKey& key) {
+        key.writeString(s::kLastUsedCounter, "two");
+        key.writeInteger(s::kFileName, 7);
+        key.writeString(s::kArtist, "Kept Artist");
+        key.writeInteger(s::kMetronomeActive, 1);
+    });
+    EXPECT_TRUE(rig.dialogs.boxes.empty());
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
     EXPECT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "bpmPanel")));
+    EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
+    EXPECT_EQ(child<QLineEdit>(*rig.form, "txtNameOfArtist")->text(), "Kept Artist");
+    // The damaged name gives way to a fresh default.
+    EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
+}
+
+// A locked name stays until the user unlocks it, also through runs that
+// never open the save panel.
+TEST(Startup, LockedNamesOutliveARunWithoutTheSavePanel) {
+    WindowRig rig(1, [](RegistryKey& key) {
+        key.writeString(s::kArtist, "Artist");
+        key.writeString(s::kAlbum, "Album");
+    });
+    rig.restart();
+    rig.form->close();
+    const auto key = rig.settings();
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->findString(s::kArtist), "Artist");
+    EXPECT_EQ(key->findString(s::kAlbum), "Album");
 }
 
 // A file or folder without write bits is read-only even for root, so this
