@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -419,6 +420,18 @@ FileIdentity saveFile(const fs::path& file, const std::string& text) {
     if (fd < 0) {
         ioFailure("cannot create a temporary file for", file, errno);
     }
+    // Held while the file is written: a start that finds the lock free knows
+    // the file is a leftover of a killed save.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    // A replaced file keeps its mode, and its owner where the user may give
+    // it; a first file stays private to the user.
+    struct stat old {};
+    if (::stat(target->c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only root may give a file away; the mode still holds.
+        }
+    }
     bool ok = true;
     int error = 0;
     for (std::size_t done = 0; ok && done < text.size();) {
@@ -441,11 +454,12 @@ FileIdentity saveFile(const fs::path& file, const std::string& text) {
         ok = false;
         error = errno;
     }
-    if (::close(fd) != 0 && ok) {
+    // Renamed while still locked, so no start takes it for a leftover.
+    if (ok && ::rename(temp.c_str(), target->c_str()) != 0) {
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temp.c_str(), target->c_str()) != 0) {
+    if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
@@ -627,6 +641,33 @@ fs::path SettingsStore::fileOf(std::string_view keyPath) const {
         }
     }
     return file;
+}
+
+void SettingsStore::removeLeftovers(std::string_view keyPath) const {
+    const fs::path file = fileOf(keyPath);
+    const std::optional<fs::path> target = linkTarget(file);
+    if (!target) {
+        return;
+    }
+    // ".<name>.XXXXXX", as saveFile makes them.
+    const std::string prefix = "." + target->filename().native() + ".";
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folderOf(*target), error)) {
+        const std::string name = entry.path().filename().native();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            !entry.is_regular_file(error)) {
+            continue;
+        }
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            continue;
+        }
+        // A save still running holds the lock; a killed one left it free.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(entry.path().c_str());
+        }
+        ::close(fd);
+    }
 }
 
 bool SettingsStore::deleteKey(std::string_view keyPath) const {

@@ -65,6 +65,10 @@ public:
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path fileOf(std::string_view keyPath) const;
 
+    // Removes the temporary files that saves of the key killed midway left
+    // beside its file; those a running save is writing stay.
+    void removeLeftovers(std::string_view keyPath) const;
+
     // Removes the key's file (its folders stay). False when there was no such
     // key or it could not be removed.
     bool deleteKey(std::string_view keyPath) const;

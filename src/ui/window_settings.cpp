@@ -71,6 +71,8 @@ void MainWindow::restorePlace() {
 
 void MainWindow::restoreSettings() {
     services_.guard("GetRegistryData", [&] {
+        // Saves killed midway leave their temporary files; none may pile up.
+        services_.store().removeLeftovers(settings::kKeyPath);
         // The machine-wide version stamp of an installed copy has no place
         // on this platform and is left out.
         StoredSettings stored;

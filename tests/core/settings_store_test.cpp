@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -254,6 +255,44 @@ TEST_F(SettingsStoreTest, ReadingTheWrongTypeOrAMissingValueThrows) {
     EXPECT_THROW(key->readInteger("Missing"), std::out_of_range);
     EXPECT_THROW(key->readString("Missing"), std::out_of_range);
     EXPECT_FALSE(key->valueExists("Missing"));
+    // The forgiving readers: nothing for a missing value or the other type.
+    EXPECT_EQ(key->findInteger("Count"), 3);
+    EXPECT_EQ(key->findString("Name"), "3");
+    EXPECT_EQ(key->findInteger("Name"), std::nullopt);
+    EXPECT_EQ(key->findString("Count"), std::nullopt);
+    EXPECT_EQ(key->findInteger("Missing"), std::nullopt);
+}
+
+TEST_F(SettingsStoreTest, ReplacingKeepsTheModeAndStartRemovesOnlyDeadLeftovers) {
+    auto key = RegistryKey::openForWriting(store_, kKey, true);
+    ASSERT_TRUE(key);
+    const fs::path file = store_.fileOf(kKey);
+    for (const mode_t mode : {mode_t{0644}, mode_t{0640}, mode_t{0600}}) {
+        ::chmod(file.c_str(), mode);
+        key->writeInteger("Count", static_cast<std::int32_t>(mode));
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+    }
+
+    // A killed save's file is removed; one a running save holds stays, and
+    // so does anything else.
+    const fs::path folder = file.parent_path();
+    const fs::path dead = folder / ".6.5.reg.Ab12Cd";
+    const fs::path live = folder / ".6.5.reg.Xy34Zw";
+    const fs::path other = folder / ".6.5.reg.bak";
+    for (const fs::path& leftover : {dead, live, other}) {
+        writeBytes(leftover, "[partial");
+    }
+    const int writer = ::open(live.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    store_.removeLeftovers(kKey);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_TRUE(fs::exists(file));
+    ::close(writer);
 }
 
 TEST_F(SettingsStoreTest, AbsentKeyOpensOnlyWithCreate) {
