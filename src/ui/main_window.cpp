@@ -307,6 +307,9 @@ void MainWindow::showEvent(QShowEvent* event) {
             move(desktop.left() + (desktop.width() - size.width()) / 2,
                  desktop.top() + (desktop.height() - size.height()) / 2);
         }
+    } else if (!event->spontaneous()) {
+        // Only now is the frame known: the whole of it goes on the screen.
+        moveOnScreen(pos());
     }
 }
 

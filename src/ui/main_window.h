@@ -252,6 +252,8 @@ private:
     void restoreAtStart();
     // The place and the state of the last run, read from the settings.
     void restorePlace();
+    // Moves the window to at, or as near as keeps it wholly on a screen.
+    void moveOnScreen(QPoint at);
     void restoreSettings();
     void buildMenus();
     void buildClientArea();

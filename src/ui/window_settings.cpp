@@ -50,6 +50,25 @@ struct StoredSettings {
 
 }  // namespace
 
+void MainWindow::moveOnScreen(QPoint at) {
+    // A place saved on a larger monitor or at another scale may lie partly
+    // or wholly off the screens there are now.
+    const QSize size = frameGeometry().size();
+    const QScreen* screen =
+        QGuiApplication::screenAt(at + QPoint(size.width() / 2, size.height() / 2));
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(),
+                           std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::clamp(at.y(), area.top(),
+                           std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    move(at);
+}
+
 void MainWindow::restorePlace() {
     const bool done = services_.guard("SetFormPos", [&] {
         std::int32_t top = -1;
@@ -61,7 +80,7 @@ void MainWindow::restorePlace() {
         if (top < 0 || left < 0) {
             setCentreOnDesktopWhenShown(true);
         } else {
-            move(left, top);
+            moveOnScreen(QPoint(left, top));
         }
     });
     if (!done) {
@@ -155,7 +174,7 @@ void MainWindow::restoreSettings() {
         restoreLockedNames(artist, album);
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
-            move(stored.left, stored.top);
+            moveOnScreen(QPoint(stored.left, stored.top));
         } else if (stored.center == 1) {
             const QRect screen = QGuiApplication::primaryScreen()->geometry();
             const QSize size = frameGeometry().size();

@@ -142,7 +142,9 @@ TEST(Startup, Placement) {
         {"stored position", 30, 40, 0, false, QPoint(30, 40)},
         {"negative left", -10, 100, 0, true, {}},
         {"centred on the screen", 30, 40, 1, false, QPoint()},
+        {"saved on a larger monitor", 5000, 4000, 0, false, QPoint(-1, -1)},
     };
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     for (const Case& c : cases) {
         WindowRig rig(1, [&](RegistryKey& key) {
             key.writeInteger(s::kLeft, c.left);
@@ -150,7 +152,11 @@ TEST(Startup, Placement) {
             key.writeInteger(s::kCenterForm, c.center);
         });
         QPoint expected = c.at;
-        if (c.centredOnDesktop) {
+        if (expected == QPoint(-1, -1)) {
+            // Wholly on the screen, at its far corner.
+            const QSize size = rig.form->frameGeometry().size();
+            expected = QPoint(area.right() + 1 - size.width(), area.bottom() + 1 - size.height());
+        } else if (c.centredOnDesktop) {
             expected = desktopCentre(*rig.form);
         } else if (c.center == 1) {
             // Measured before the window is shown, so without its frame.
