@@ -73,9 +73,11 @@ void MainWindow::showAbout() {
 void MainWindow::openWebPage() {
     services_.guard("mnuHelpWebPageClick", [&] {
         if (!services_.RunProgramEx(QString::fromLatin1(build::kWebPage), QString(), QString())) {
+            // The address, so the user can open it by hand.
             services_.dialogs().messageBox(this, tr8(res::kWebPageCaption),
-                                           tr8(res::kCannotOpenWebPage), Dialogs::Icon::Warning,
-                                           Dialogs::Buttons::Ok);
+                                           tr8(res::kCannotOpenWebPage) + QLatin1Char('\n') +
+                                               QString::fromLatin1(build::kWebPage),
+                                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
         }
     });
 }
@@ -84,8 +86,9 @@ void MainWindow::sendMailToAuthor() {
     services_.guard("mnuHelpSendMailClick", [&] {
         if (!services_.RunProgramEx(mailUri(), QString(), QString())) {
             services_.dialogs().messageBox(this, tr8(res::kSendMailCaption),
-                                           tr8(res::kCannotSendMail), Dialogs::Icon::Warning,
-                                           Dialogs::Buttons::Ok);
+                                           tr8(res::kCannotSendMail) + QLatin1Char('\n') +
+                                               QString::fromLatin1(build::kAuthorMail),
+                                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
         }
     });
 }

@@ -15,6 +15,7 @@
 #include "core/number_format.h"
 #include "core/tempo_math.h"
 #include "platform/desktop.h"
+#include "ui/build_info.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
@@ -39,7 +40,9 @@ void AppServices::ErrorHandler(const QString& name, bool quit, const QString& ca
         if (!cause.isEmpty()) {
             message += QLatin1Char('\n') + cause;
         }
-        message += QLatin1Char('\n') + tr8(res::kErrorContact);
+        message += QLatin1Char('\n') +
+                   tr8(res::kErrorContact)
+                       .replace(QStringLiteral("%s"), QString::fromLatin1(build::kAuthorMail));
         dialogs_.messageBox(nullptr, tr8(res::kErrorCaption), message, Dialogs::Icon::Error,
                             Dialogs::Buttons::Ok);
         if (quit) {

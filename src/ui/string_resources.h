@@ -20,7 +20,8 @@ inline constexpr char kEighth[] = "1/8";
 // Errors.
 inline constexpr char kErrorCaption[] = "Error";
 inline constexpr char kErrorIn[] = "Error in %s";
-inline constexpr char kErrorContact[] = "Please contact author, support@orvik-software.example";
+// %s: the author's address, the same as the Help menu's.
+inline constexpr char kErrorContact[] = "Please contact author, %s";
 inline constexpr char kErrorInErrorHandler[] = "Error in ErrorHandler";
 
 // Idle captions; several decisions compare a label with these.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "fakes.h"
+#include "ui/build_info.h"
 #include "ui/tick_timer.h"
 
 namespace pulsaro::testing {
@@ -236,6 +237,9 @@ TEST(MainWindow, FailureInAHandlerIsReportedAndTheProgramGoesOn) {
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].caption, "Error");
     EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith(QStringLiteral("Error in WriteValues\n")));
+    // One support address: the Help menu's.
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.endsWith(QStringLiteral("Please contact author, ") +
+                                                   QString::fromLatin1(build::kAuthorMail)));
     EXPECT_EQ(rig.dialogs.boxes[0].icon, Dialogs::Icon::Error);
     EXPECT_EQ(rig.form->tap().intervalCount, 1);
     EXPECT_EQ(rig.form->tap().bpmSum, 0);

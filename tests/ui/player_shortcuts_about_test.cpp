@@ -116,9 +116,11 @@ TEST(HelpMenu, VersionTextsWebPageAndMail) {
     item(form, "mnuHelpWebPage")->trigger();
     item(form, "mnuHelpSendMail")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 3u);
-    EXPECT_EQ(rig.dialogs.boxes[1].text, "Cannot open webpage.");
+    EXPECT_EQ(rig.dialogs.boxes[1].text,
+              "Cannot open webpage.\n" + QString::fromLatin1(build::kWebPage));
     EXPECT_EQ(rig.dialogs.boxes[1].caption, "Pulsaro web page");
-    EXPECT_EQ(rig.dialogs.boxes[2].text, "Cannot send eMail.");
+    EXPECT_EQ(rig.dialogs.boxes[2].text,
+              "Cannot send eMail.\n" + QString::fromLatin1(build::kAuthorMail));
     EXPECT_EQ(rig.dialogs.boxes[2].caption, "Send eMail");
     accept = true;
     item(form, "mnuHelpSendMail")->trigger();
