@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QStyle>
 #include <QTabWidget>
@@ -167,6 +168,20 @@ SettingsDialog::SettingsDialog(MainWindow& form, AppServices& services)
     buildFileTab();
     buildPlayerTab();
     buildMiscTab();
+    // The pages turn from anywhere in the dialog, also where a box or a
+    // slider would take the key for itself.
+    const std::pair<QKeyCombination, int> turns[] = {{Qt::CTRL | Qt::Key_Tab, 1},
+                                                     {Qt::CTRL | Qt::Key_PageDown, 1},
+                                                     {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1},
+                                                     {Qt::CTRL | Qt::Key_PageUp, -1}};
+    for (const auto& [key, step] : turns) {
+        auto* turn = new QShortcut(QKeySequence(key), this);
+        turn->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(turn, &QShortcut::activated, this, [this, step = step] {
+            const int pages = PageControl1->count();
+            PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + pages) % pages);
+        });
+    }
 
     lblMyName = makeLabel(this, "lblMyName", QString(), QRect(6, 200, 0, 0), 8, false, kGray);
     cmdOK = makeButton(this, "cmdOK", tr8(res::kOptionsOk), QRect(306, 194, 75, 23));

@@ -172,9 +172,9 @@ namespace pulsaro::res {
 inline constexpr char kOptionsCaption[] = "Settings";
 inline constexpr char kOptionsOk[] = "OK";
 inline constexpr char kOptionsCancel[] = "Cancel";
-inline constexpr char kTabFileSaving[] = "Filesaving";
-inline constexpr char kTabShortcuts[] = "Shortcuts";
-inline constexpr char kTabMisc[] = "Misc.";
+inline constexpr char kTabFileSaving[] = "Fi&lesaving";
+inline constexpr char kTabShortcuts[] = "S&hortcuts";
+inline constexpr char kTabMisc[] = "&Misc.";
 inline constexpr char kFileTypeLabel[] = "Default &filetype:";
 inline constexpr const char* kFileTypes[] = {"CSV", "TXT", "PRN"};
 inline constexpr char kDelimiterLabel[] = "&Delimiter:";

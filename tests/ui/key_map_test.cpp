@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -278,6 +279,18 @@ TEST(KeyMap, FunctionKeysRecomputeTheFileMenuFirst) {
     QSignalSpy opened(item(*rig.form, "mnuFileSaveToFile"), &QAction::triggered);
     rig.key(Qt::Key_F3);
     EXPECT_EQ(opened.count(), 1);
+}
+
+// Every control the keyboard reaches shows it, the delay panel's small M too.
+TEST(KeyMap, TheMetronomeButtonShowsTheFocus) {
+    WindowRig rig;
+    rig.key(Qt::Key_F7);
+    QPushButton* button = child<QPushButton>(*rig.form, "cmdMetronomeDelay");
+    ASSERT_TRUE(button->isEnabled());
+    const QImage plain = button->grab().toImage();
+    button->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(button->hasFocus());
+    EXPECT_NE(button->grab().toImage(), plain);
 }
 
 TEST(Mouse, MiddleButtonCyclesTheModes) {

@@ -347,6 +347,36 @@ TEST(OptionsDialog, OkWritesOnlyShortcutsThatAreFilesAndEnabled) {
     }
 }
 
+// The pages turn with Ctrl+Tab and Ctrl+PgDn (back with Ctrl+Shift+Tab and
+// Ctrl+PgUp) from anywhere, also from a box that would take the key, and each
+// tab has an access letter.
+TEST(OptionsDialog, PagesTurnFromAnywhereAndHaveAccessLetters) {
+    WindowRig rig;
+    const auto dialog = openDialog(rig);
+    QTabWidget* pages = dialog->PageControl1;
+    for (int page = 0; page < pages->count(); ++page) {
+        EXPECT_FALSE(QKeySequence::mnemonic(pages->tabText(page)).isEmpty()) << page;
+    }
+    dialog->cboFileType->setFocus();
+    const int fileType = dialog->cboFileType->currentIndex();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int page;
+    } turns[] = {{Qt::Key_PageDown, Qt::ControlModifier, 1},
+                 {Qt::Key_Tab, Qt::ControlModifier, 2},
+                 {Qt::Key_Tab, Qt::ControlModifier, 0},
+                 {Qt::Key_PageUp, Qt::ControlModifier, 2},
+                 {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 1}};
+    for (const auto& turn : turns) {
+        QWidget* focus =
+            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : dialog.get();
+        QTest::keyClick(focus, turn.key, turn.modifiers);
+        EXPECT_EQ(pages->currentIndex(), turn.page);
+    }
+    EXPECT_EQ(dialog->cboFileType->currentIndex(), fileType);
+}
+
 TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
     enum class Leave { Ok, Cancel, Esc, CloseBox };
     struct Case {
