@@ -32,7 +32,7 @@ inline constexpr char kMeasures[] = "%1: %2 measures per minute";
 inline constexpr char kMeasure[] = "%1: %2 measure per minute";
 inline constexpr char kMilliseconds[] = "%1: %2 milliseconds";
 inline constexpr char kUnknown[] = "unknown";
-inline constexpr char kTriplet[] = "%1 triplet";
+inline constexpr char kTriplet[] = "%1, in triplets";
 inline constexpr char kStatus[] = "Status: %1";
 inline constexpr char kTime[] = "Time: %1 seconds";
 inline constexpr char kResultFile[] = "Result file: %1";
@@ -87,13 +87,13 @@ constexpr std::array kKnownLabels = {
     Known{"lblMPM3", Reading::Measures, "One third"},
     Known{"lblMPM4", Reading::Measures, "One quarter"},
     Known{"lblMPM8", Reading::Measures, "One eighth"},
-    Known{"lblDelay2xWhole", Reading::Delay, "Double whole note"},
-    Known{"lblDelayWhole", Reading::Delay, "Whole note"},
-    Known{"lblDelayHalf", Reading::Delay, "Half note"},
-    Known{"lblDelayQuarter", Reading::Delay, "Quarter note"},
-    Known{"lblDelayEight", Reading::Delay, "Eighth note"},
-    Known{"lblDelaySixteenth", Reading::Delay, "Sixteenth note"},
-    Known{"lblDelayThirtySecond", Reading::Delay, "Thirty-second note"},
+    Known{"lblDelay2xWhole", Reading::Delay, "Two beats"},
+    Known{"lblDelayWhole", Reading::Delay, "One beat"},
+    Known{"lblDelayHalf", Reading::Delay, "Half a beat"},
+    Known{"lblDelayQuarter", Reading::Delay, "A quarter of a beat"},
+    Known{"lblDelayEight", Reading::Delay, "An eighth of a beat"},
+    Known{"lblDelaySixteenth", Reading::Delay, "A sixteenth of a beat"},
+    Known{"lblDelayThirtySecond", Reading::Delay, "A thirty-second of a beat"},
     Known{"lblCounterStatus", Reading::Status},
     Known{"lblCounterStatusMPM", Reading::Status},
     Known{"lblCounterStatusMSPB", Reading::Status},

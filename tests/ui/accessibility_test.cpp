@@ -56,7 +56,7 @@ TEST(Accessibility, IdleLabelsSayThereIsNoTempoYet) {
                       {"lblTimer", "Time: 0 seconds"},
                       {"lblMPM23", "Two thirds: no tempo yet"},
                       {"lblBPMinMPM", "No tempo yet"},
-                      {"lblDelayQuarter", "Quarter note: no tempo yet"},
+                      {"lblDelayQuarter", "A quarter of a beat: no tempo yet"},
                       {"lblDelayMedel", "Average: no tempo yet"},
                       {"label534", "BPM"},
                       {"lblSaveCaption", "SAVE"}});
@@ -73,9 +73,9 @@ TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
 
     rig.key(Qt::Key_F7);
     ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "DelayPanel")));
-    expectHeard(rig, {{"lblDelayQuarter", "Quarter note: 125 milliseconds"},
-                      {"lblDelayWhole", "Whole note: 500 milliseconds"},
-                      {"lblDelayThirtySecond", "Thirty-second note: 15.625 milliseconds"}});
+    expectHeard(rig, {{"lblDelayQuarter", "A quarter of a beat: 125 milliseconds"},
+                      {"lblDelayWhole", "One beat: 500 milliseconds"},
+                      {"lblDelayThirtySecond", "A thirty-second of a beat: 15.625 milliseconds"}});
 
     rig.key(Qt::Key_F6);
     ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "mpmPanel")));
@@ -103,12 +103,12 @@ TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
         row->setText(row->text().section(':', 0, 0) + QStringLiteral(": ?"));
     }
     EXPECT_EQ(nameOf(child<QLabel>(*rig.form, "lblDelayHalf")),
-              QStringLiteral("Half note: unknown"));
+              QStringLiteral("Half a beat: unknown"));
     // Triplets change what the rows mean, not their captions.
     child<QLabel>(*rig.form, "lblTripletsON")->setVisible(true);
     child<QLabel>(*rig.form, "lblDelayHalf")->setText(QStringLiteral("Half: 667"));
     EXPECT_EQ(nameOf(child<QLabel>(*rig.form, "lblDelayHalf")),
-              QStringLiteral("Half note triplet: 667 milliseconds"));
+              QStringLiteral("Half a beat, in triplets: 667 milliseconds"));
 }
 
 TEST(Accessibility, ControlsHaveNamesAndTheirHintsAsDescriptions) {
