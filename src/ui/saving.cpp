@@ -149,11 +149,13 @@ bool MainWindow::saveBpmRecord(SaveType type) {
 bool MainWindow::saveMpmRecord(SaveType type) {
     bool written = false;
     services_.guard("BeginSaveToFileMPM", [&] {
-        Record record;
-        record.type = type;
-        record.bpm = bpmText(tap_.tempo(), decimalSeparator());
-        record.pitch = "0";
-        record.delay = "0";
+        Record record{.type = type,
+                      .bpm = bpmText(tap_.tempo(), decimalSeparator()),
+                      .pitch = "0",
+                      .delay = "0",
+                      .artist = {},
+                      .album = {},
+                      .track = {}};
         written = finishSave(record);
     });
     return written;
