@@ -6,18 +6,19 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSharedMemory>
-#include <QSystemSemaphore>
 #include <QtEndian>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -75,11 +76,100 @@ bool processExists(std::int32_t pid) {
 #endif
 }
 
-QString userScope() {
 #ifdef Q_OS_UNIX
-    return QString::number(::getuid());
+// Belongs to the user and nobody else may read, write or enter it.
+bool isPrivate(const struct stat& info) {
+    return info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+bool isPrivateFolder(const QByteArray& path) {
+    struct stat info {};
+    return !path.isEmpty() && ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           isPrivate(info);
+}
+
+// A regular file of the user's own, opened for reading and writing (created
+// when missing); -1 when it is anything else.
+int openPrivateFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat info {};
+    if (fd != -1 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !isPrivate(info))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+#endif
+
+// The folder the copies meet in, or nothing when there is no private one.
+QString meetingFolder() {
+#ifdef Q_OS_UNIX
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (isPrivateFolder(runtime)) {
+        return QFile::decodeName(runtime);
+    }
+    // Someone else may have made this folder first; then it fails the check.
+    const QByteArray own =
+        QFile::encodeName(QDir::tempPath()) + "/pulsaro-" + QByteArray::number(::getuid());
+    ::mkdir(own.constData(), 0700);
+    if (isPrivateFolder(own)) {
+        return QFile::decodeName(own);
+    }
+#endif
+    return {};
+}
+
+// Whether the process at the other end of a connected local socket is the
+// user's own (and, where the system tells, the process expected).
+bool peerIsOwn(qintptr descriptor, std::int32_t expectedPid) {
+#if defined(Q_OS_LINUX)
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials,
+                        &size) == 0 &&
+           credentials.uid == ::getuid() && (expectedPid == 0 || credentials.pid == expectedPid);
+#elif defined(Q_OS_UNIX)
+    uid_t uid = 0;
+    gid_t gid = 0;
+    Q_UNUSED(expectedPid);
+    return ::getpeereid(static_cast<int>(descriptor), &uid, &gid) == 0 && uid == ::getuid();
 #else
-    return qEnvironmentVariable("USERNAME");
+    Q_UNUSED(descriptor);
+    Q_UNUSED(expectedPid);
+    return false;
+#endif
+}
+
+// Waits up to `wait` for the lock file at path; returns its descriptor, whose
+// closing (or the process's end) lets the lock go, or -1.
+int lockWithin(const QString& path, std::chrono::milliseconds wait) {
+#ifdef Q_OS_UNIX
+    const int fd = openPrivateFile(path);
+    if (fd == -1) {
+        return -1;
+    }
+    const QDeadlineTimer deadline(wait);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
+    return fd;
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(wait);
+    return -1;
+#endif
+}
+
+void unlock(int fd) {
+#ifdef Q_OS_UNIX
+    ::close(fd);
+#else
+    Q_UNUSED(fd);
 #endif
 }
 
@@ -96,66 +186,70 @@ QByteArray slotText(const QString& argument) {
     return bytes;
 }
 
-enum class Outcome { Waiting, Acquired, Failed, Abandoned };
+}  // namespace
 
-// QSystemSemaphore has no timed acquire, so a helper thread blocks in acquire()
-// while this thread waits on a condition. A helper that gets the count only after
-// its waiter gave up (Abandoned) hands it straight back, so a late acquire takes
-// nothing.
-Outcome acquireWithin(const std::shared_ptr<QSystemSemaphore>& semaphore,
-                      std::chrono::milliseconds wait) {
-    struct Waiter {
-        std::mutex mutex;
-        std::condition_variable changed;
-        Outcome outcome = Outcome::Waiting;
-    };
-    auto waiter = std::make_shared<Waiter>();
-    // Detached: it may stay blocked for as long as the block is held.
-    std::thread([semaphore, waiter] {
-        const bool acquired = semaphore->acquire();
-        const std::lock_guard lock(waiter->mutex);
-        if (waiter->outcome == Outcome::Abandoned) {
-            if (acquired) {
-                semaphore->release();
-            }
+// The block, mapped into this process for as long as the guard lives.
+class MappedBlock {
+public:
+    explicit MappedBlock(const QString& path) {
+#ifdef Q_OS_UNIX
+        fd_ = openPrivateFile(path);
+        struct stat info {};
+        // A new file grows zero-filled: it names nobody, so the first round
+        // claims it. Two copies growing it together agree on the size.
+        if (fd_ == -1 || ::fstat(fd_, &info) != 0 ||
+            (info.st_size < kBlockBytes && ::ftruncate(fd_, kBlockBytes) != 0)) {
             return;
         }
-        waiter->outcome = acquired ? Outcome::Acquired : Outcome::Failed;
-        waiter->changed.notify_one();
-    }).detach();
-    std::unique_lock lock(waiter->mutex);
-    if (!waiter->changed.wait_for(lock, wait,
-                                  [&] { return waiter->outcome != Outcome::Waiting; })) {
-        waiter->outcome = Outcome::Abandoned;
+        void* data = ::mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        data_ = data == MAP_FAILED ? nullptr : data;
+#else
+        Q_UNUSED(path);
+#endif
     }
-    return waiter->outcome;
-}
+    ~MappedBlock() {
+#ifdef Q_OS_UNIX
+        if (data_ != nullptr) {
+            ::munmap(data_, kBlockBytes);
+        }
+        if (fd_ != -1) {
+            ::close(fd_);
+        }
+#endif
+    }
+    MappedBlock(const MappedBlock&) = delete;
+    MappedBlock& operator=(const MappedBlock&) = delete;
 
-}  // namespace
+    bool isOpen() const { return data_ != nullptr; }
+    Word* word() const { return static_cast<Word*>(data_); }
+    char* slotArea() const { return static_cast<char*>(data_) + kSlotsOffset; }
+
+private:
+    int fd_ = -1;
+    void* data_ = nullptr;
+};
 
 TSingleInstance::TSingleInstance(std::chrono::milliseconds wait) : wait_(wait) {}
 
 TSingleInstance::~TSingleInstance() {
-    if (server_ && memory_) {
+    if (server_ && block_) {
         // Free the name, so the next copy needn't ask whether we still live.
         State seen = load();
         while (std::abs(seen.owner) == ownPid_ && !compareExchange(seen, {0, kIdle})) {
         }
+        QFile::remove(ownFile(ownPid_, QStringLiteral("lock")));
     }
-    // Then the members go: the server removes its socket file, the semaphore this
-    // copy created is removed, and the last copy to detach removes the block.
+    // The server removes its socket file as it goes; the block stays, naming
+    // nobody, for the next copy.
 }
 
 TSingleInstance::Role TSingleInstance::start(const QStringList& arguments) {
     fileName_ = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    userScope_ = userScope();
-    semaphoreKey_ = fileName_ + QStringLiteral("Sem.") + userScope_;
     ownPid_ = static_cast<std::int32_t>(QCoreApplication::applicationPid());
-
-    memory_ = std::make_unique<QSharedMemory>(fileName_ + u'.' + userScope_);
-    if (!openBlock()) {
-        memory_.reset();
-        return Role::Primary;  // nowhere to meet: run unguarded rather than not at all
+    folder_ = meetingFolder();
+    if (folder_.isEmpty() || !openBlock()) {
+        block_.reset();
+        return Role::Primary;  // nowhere safe to meet: run unguarded rather than not at all
     }
 
     QList<QByteArray> slotTexts;
@@ -200,43 +294,32 @@ void TSingleInstance::setInstanceStarted(StartedHandler handler) {
     }
 }
 
-// A new block is zero-filled: it names nobody, so the first round claims it. A
-// block that outlived a crash names a dead process and is claimed as well.
 bool TSingleInstance::openBlock() {
-    const QDeadlineTimer deadline(wait_);
-    for (;;) {
-        if (memory_->create(kBlockBytes) ||
-            (memory_->error() == QSharedMemory::AlreadyExists && memory_->attach())) {
-            return memory_->size() >= kBlockBytes;
-        }
-        // Qt keeps a lock of its own beside the block, and a copy that fails to
-        // create the block removes and remakes it: a copy that comes in between
-        // fails for a moment (as a key, lock or unknown error, depending on the
-        // call that met the gap), as does one that attaches just after the last
-        // user removed the block. Only these errors last.
-        const auto error = memory_->error();
-        const bool lasting = error == QSharedMemory::PermissionDenied ||
-                             error == QSharedMemory::InvalidSize ||
-                             error == QSharedMemory::OutOfResources;
-        if (lasting || deadline.hasExpired()) {
-            return false;
-        }
-        std::this_thread::sleep_for(kRetryPause);
+    block_ = std::make_unique<MappedBlock>(ownFile(0, QStringLiteral("instance")));
+    return block_->isOpen();
+}
+
+// <folder>/<name>.<pid>.<suffix>, or <folder>/<name>.<suffix> for pid 0.
+QString TSingleInstance::ownFile(std::int32_t pid, const QString& suffix) const {
+    QString name = folder_ + u'/' + fileName_ + u'.';
+    if (pid != 0) {
+        name += QString::number(pid) + u'.';
     }
+    return name + suffix;
 }
 
 QString TSingleInstance::serverName(std::int32_t pid) const {
-    return fileName_ + u'.' + userScope_ + u'.' + QString::number(pid);
+    return ownFile(pid, QStringLiteral("socket"));
 }
 
 TSingleInstance::State TSingleInstance::load() const {
-    std::atomic_ref<Word> word(*static_cast<Word*>(memory_->data()));
+    std::atomic_ref<Word> word(*block_->word());
     const auto [owner, count] = decode(word.load());
     return {owner, count};
 }
 
 bool TSingleInstance::compareExchange(State& expected, State desired) {
-    std::atomic_ref<Word> word(*static_cast<Word*>(memory_->data()));
+    std::atomic_ref<Word> word(*block_->word());
     Word raw = encode(expected.owner, expected.count);
     if (word.compare_exchange_strong(raw, encode(desired.owner, desired.count))) {
         return true;
@@ -262,15 +345,10 @@ bool TSingleInstance::awaitSetUp(State seen) const {
 }
 
 TSingleInstance::Attempt TSingleInstance::handOver(State seen, const QList<QByteArray>& slotTexts) {
-    // Open, not Create: Create would reset a count that another copy may hold.
-    auto semaphore = std::make_shared<QSystemSemaphore>(semaphoreKey_, 1, QSystemSemaphore::Open);
-    const Outcome acquired = acquireWithin(semaphore, wait_);
-    if (acquired == Outcome::Failed) {
-        // The semaphore is being remade; that is no reason to run.
-        std::this_thread::sleep_for(kRetryPause);
-        return Attempt::Retry;
-    }
-    if (acquired == Outcome::Abandoned) {
+    // The lock belongs to the running copy it guards: a copy that stopped while
+    // holding it keeps nobody from the copy that replaces that one.
+    const int lock = lockWithin(ownFile(seen.owner, QStringLiteral("lock")), wait_);
+    if (lock == -1) {
         State now = load();
         if (now.owner == seen.owner && compareExchange(now, {-ownPid_, kIdle})) {
             return Attempt::TookOver;
@@ -280,10 +358,10 @@ TSingleInstance::Attempt TSingleInstance::handOver(State seen, const QList<QByte
 
     State now = load();
     if (now.owner != seen.owner) {
-        semaphore->release();
+        unlock(lock);
         return Attempt::Retry;
     }
-    char* slotArea = static_cast<char*>(memory_->data()) + kSlotsOffset;
+    char* slotArea = block_->slotArea();
     std::memset(slotArea, 0, kMaxSlots * kSlotBytes);
     for (qsizetype i = 0; i < slotTexts.size(); ++i) {
         std::memcpy(slotArea + i * kSlotBytes, slotTexts[i].constData(),
@@ -291,7 +369,7 @@ TSingleInstance::Attempt TSingleInstance::handOver(State seen, const QList<QByte
     }
     const State pending{seen.owner, static_cast<std::int32_t>(slotTexts.size())};
     if (!compareExchange(now, pending)) {
-        semaphore->release();
+        unlock(lock);
         return Attempt::Retry;
     }
 
@@ -300,20 +378,18 @@ TSingleInstance::Attempt TSingleInstance::handOver(State seen, const QList<QByte
         // just now, or was replaced.
         State withdrawn = pending;
         if (compareExchange(withdrawn, {-ownPid_, kIdle})) {
-            return Attempt::TookOver;  // the count stays taken: becomePrimary resets it
+            unlock(lock);
+            return Attempt::TookOver;
         }
         if (withdrawn != State{seen.owner, kIdle}) {
-            semaphore->release();
+            unlock(lock);
             return Attempt::Retry;
         }
     }
-    semaphore->release();
+    unlock(lock);
     return Attempt::Done;
 }
 
-// The answer comes over the socket, not through the semaphore: Qt's System V
-// semaphore undoes each process's changes when it exits, so a count passed
-// from the running copy to this one would come back as an extra count.
 bool TSingleInstance::awaitAnswer(std::int32_t owner, std::chrono::milliseconds wait) {
     const QDeadlineTimer deadline(wait);
     const auto remaining = [&] { return static_cast<int>(deadline.remainingTime()); };
@@ -321,6 +397,10 @@ bool TSingleInstance::awaitAnswer(std::int32_t owner, std::chrono::milliseconds 
     socket.connectToServer(serverName(owner));
     if (!socket.waitForConnected(remaining())) {
         return false;  // a stale id or no server: nobody will answer
+    }
+    // Only the copy the block names may read the arguments.
+    if (!peerIsOwn(socket.socketDescriptor(), owner)) {
+        return false;
     }
     socket.putChar(kHandOverByte);
     socket.flush();
@@ -334,14 +414,21 @@ bool TSingleInstance::awaitAnswer(std::int32_t owner, std::chrono::milliseconds 
 }
 
 TSingleInstance::Role TSingleInstance::becomePrimary() {
-    // Crashed copies leave their socket files behind, including copies the block
-    // no longer names.
-    const QString prefix = serverName(0).chopped(1);
-    for (const QString& entry : QDir(QDir::tempPath()).entryList(QDir::System)) {
+    // Crashed copies leave their socket and lock files behind, including copies
+    // the block no longer names.
+    const QString prefix = fileName_ + u'.';
+    const QDir folder(folder_);
+    for (const QString& entry : folder.entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+        const qsizetype dot = entry.lastIndexOf(u'.');
+        const QStringView suffix = QStringView(entry).mid(dot + 1);
+        if (!entry.startsWith(prefix) || dot <= prefix.size() ||
+            (suffix != u"socket" && suffix != u"lock")) {
+            continue;
+        }
         bool isNumber = false;
-        const int pid = entry.startsWith(prefix) ? entry.mid(prefix.size()).toInt(&isNumber) : 0;
+        const int pid = QStringView(entry).mid(prefix.size(), dot - prefix.size()).toInt(&isNumber);
         if (isNumber && pid != ownPid_ && !processExists(pid)) {
-            QLocalServer::removeServer(entry);
+            QFile::remove(folder.filePath(entry));
         }
     }
     server_ = std::make_unique<QLocalServer>();
@@ -353,6 +440,10 @@ TSingleInstance::Role TSingleInstance::becomePrimary() {
     QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (!peerIsOwn(socket->socketDescriptor(), 0)) {
+                socket->disconnectFromServer();
+                continue;
+            }
             QObject::connect(socket, &QLocalSocket::readyRead, socket,
                              [this, socket] { answer(socket); });
             if (socket->bytesAvailable() > 0) {
@@ -360,12 +451,6 @@ TSingleInstance::Role TSingleInstance::becomePrimary() {
             }
         }
     });
-
-    // Create sets the count to 1 (block free) whatever a crashed or stopped copy
-    // left, and makes this copy the one that removes the semaphore at exit. A
-    // release after Create 0 would do the same, but Qt's System V semaphore takes
-    // a process's releases back when it dies, which would leave 0 after a crash.
-    semaphore_ = std::make_unique<QSystemSemaphore>(semaphoreKey_, 1, QSystemSemaphore::Create);
 
     State seen = load();
     while (seen.owner == -ownPid_ && !compareExchange(seen, {ownPid_, seen.count})) {
@@ -403,7 +488,7 @@ std::optional<QStringList> TSingleInstance::readHandOver() {
     if (seen.owner != ownPid_ || seen.count < 0 || seen.count > kMaxSlots) {
         return std::nullopt;
     }
-    const char* slotArea = static_cast<const char*>(memory_->constData()) + kSlotsOffset;
+    const char* slotArea = block_->slotArea();
     QStringList arguments;
     for (int i = 0; i < seen.count; ++i) {
         const char* text = slotArea + i * kSlotBytes;

@@ -10,27 +10,34 @@
 
 class QLocalServer;
 class QLocalSocket;
-class QSharedMemory;
-class QSystemSemaphore;
 
 namespace pulsaro {
 
 // Keeps one copy of the program running per user and executable file name.
 //
-// The copies meet in a shared block named after the executable's file name and
-// the user (3018 bytes, little-endian): offset 0 the running copy's process id
-// (negated while that copy is still setting up), offset 4 the slot count (0..10
-// while a hand-over waits, -1 when none does), offset 8 + 301*i slot i, a
-// zero-terminated UTF-8 argument of at most 300 bytes. A semaphore named after
-// the file name + "Sem" lets one later copy at a time fill the slots; the
-// running copy learns of them through a local server named from the file
-// name, the user and its process id, and answers once it has read them.
+// The copies meet in a folder only the user can enter: $XDG_RUNTIME_DIR, or
+// where the session has none, "pulsaro-<uid>" in the temporary folder. There a
+// block named after the executable's file name (<name>.instance, 3018 bytes,
+// little-endian, mapped by every copy) holds at offset 0 the running copy's
+// process id (negated while that copy is still setting up), offset 4 the slot
+// count (0..10 while a hand-over waits, -1 when none does), offset 8 + 301*i
+// slot i, a zero-terminated UTF-8 argument of at most 300 bytes. A lock file of
+// the running copy (<name>.<pid>.lock) lets one later copy at a time fill the
+// slots; the running copy learns of them through its local socket
+// (<name>.<pid>.socket) and answers once it has read them.
+//
+// Nothing there is trusted unless it belongs to the user and is closed to
+// everyone else: the folder, the block, the lock, and the process that answers
+// on the socket (by the socket's peer credentials). When something fails that
+// check, this copy runs on its own.
 //
 // The first two words change only by compare-and-swap as one 64-bit value, so
 // which copy runs, and whether a waiting hand-over was read or given up, is
 // always decided by exactly one copy.
 //
 // Every member is called on the thread that owns the QCoreApplication.
+class MappedBlock;
+
 class TSingleInstance {
 public:
     enum class Role {
@@ -65,6 +72,7 @@ private:
     enum class Attempt { Done, TookOver, Retry };
 
     bool openBlock();
+    QString ownFile(std::int32_t pid, const QString& suffix) const;
     QString serverName(std::int32_t pid) const;
     State load() const;
     bool compareExchange(State& expected, State desired);
@@ -77,11 +85,9 @@ private:
 
     std::chrono::milliseconds wait_;
     QString fileName_;
-    QString userScope_;
-    QString semaphoreKey_;
+    QString folder_;
     std::int32_t ownPid_ = 0;
-    std::unique_ptr<QSharedMemory> memory_;
-    std::unique_ptr<QSystemSemaphore> semaphore_;
+    std::unique_ptr<MappedBlock> block_;
     std::unique_ptr<QLocalServer> server_;
     StartedHandler instanceStarted_;
     QList<QStringList> undelivered_;

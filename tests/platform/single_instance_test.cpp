@@ -1,12 +1,11 @@
 // The single-instance guard between real processes: copies of the probe
 // program, each run from a folder of the test's own under a file name of the
-// test's choosing, with TMPDIR (where Qt keeps its key files and the sockets)
-// pointed into that folder, so no test meets a running Pulsaro or another test.
+// test's choosing, with XDG_RUNTIME_DIR and TMPDIR pointed into that folder, so
+// no test meets a running Pulsaro or another test.
 
 #include <gtest/gtest.h>
-#include <sys/ipc.h>
-#include <sys/sem.h>
-#include <sys/shm.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -107,7 +106,9 @@ protected:
         ASSERT_TRUE(root_.isValid());
         ASSERT_TRUE(QDir(root_.path()).mkpath(QStringLiteral("ipc")));
         ASSERT_TRUE(QDir(root_.path()).mkpath(QStringLiteral("bin")));
+        ASSERT_EQ(::chmod(QFile::encodeName(ipcFolder()).constData(), 0700), 0);
         environment_ = QProcessEnvironment::systemEnvironment();
+        environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), ipcFolder());
         environment_.insert(QStringLiteral("TMPDIR"), ipcFolder());
         environment_.insert(QStringLiteral("PROBE_WAIT_MS"), QString::number(kWaitMs));
     }
@@ -117,7 +118,7 @@ protected:
             probe->kill();
         }
         // A last copy of each program claims whatever the killed ones left and,
-        // ending the ordinary way, must remove all of it.
+        // ending the ordinary way, must remove all of it but the block.
         for (const QString& program : programs_) {
             Probe last(program, {}, environment_);
             EXPECT_EQ(last.nextLine(), QStringLiteral("primary")) << program.toStdString();
@@ -125,8 +126,8 @@ protected:
         }
         const QDir ipc(ipcFolder());
         for (const QFileInfo& left : ipc.entryInfoList(QDir::Files | QDir::System | QDir::Hidden)) {
-            ADD_FAILURE() << "left behind: " << left.fileName().toStdString();
-            removeSystemVObjects(left.filePath());
+            EXPECT_EQ(left.suffix(), QStringLiteral("instance"))
+                << "left behind: " << left.fileName().toStdString();
         }
     }
 
@@ -163,21 +164,9 @@ protected:
         EXPECT_EQ(handedOverArguments(primary.nextLine()), expected);
     }
 
-private:
-    // Qt keys its System V objects by ftok() of its key files.
-    static void removeSystemVObjects(const QString& keyFile) {
-        const key_t key = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
-        if (key == -1) {
-            return;
-        }
-        if (const int id = ::shmget(key, 0, 0); id != -1) {
-            ::shmctl(id, IPC_RMID, nullptr);
-        }
-        if (const int id = ::semget(key, 0, 0); id != -1) {
-            ::semctl(id, 0, IPC_RMID);
-        }
-    }
+    QProcessEnvironment& environment() { return environment_; }
 
+private:
     QTemporaryDir root_;
     QProcessEnvironment environment_;
     QStringList programs_;
@@ -337,6 +326,56 @@ TEST_F(SingleInstanceTest, CopiesStartedTogetherLeaveOneRunning) {
             }
             primary->quit();
         }
+    }
+}
+
+// Where another account could have made the meeting place (here: a folder or
+// block that is not the user's own, or open to others), nothing there is
+// trusted: every copy runs on its own and nothing is written there.
+TEST_F(SingleInstanceTest, MeetingPlacesOfOthersAreNeverUsed) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making files of another account needs root";
+    }
+    constexpr uid_t kOther = 65534;
+    const QString probe = program(QStringLiteral("si_probe"));
+    const QString shared = ipcFolder() + QStringLiteral("/shared");
+    const QString planted = shared + QStringLiteral("/pulsaro-%1").arg(::getuid());
+    const QString block = planted + QStringLiteral("/si_probe.instance");
+    struct Case {
+        const char* what;
+        uid_t folderOwner;
+        mode_t folderMode;
+        uid_t blockOwner;
+        mode_t blockMode;
+    };
+    for (const Case& c : {Case{"folder of another account", kOther, 0700, kOther, 0600},
+                          Case{"folder open to others", 0, 0777, 0, 0600},
+                          Case{"block of another account", 0, 0700, kOther, 0666},
+                          Case{"block open to others", 0, 0700, 0, 0666}}) {
+        SCOPED_TRACE(c.what);
+        QDir(shared).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(planted));
+        ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        QFile blockFile(block);
+        ASSERT_TRUE(blockFile.open(QIODevice::WriteOnly));
+        blockFile.close();
+        ASSERT_EQ(::chown(QFile::encodeName(block).constData(), c.blockOwner, c.blockOwner), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(block).constData(), c.blockMode), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), c.folderOwner, c.folderOwner),
+                  0);
+        ASSERT_EQ(::chmod(QFile::encodeName(planted).constData(), c.folderMode), 0);
+        environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        environment().insert(QStringLiteral("TMPDIR"), shared);
+
+        Probe& first = launch(probe);
+        EXPECT_EQ(first.nextLine(), QStringLiteral("primary"));
+        Probe& second = launch(probe, {QStringLiteral("secret")});
+        EXPECT_EQ(second.nextLine(), QStringLiteral("primary"));
+        EXPECT_LT(second.lineAtMs(), kWaitMs);
+        EXPECT_EQ(QFileInfo(block).size(), 0);
+        EXPECT_EQ(QDir(planted).entryList(QDir::Files | QDir::System).size(), 1);
+        first.quit();
+        second.quit();
     }
 }
 
