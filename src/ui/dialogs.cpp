@@ -1,7 +1,12 @@
 #include "ui/dialogs.h"
 
 #include <QFileDialog>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace pulsaro {
 
@@ -35,9 +40,30 @@ QString runFileDialog(QWidget* parent, const QString& caption, const QString& fo
 
 }  // namespace
 
-Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, const QString& text,
-                                      Icon icon, Buttons buttons) {
-    QMessageBox box(parent);
+QString fullWindowTitle(const QString& title) {
+    // As the toolkit sends it to the window system: the program's name after
+    // any other title.
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (name.isEmpty() || title.endsWith(name)) {
+        return title.isEmpty() ? QCoreApplication::applicationName() : title;
+    }
+    return title.isEmpty() ? name : title + QStringLiteral(" \u2014 ") + name;
+}
+
+int titleBarWidth(const QString& title, const QFont& font) {
+    // The window manager draws the title in a bold face of its own, with room
+    // for the window's icon and its buttons on either side.
+    QFont titleFont = font;
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    constexpr int kIconAndButtons = 160;
+    return QFontMetrics(titleFont).horizontalAdvance(fullWindowTitle(title)) + kIconAndButtons;
+}
+
+void prepareMessageBox(QMessageBox& box, const QString& caption, const QString& text,
+                       Dialogs::Icon icon, Dialogs::Buttons buttons) {
+    using Icon = Dialogs::Icon;
+    using Buttons = Dialogs::Buttons;
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
@@ -65,6 +91,20 @@ Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, c
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
     }
+    // A message box sizes itself to its text; a short text with a longer
+    // title would leave the title cut in the middle. A spacer across the
+    // bottom row is what keeps the box wide enough.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(titleBarWidth(caption, box.font()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
+Dialogs::Answer QtDialogs::messageBox(QWidget* parent, const QString& caption, const QString& text,
+                                      Icon icon, Buttons buttons) {
+    QMessageBox box(parent);
+    prepareMessageBox(box, caption, text, icon, buttons);
     switch (box.exec()) {
         case QMessageBox::Cancel:
             return Answer::Cancel;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
+class QMessageBox;
 class QWidget;
 
 namespace pulsaro {
@@ -47,5 +49,12 @@ public:
     QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
                          const QString& filter, const FileDialogOptions& options = {}) override;
 };
+
+// The title as the window system shows it, and the width a box needs so that
+// its title bar shows all of it.
+QString fullWindowTitle(const QString& title);
+int titleBarWidth(const QString& title, const QFont& font);
+void prepareMessageBox(QMessageBox& box, const QString& caption, const QString& text,
+                       Dialogs::Icon icon, Dialogs::Buttons buttons);
 
 }  // namespace pulsaro

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
 #include <functional>
 
 #include "fakes.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/string_resources.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -134,6 +139,28 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
             rig.typeText(QString::fromLatin1(typed));
             expectEverythingFits(*rig.form, std::string("typed ") + typed);
         }
+    }
+}
+
+// The window manager adds the program's name to every title and cuts a title
+// wider than the box in the middle, so a box with a short text must still be
+// as wide as its whole title in a bold face, with room for its buttons.
+TEST(LabelFit, EveryMessageBoxIsWideEnoughForItsTitle) {
+    QGuiApplication::setApplicationDisplayName(tr8(res::kAppTitle));
+    for (const char* caption :
+         {res::kErrorCaption, res::kAboutCaption, res::kWebPageCaption, res::kSendMailCaption,
+          res::kAppTitle, res::kOptionsCaption, res::kRunPlayerCaptions[0],
+          res::kRunPlayerCaptions[1]}) {
+        QMessageBox box;
+        prepareMessageBox(box, tr8(caption), QStringLiteral("OK."), Dialogs::Icon::Warning,
+                          Dialogs::Buttons::Ok);
+        QFont bold = box.font();
+        bold.setBold(true);
+        const QString title = fullWindowTitle(tr8(caption));
+        EXPECT_TRUE(title.contains(QStringLiteral("Pulsaro")));
+        EXPECT_GE(box.layout()->totalMinimumSize().width(),
+                  QFontMetrics(bold).horizontalAdvance(title) + 100)
+            << caption;
     }
 }
 
