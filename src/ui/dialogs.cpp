@@ -55,7 +55,12 @@ int titleBarWidth(const QString& title, const QFont& font) {
     // for the window's icon and its buttons on either side.
     QFont titleFont = font;
     titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    constexpr double kLarger = 1.25;
+    if (titleFont.pointSizeF() > 0) {
+        titleFont.setPointSizeF(titleFont.pointSizeF() * kLarger);
+    } else {
+        titleFont.setPixelSize(qRound(titleFont.pixelSize() * kLarger));
+    }
     constexpr int kIconAndButtons = 160;
     return QFontMetrics(titleFont).horizontalAdvance(fullWindowTitle(title)) + kIconAndButtons;
 }
