@@ -1,10 +1,18 @@
 #include "audio/backend_logging.h"
 
+#include <cstdio>
+#include <mutex>
+
 #if defined(__linux__)
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 
 #include <initializer_list>
+#endif
+
+#if defined(__unix__)
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace pulsaro {
@@ -43,5 +51,44 @@ void silenceBackendLogging() {
 void silenceBackendLogging() {}
 
 #endif
+
+namespace {
+std::mutex quietMutex;
+int quietDepth = 0;
+int savedStandardError = -1;
+}  // namespace
+
+QuietStandardError::QuietStandardError() {
+#if defined(__unix__)
+    const std::lock_guard lock(quietMutex);
+    if (quietDepth++ > 0) {
+        return;
+    }
+    std::fflush(stderr);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    savedStandardError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (nowhere != -1 && savedStandardError != -1) {
+        ::dup2(nowhere, STDERR_FILENO);
+    }
+    if (nowhere != -1) {
+        ::close(nowhere);
+    }
+#endif
+}
+
+QuietStandardError::~QuietStandardError() {
+#if defined(__unix__)
+    const std::lock_guard lock(quietMutex);
+    if (--quietDepth > 0) {
+        return;
+    }
+    std::fflush(stderr);
+    if (savedStandardError != -1) {
+        ::dup2(savedStandardError, STDERR_FILENO);
+        ::close(savedStandardError);
+        savedStandardError = -1;
+    }
+#endif
+}
 
 }  // namespace pulsaro

@@ -131,7 +131,10 @@ bool PortAudioOutput::ensureInitialised() {
     }
     if (!initialised_) {
         silenceBackendLogging();
-        const PaError error = Pa_Initialize();
+        const PaError error = [] {
+            const QuietStandardError quiet;
+            return Pa_Initialize();
+        }();
         initialised_ = error == paNoError;
         if (!initialised_) {
             tellOnce(Pa_GetErrorText(error));
@@ -143,6 +146,7 @@ bool PortAudioOutput::ensureInitialised() {
 void PortAudioOutput::release() {
     retireStream();
     if (initialised_) {
+        const QuietStandardError quiet;
         Pa_Terminate();
         initialised_ = false;
     }
@@ -180,8 +184,12 @@ bool PortAudioOutput::openStream() {
     parameters.sampleFormat = paFloat32;
     parameters.suggestedLatency = info->defaultLowOutputLatency;
     PaStream* stream = nullptr;
-    if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified, paNoFlag,
-                      &PortAudioOutput::onBlock, this) != paNoError) {
+    const PaError opened = [&] {
+        const QuietStandardError quiet;
+        return Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
+                             paNoFlag, &PortAudioOutput::onBlock, this);
+    }();
+    if (opened != paNoError) {
         return false;
     }
     stream_ = stream;

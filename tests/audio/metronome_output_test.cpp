@@ -1,16 +1,22 @@
 // The metronome as the window drives it, rendered offline: where the clicks
 // land in frames, which sound they are, and what each command does to them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "audio/backend_logging.h"
 #include "audio/offline_output.h"
 
 namespace pulsaro {
@@ -220,6 +226,37 @@ TEST(MetronomeOutput, IdsSoundsAndPurge) {
     EXPECT_EQ(recorder.lastBlock, std::vector<float>(recorder.lastBlock.size(), 0.0f));
     recorder.renderFor(30000);
     EXPECT_EQ(recorder.onsets.size(), 7u);
+}
+
+// What the sound libraries write straight to the standard error stream while
+// they are loaded and probed never reaches the terminal; the program's own
+// lines before and after do, nesting included.
+TEST(QuietStandardError, HidesOnlyWhatIsWrittenWhileItLives) {
+    char path[] = "/tmp/pulsaro-stderr-XXXXXX";
+    const int capture = ::mkstemp(path);
+    ASSERT_NE(capture, -1);
+    std::fflush(stderr);
+    const int terminal = ::dup(STDERR_FILENO);
+    ::dup2(capture, STDERR_FILENO);
+    const auto say = [](const char* text) { ASSERT_GT(::write(STDERR_FILENO, text, 6), 0); };
+    say("ours1\n");
+    {
+        const QuietStandardError quiet;
+        say("lib-1\n");
+        {
+            const QuietStandardError nested;
+            say("lib-2\n");
+        }
+        say("lib-3\n");
+    }
+    say("ours2\n");
+    ::dup2(terminal, STDERR_FILENO);
+    ::close(terminal);
+    ::close(capture);
+    std::stringstream written;
+    written << std::ifstream(path).rdbuf();
+    std::remove(path);
+    EXPECT_EQ(written.str(), "ours1\nours2\n");
 }
 
 }  // namespace
