@@ -7,7 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QTextDocument>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -205,34 +208,127 @@ QString headingReading(const QString& text) {
     return spread.match(text).hasMatch() ? QString(text).remove(QLatin1Char(' ')) : text;
 }
 
-// A value label whose name is worked out from its text each time it is asked,
-// so it never lags behind the label.
-class ValueLabelAccessible final : public QAccessibleWidget {
+// A label as assistive technology sees it. Its name is worked out from its
+// text each time it is asked, so it never lags behind the label; a value label
+// of the window reads by its meaning ("120.0 BPM"). Its text, for braille
+// displays and flat review, is exactly what the label draws ("120.0").
+class LabelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
-    explicit ValueLabelAccessible(QLabel* label)
-        : QAccessibleWidget(label, QAccessible::StaticText) {}
+    explicit LabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name) {
-            const auto* label = static_cast<const QLabel*>(widget());
-            return label->accessibleName().isEmpty() ? accessibleReading(*label)
-                                                     : label->accessibleName();
+            if (!label().accessibleName().isEmpty()) {
+                return label().accessibleName();
+            }
+            return label().property(kReadsByMeaning).toBool() ? accessibleReading(label())
+                                                              : drawn();
         }
         return QAccessibleWidget::text(kind);
     }
 
     QAccessible::Role role() const override {
-        const Known* known = knownLabel(*static_cast<const QLabel*>(widget()));
+        const Known* known = knownLabel(label());
         return known != nullptr && known->reading == Reading::Heading ? QAccessible::Heading
                                                                       : QAccessible::StaticText;
     }
+
+    QList<std::pair<QAccessibleInterface*, QAccessible::Relation>> relations(
+        QAccessible::Relation match) const override {
+        auto found = QAccessibleWidget::relations(match);
+        if ((match & QAccessible::Labelled) && label().buddy() != nullptr) {
+            found.append(
+                {QAccessible::queryAccessibleInterface(label().buddy()), QAccessible::Labelled});
+        }
+        return found;
+    }
+
+    // --- QAccessibleTextInterface: read-only, no caret, no selection.
+    QString text(int startOffset, int endOffset) const override {
+        return drawn().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(drawn().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    int selectionCount() const override { return 0; }
+    void selection(int, int* startOffset, int* endOffset) const override {
+        *startOffset = *endOffset = 0;
+    }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = 0;
+        *endOffset = std::max(offset, characterCount());
+        return {};
+    }
+
+    // Characters on screen, laid out on one line as the label aligns it.
+    QRect characterRect(int offset) const override {
+        const QString shown = drawn();
+        if (offset < 0 || offset >= shown.size()) {
+            return {};
+        }
+        const QFontMetrics metrics(label().font());
+        const QRect line = textLine(metrics, shown);
+        const int left = line.left() + metrics.horizontalAdvance(shown.left(offset));
+        const int width = metrics.horizontalAdvance(shown.at(offset));
+        const QRect local(left, line.top(), std::max(width, 1), line.height());
+        return QRect(label().mapToGlobal(local.topLeft()), local.size());
+    }
+
+    int offsetAtPoint(const QPoint& point) const override {
+        for (int i = 0; i < characterCount(); ++i) {
+            if (characterRect(i).contains(point)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+private:
+    const QLabel& label() const { return *static_cast<const QLabel*>(widget()); }
+
+    // The text as drawn: markup and a mnemonic's "&" are not drawn.
+    QString drawn() const {
+        const QString text = label().text();
+        if (label().textFormat() == Qt::RichText ||
+            (label().textFormat() == Qt::AutoText && Qt::mightBeRichText(text))) {
+            QTextDocument document;
+            document.setHtml(text);
+            return document.toPlainText();
+        }
+        if (label().buddy() != nullptr) {
+            QString shown = text;
+            static const QRegularExpression mnemonic(QStringLiteral("&(.)"));
+            return shown.replace(mnemonic, QStringLiteral("\\1"));
+        }
+        return text;
+    }
+
+    QRect textLine(const QFontMetrics& metrics, const QString& shown) const {
+        const QRect area = label().contentsRect().adjusted(label().margin(), label().margin(),
+                                                           -label().margin(), -label().margin());
+        const QSize size(metrics.horizontalAdvance(shown), metrics.height());
+        return QStyle::alignedRect(
+            label().layoutDirection(),
+            QStyle::visualAlignment(label().layoutDirection(), label().alignment()), size, area);
+    }
 };
 
-QAccessibleInterface* valueLabelFactory(const QString& className, QObject* object) {
-    if (className != QLatin1String("QLabel") || !object->property(kReadsByMeaning).toBool()) {
+QAccessibleInterface* labelFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String("QLabel") || qobject_cast<QLabel*>(object) == nullptr) {
         return nullptr;
     }
-    return new ValueLabelAccessible(static_cast<QLabel*>(object));
+    return new LabelAccessible(static_cast<QLabel*>(object));
 }
 
 }  // namespace
@@ -272,18 +368,18 @@ QString accessibleReading(const QLabel& label) {
 
 void makeAccessible(MainWindow& form) {
     // Installing twice is harmless: Qt keeps one entry per factory.
-    QAccessible::installFactory(valueLabelFactory);
+    QAccessible::installFactory(labelFactory);
     for (const Known& known : kKnownLabels) {
-        auto* label = form.findChild<QLabel*>(QString::fromLatin1(known.name));
-        if (label == nullptr) {
-            continue;
+        if (auto* label = form.findChild<QLabel*>(QString::fromLatin1(known.name))) {
+            label->setProperty(kReadsByMeaning, true);
         }
-        label->setProperty(kReadsByMeaning, true);
+    }
+    for (QLabel* label : form.findChildren<QLabel*>()) {
         // With a screen reader already running, Qt may have made the label's
         // plain interface while the window was built; drop it so the next
         // question reaches the factory.
         QAccessibleInterface* existing = QAccessible::queryAccessibleInterface(label);
-        if (existing != nullptr && dynamic_cast<ValueLabelAccessible*>(existing) == nullptr) {
+        if (existing != nullptr && dynamic_cast<LabelAccessible*>(existing) == nullptr) {
             QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(existing));
         }
     }

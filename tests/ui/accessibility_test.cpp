@@ -88,6 +88,44 @@ TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
         rig, {{"lblCounterStatus", "Status: Timeout"}, {"lblCounterStatusMPM", "Status: Timeout"}});
 }
 
+// Braille displays and flat review get what is drawn through the text
+// interface of every label, while the name keeps its reading; each character
+// is found on screen where the label draws it.
+TEST(Accessibility, EveryLabelOffersTheTextItDraws) {
+    WindowRig rig;
+    measure120(rig);
+    int checked = 0;
+    for (const int mode : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7}) {
+        rig.key(mode);
+        for (QLabel* shown : rig.form->findChildren<QLabel*>()) {
+            if (!shown->isVisible() || shown->text().isEmpty()) {
+                continue;
+            }
+            QAccessibleTextInterface* text =
+                QAccessible::queryAccessibleInterface(shown)->textInterface();
+            ASSERT_NE(text, nullptr) << shown->objectName().toStdString();
+            const QString drawn =
+                shown->buddy() ? QString(shown->text()).remove(u'&') : shown->text();
+            EXPECT_EQ(text->text(0, text->characterCount()), drawn);
+            const QRect onScreen(shown->mapToGlobal(QPoint()), shown->size());
+            for (int i = 0; i < text->characterCount(); ++i) {
+                if (drawn.at(i).isSpace()) {
+                    continue;
+                }
+                const QRect character = text->characterRect(i);
+                EXPECT_TRUE(onScreen.contains(character.center())) << drawn.toStdString() << i;
+                EXPECT_EQ(text->offsetAtPoint(character.center()), i) << drawn.toStdString();
+            }
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 20);
+    QAccessibleTextInterface* bpm =
+        QAccessible::queryAccessibleInterface(label(rig, "lblBPM_Value"))->textInterface();
+    EXPECT_EQ(bpm->text(0, bpm->characterCount()), QStringLiteral("120.0"));
+    expectHeard(rig, {{"lblBPM_Value", "120.0 BPM"}});
+}
+
 TEST(Accessibility, NamesFollowTheLabelsWhereverTheirTextIsSet) {
     WindowRig rig;
     QLabel* bpm = label(rig, "lblBPM_Value");
