@@ -30,10 +30,14 @@ install: deps
 	DESTDIR=$(DESTDIR) cmake --install $(RELEASE_DIR)
 
 # `make package`: the Debian package pulsaro_<version>_<arch>.deb in build/release.
+# SOURCE_DATE_EPOCH (by default the time of the last commit) dates the program
+# and every file in the package, so two builds of one commit are the same bytes;
+# cpack takes the modes of the package's own members from the umask.
+package: export SOURCE_DATE_EPOCH ?= $(or $(shell git log -1 --format=%ct 2>/dev/null),$(shell date +%s))
 package: deps
 	cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr
 	cmake --build --preset release
-	cd $(RELEASE_DIR) && cpack -G DEB
+	cd $(RELEASE_DIR) && umask 022 && cpack -G DEB
 	@ls -1t $(CURDIR)/$(RELEASE_DIR)/pulsaro_*.deb | head -n 1
 
 # `make fuzz FUZZ_SECONDS=20`: builds the libFuzzer targets of tests/fuzz with

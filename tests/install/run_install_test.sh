@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary root (DESTDIR) and checks what lands
 # there: the program, the desktop entry, the icon, the AppStream metainfo, the
-# man page and the license. The desktop entry, the metainfo and the man page
-# go through desktop-file-validate, appstreamcli and groff (or man) when those
-# are installed; a missing tool is reported as skipped.
+# compressed man page, the copyright file and the compressed changelog. The
+# desktop entry, the metainfo and the man page go through desktop-file-validate,
+# appstreamcli and groff (or man) when those are installed; a missing tool is
+# reported as skipped.
 #
 # Then the Debian package: cpack builds it from the same tree into a temporary
-# folder (a few seconds, the program is not rebuilt), and its contents and its
-# Depends line are checked. PULSARO_TEST_PACKAGE=0 leaves that part out; it is
-# skipped too when cpack's DEB tools (dpkg-deb, dpkg-shlibdeps, file) are
-# missing.
+# folder (a few seconds, the program is not rebuilt), and its contents, its
+# Depends line and lintian's verdict (no error, no warning) are checked.
+# PULSARO_TEST_PACKAGE=0 leaves that part out; it is skipped too when cpack's
+# DEB tools (dpkg-deb, dpkg-shlibdeps, file) are missing. That two builds give
+# the same package is checked by check_package.sh.
 #
 # usage: run_install_test.sh <build-dir> <source-dir>
 # pass() never fails, so `test && pass || fail` is an if-then-else here.
@@ -49,17 +51,33 @@ bin=$usr/bin/pulsaro
 desktop=$usr/share/applications/$app_id.desktop
 icon=$usr/share/icons/hicolor/scalable/apps/$app_id.svg
 metainfo=$usr/share/metainfo/$app_id.metainfo.xml
-manpage=$usr/share/man/man1/pulsaro.1
-license=$usr/share/doc/pulsaro/LICENSE
+manpage_gz=$usr/share/man/man1/pulsaro.1.gz
+copyright=$usr/share/doc/pulsaro/copyright
+changelog_gz=$usr/share/doc/pulsaro/changelog.gz
 
 [ -x "$bin" ] && pass "program: bin/pulsaro" || fail "no executable bin/pulsaro"
-for f in "$desktop" "$icon" "$metainfo" "$manpage" "$license"; do
+for f in "$desktop" "$icon" "$metainfo" "$manpage_gz" "$copyright" "$changelog_gz"; do
   [ -s "$f" ] && pass "${f#"$usr"/}" || fail "missing or empty: ${f#"$usr"/}"
 done
 cmp -s "$icon" "$source_dir/resources/pulsaro.svg" && pass "icon is resources/pulsaro.svg" ||
   fail "installed icon differs from resources/pulsaro.svg"
-cmp -s "$license" "$source_dir/LICENSE" && pass "license is the repository's LICENSE" ||
-  fail "installed license differs from LICENSE"
+[ ! -e "$usr/share/doc/pulsaro/LICENSE" ] && pass "no LICENSE beside the copyright file" ||
+  fail "doc/pulsaro/LICENSE installed; the copyright file names the license"
+grep -qx "License: GPL-3.0-or-later" "$copyright" && pass "copyright: GPL-3.0-or-later" ||
+  fail "copyright does not name GPL-3.0-or-later"
+# gzip -n: no name and no time stamp in the header, so the bytes do not change.
+for f in "$manpage_gz" "$changelog_gz"; do
+  [ "$(od -An -tx1 -j3 -N5 "$f" | tr -d ' ')" = 0000000000 ] &&
+    pass "${f#"$usr"/}: gzip header without name and time" ||
+    fail "${f#"$usr"/}: gzip header holds a name or a time stamp"
+done
+manpage=$work/pulsaro.1
+gzip -dc "$manpage_gz" >"$manpage" 2>/dev/null && cmp -s "$manpage" "$source_dir/packaging/pulsaro.1" &&
+  pass "man page is packaging/pulsaro.1" || fail "installed man page differs from packaging/pulsaro.1"
+project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
+[ "$(gzip -dc "$changelog_gz" | sed -n '1s/^pulsaro (\([^)]*\)).*/\1/p')" = "$project_version" ] &&
+  pass "changelog: latest entry is $project_version" ||
+  fail "changelog: latest entry is not $project_version (packaging/changelog)"
 
 # --- desktop entry -------------------------------------------------------------
 if [ -s "$desktop" ]; then
@@ -157,8 +175,9 @@ package_check() {
       "./usr/share/applications/$app_id.desktop" \
       "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
       "./usr/share/metainfo/$app_id.metainfo.xml" \
-      ./usr/share/man/man1/pulsaro.1 \
-      ./usr/share/doc/pulsaro/LICENSE; do
+      ./usr/share/man/man1/pulsaro.1.gz \
+      ./usr/share/doc/pulsaro/copyright \
+      ./usr/share/doc/pulsaro/changelog.gz; do
     echo "$contents" | grep -q " $path\$" && pass "package holds $path" ||
       fail "package lacks $path"
   done
@@ -177,6 +196,17 @@ package_check() {
   done
   dpkg-deb --field "$deb" Recommends | grep -qw fonts-wine && pass "Recommends: fonts-wine" ||
     fail "Recommends lacks fonts-wine"
+
+  if have lintian; then
+    if out=$(lintian --display-level '>=pedantic' --fail-on error,warning "$deb" 2>&1); then
+      pass "lintian: no error, no warning"
+    else
+      fail "lintian"
+    fi
+    echo "$out" | grep -v -e '^$' -e 'running with root privileges' | sed 's/^/      /'
+  else
+    skip "lintian not installed (Debian: lintian)"
+  fi
 }
 
 if [ "${PULSARO_TEST_PACKAGE:-1}" = 0 ]; then
