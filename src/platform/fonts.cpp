@@ -18,16 +18,16 @@ QString loadWindowFontFamily() {
             return kLayoutFamily;
         }
         // Wine's metric-compatible Tahoma lives outside fontconfig's folders;
-        // it is looked up in the data folders ($XDG_DATA_DIRS). Only the
-        // regular face is taken: that package's bold file draws thin, widely
-        // spaced strokes, while the regular face emboldened by the renderer
-        // looks right.
+        // it is looked up in the data folders ($XDG_DATA_DIRS). Its regular
+        // face is taken with the bold face built from it into the program:
+        // that package's own bold file draws thin, widely spaced strokes.
         const QString file = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
                                                     QStringLiteral("wine/fonts/tahoma.ttf"));
         if (!file.isEmpty()) {
             const QStringList families =
                 QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(file));
             if (!families.isEmpty()) {
+                QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/tahoma-bold.ttf"));
                 return families.first();
             }
         }

@@ -6,6 +6,8 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QFontDatabase>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/widgets.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -161,6 +164,38 @@ TEST(LabelFit, EveryMessageBoxIsWideEnoughForItsTitle) {
         EXPECT_GE(box.layout()->totalMinimumSize().width(),
                   QFontMetrics(bold).horizontalAdvance(title) + 100)
             << caption;
+    }
+}
+
+// The bold texts (the tempo, the Beat button, the headings) come from a real
+// bold face: Qt's own emboldening of the regular face is lost when the window
+// is drawn scaled. They carry clearly more ink than the regular face, drawn
+// unscaled and drawn at twice the size.
+TEST(LabelFit, BoldTextsAreBoldAtEveryScale) {
+    EXPECT_TRUE(QFontDatabase::styles(windowFont(8).family()).contains(QStringLiteral("Bold")))
+        << QFontDatabase::styles(windowFont(8).family()).join(u',').toStdString();
+    for (const int points : {8, 24}) {
+        for (const qreal ratio : {1.0, 2.0}) {
+            const auto ink = [&](bool bold) {
+                const QSize size(30 * points, 3 * points);
+                QImage image(size * ratio, QImage::Format_Grayscale8);
+                image.setDevicePixelRatio(ratio);
+                image.fill(Qt::white);
+                QPainter painter(&image);
+                painter.setFont(windowFont(points, bold));
+                painter.drawText(QRect(QPoint(), size), Qt::AlignCenter, QStringLiteral("Beat 000"));
+                painter.end();
+                qint64 sum = 0;
+                for (int y = 0; y < image.height(); ++y) {
+                    for (const uchar* pixel = image.constScanLine(y);
+                         pixel != image.constScanLine(y) + image.width(); ++pixel) {
+                        sum += 255 - *pixel;
+                    }
+                }
+                return sum;
+            };
+            EXPECT_GT(ink(true), ink(false) * 6 / 5) << points << " pt at " << ratio;
+        }
     }
 }
 
