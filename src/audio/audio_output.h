@@ -22,7 +22,9 @@ public:
 
     virtual ~AudioOutput() = default;
 
-    // Number of devices that can play sound; 0 when there is none.
+    // Number of devices that can play sound; 0 when there is none. Looks
+    // again each time it is asked, so a sound server that came up since is
+    // found.
     virtual int outputDeviceCount() = 0;
 
     // The three click sounds, decoded; converted to the output's format once
@@ -45,6 +47,16 @@ public:
     virtual void playOnce(int index) = 0;
     // Stops every sound at once and the clicking with it.
     virtual void purge() = 0;
+
+    // When the first click of the running metronome heard after the moment
+    // after (tap-clock seconds) will be heard; nothing when none clicks or
+    // it is not known yet.
+    virtual std::optional<double> nextClickHeardAt(double after) const = 0;
+    // True once the output was lost while sound was wanted (the sound server
+    // went away, the device was unplugged): what was playing has stopped.
+    // Cleared by the next command that wants sound, which looks for the
+    // output again.
+    virtual bool outputLost() const = 0;
 };
 
 // PortAudio is initialised on first use, not at construction, so creating the

@@ -14,6 +14,9 @@ namespace {
 // Periods of 1 000 000 ms and 1 ms as fixed-point BPM (60 000 / ms x 10 000).
 constexpr Fixed kSlowestTempo = 600;
 constexpr Fixed kFastestTempo = 600'000'000;
+// Differences between the stream's clock and the frames counted that are
+// taken for the clock's own noise rather than for a dropout.
+constexpr double kStreamClockTolerance = 0.0015;
 
 bool validSound(int index) {
     return index >= 0 && index < ClickEngine::kSoundCount;
@@ -134,6 +137,9 @@ RenderStats EngineOutput::stats() const {
     s.latencyMax = statLatencyMax_.load(std::memory_order_relaxed);
     s.latencyMin = std::min(statLatencyMin_.load(std::memory_order_relaxed), s.latencyMax);
     s.underflows = statUnderflows_.load(std::memory_order_relaxed);
+    s.dropouts = statDropouts_.load(std::memory_order_relaxed);
+    s.framesSkipped = statSkipped_.load(std::memory_order_relaxed);
+    s.clockDifferenceMax = statClockDifferenceMax_.load(std::memory_order_relaxed);
     return s;
 }
 
@@ -174,6 +180,8 @@ ClickEngine& EngineOutput::makeEngine(std::uint32_t sampleRate, int channels) {
         }
         engine->setSounds(std::move(converted));
         engine->selectSound(selected_);
+        streamClock_ = std::make_unique<StreamClock>(static_cast<double>(sampleRate),
+                                                     kStreamClockTolerance);
         engine_ = std::move(engine);
         sounds_ = {};  // the engine holds the only copy that is used
     }
@@ -182,6 +190,9 @@ ClickEngine& EngineOutput::makeEngine(std::uint32_t sampleRate, int channels) {
 
 void EngineOutput::beginStream() {
     timingSeq_.store(0, std::memory_order_relaxed);
+    if (streamClock_) {
+        streamClock_->reset();
+    }
     purgeQueued_ = false;
 }
 
@@ -213,6 +224,44 @@ void EngineOutput::publishTiming(const StreamTiming& timing) {
             statLatencyMax_.store(latency, std::memory_order_relaxed);
         }
     }
+}
+
+void EngineOutput::followStreamClock(double heardAt) {
+    const std::int64_t lost = streamClock_->framesLost(engine_->position(), heardAt);
+    if (lost > 0) {
+        engine_->skip(lost);
+        statDropouts_.store(statDropouts_.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_relaxed);
+        statSkipped_.store(statSkipped_.load(std::memory_order_relaxed) +
+                               static_cast<std::uint64_t>(lost),
+                           std::memory_order_relaxed);
+    }
+    if (statsOn_.load(std::memory_order_relaxed)) {
+        const double difference = std::fabs(streamClock_->lastDifference());
+        if (difference > statClockDifferenceMax_.load(std::memory_order_relaxed)) {
+            statClockDifferenceMax_.store(difference, std::memory_order_relaxed);
+        }
+    }
+}
+
+std::optional<double> EngineOutput::nextClickHeardAt(double after) const {
+    if (!engine_ || activeId_ == 0) {
+        return std::nullopt;
+    }
+    const std::optional<StreamTiming> timing = latestTiming();
+    const std::int64_t next = engine_->nextClickFrame();
+    if (!timing || next < 0) {
+        return std::nullopt;
+    }
+    const auto heardAt = [&](std::int64_t frame) {
+        return timing->tapSeconds + timing->latencySeconds +
+               static_cast<double>(frame - timing->blockFrame) / engine_->sampleRate();
+    };
+    // A click already rendered may still be on its way to the speaker.
+    if (const std::int64_t last = engine_->lastClickFrame(); last >= 0 && heardAt(last) > after) {
+        return heardAt(last);
+    }
+    return heardAt(next);
 }
 
 void EngineOutput::renderBlock(float* out, std::size_t frames) {

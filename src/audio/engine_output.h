@@ -10,6 +10,7 @@
 
 #include "audio/audio_output.h"
 #include "core/click_engine.h"
+#include "core/stream_clock.h"
 
 namespace pulsaro {
 
@@ -32,6 +33,9 @@ struct RenderStats {
     double latencyMin = 0;  // both 0 before any timing was published
     double latencyMax = 0;
     std::uint64_t underflows = 0;  // blocks the device ran out of data before
+    std::uint64_t dropouts = 0;    // times the stream's clock showed frames lost
+    std::uint64_t framesSkipped = 0;
+    double clockDifferenceMax = 0;  // largest |heard - counted| seen, seconds
 };
 
 // What both outputs share: the decoded sounds, the click engine (made once,
@@ -62,6 +66,11 @@ public:
     RenderStats stats() const;
     // The newest timing the render side published, if any.
     std::optional<StreamTiming> latestTiming() const;
+
+    // GUI thread: see AudioOutput; nothing also before a stream published
+    // its timing.
+    std::optional<double> nextClickHeardAt(double after) const override;
+    bool outputLost() const override { return false; }
 
     // GUI thread: the format the first stream fixed; 0 before it.
     double outputRate() const { return engine_ ? engine_->sampleRate() : 0; }
@@ -99,12 +108,17 @@ protected:
     // --- render thread -------------------------------------------------------
     // The timing of the block about to be rendered.
     void publishTiming(const StreamTiming& timing);
+    // When the block about to be rendered will be heard, on the stream's own
+    // clock: frames the output lost since the last block are skipped, so the
+    // clicks stay on real time's grid.
+    void followStreamClock(double heardAt);
     void renderBlock(float* out, std::size_t frames);
     void countUnderflow();
 
 private:
     std::array<PcmSound, 3> sounds_;
     std::unique_ptr<ClickEngine> engine_;
+    std::unique_ptr<StreamClock> streamClock_;
     int selected_ = 0;
     std::uint32_t lastId_ = 0;
     std::uint32_t activeId_ = 0;  // the id whose clicks were started last
@@ -127,6 +141,9 @@ private:
     std::atomic<double> statLatencyMin_{std::numeric_limits<double>::infinity()};
     std::atomic<double> statLatencyMax_{0};
     std::atomic<std::uint64_t> statUnderflows_{0};
+    std::atomic<std::uint64_t> statDropouts_{0};
+    std::atomic<std::uint64_t> statSkipped_{0};
+    std::atomic<double> statClockDifferenceMax_{0};
 };
 
 }  // namespace pulsaro

@@ -20,6 +20,12 @@ void OfflineOutput::render(float* out, std::size_t frames) {
     renderBlock(out, frames);
 }
 
+void OfflineOutput::render(float* out, std::size_t frames, double heardAt) {
+    makeEngine(sampleRate_, channels_);
+    followStreamClock(heardAt);
+    render(out, frames);
+}
+
 std::vector<float> OfflineOutput::render(std::size_t frames) {
     std::vector<float> out(frames * static_cast<std::size_t>(channels_));
     render(out.data(), frames);

@@ -30,6 +30,10 @@ public:
 
     // Renders the next frames, interleaved.
     void render(float* out, std::size_t frames);
+    // The same for a block whose first frame is heard at heardAt seconds on
+    // the output's clock, as a device's callback is told: frames an underrun
+    // lost before it are skipped.
+    void render(float* out, std::size_t frames, double heardAt);
     std::vector<float> render(std::size_t frames);
 
     std::uint32_t sampleRate() const { return sampleRate_; }

@@ -26,6 +26,11 @@ constexpr double kIdleSeconds = 3.0;
 // block comes within a few milliseconds, so this is reached only by a stream
 // that does not run, and then the clicks start at once instead.
 constexpr auto kFirstBlockWait = std::chrono::milliseconds(250);
+// Clicks are placed ahead of time, so a small buffer gains them nothing; a
+// large one survives a loaded machine.
+constexpr double kMinimumLatency = 0.04;
+// A running stream whose callbacks stop for this long has lost its device.
+constexpr double kStalledSeconds = 2.0;
 
 double tapClockSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -42,6 +47,12 @@ PortAudioOutput::~PortAudioOutput() {
 
 int PortAudioOutput::outputDeviceCount() {
     noDevice_ = false;
+    // PortAudio lists devices only when it starts: while no stream runs, it
+    // starts afresh so a sound server that came up (or went) since is seen.
+    if (stream_ == nullptr || !outputRunning()) {
+        release();
+        lost_.store(false, std::memory_order_relaxed);
+    }
     if (!ensureInitialised()) {
         return 0;
     }
@@ -54,10 +65,8 @@ int PortAudioOutput::outputDeviceCount() {
         }
     }
     if (outputs == 0) {
-        // PortAudio lists devices only when it starts, so with none there
-        // is nothing to keep: the next count starts it afresh and sees a
-        // device plugged in meanwhile, and exit has nothing to shut down.
-        // Until then play commands do not start it again.
+        // With none there is nothing to keep, and exit has nothing to shut
+        // down. Until the next count, play commands do not start it again.
         release();
         noDevice_ = true;
         tellOnce("no sound output device");
@@ -69,7 +78,24 @@ std::optional<double> PortAudioOutput::openedLatency() const {
     return openedLatency_;
 }
 
+bool PortAudioOutput::outputLost() const {
+    if (lost_.load(std::memory_order_acquire)) {
+        return true;
+    }
+    const double last = lastCallbackAt_.load(std::memory_order_relaxed);
+    return stream_ != nullptr && started_ && last > 0 &&
+           !finished_.load(std::memory_order_acquire) &&
+           (gate_.load(std::memory_order_acquire) & kClosed) == 0 &&
+           tapClockSeconds() - last > kStalledSeconds;
+}
+
 bool PortAudioOutput::prepareOutput() {
+    if (outputLost()) {
+        // The device or server it played on is gone: look for sound afresh.
+        retireStream();
+        release();
+        lost_.store(false, std::memory_order_relaxed);
+    }
     if (!ensureInitialised()) {
         return false;
     }
@@ -182,7 +208,7 @@ bool PortAudioOutput::openStream() {
     parameters.device = device;
     parameters.channelCount = channels;
     parameters.sampleFormat = paFloat32;
-    parameters.suggestedLatency = info->defaultLowOutputLatency;
+    parameters.suggestedLatency = std::max(info->defaultHighOutputLatency, kMinimumLatency);
     PaStream* stream = nullptr;
     const PaError opened = [&] {
         const QuietStandardError quiet;
@@ -220,6 +246,7 @@ bool PortAudioOutput::startStream() {
     gate_.store(0, std::memory_order_relaxed);
     finished_.store(false, std::memory_order_relaxed);
     streamFrames_ = 0;
+    lastCallbackAt_.store(0, std::memory_order_relaxed);
     paced_ = false;
     lastCallback_ = 0;
     lastBlockSeconds_ = 0;
@@ -242,6 +269,7 @@ bool PortAudioOutput::startStream() {
 }
 
 void PortAudioOutput::retireStream() {
+    retiring_.store(true, std::memory_order_release);
     if (closer_.joinable()) {
         finished_.store(true, std::memory_order_release);
         finished_.notify_one();
@@ -252,6 +280,7 @@ void PortAudioOutput::retireStream() {
     }
     stream_ = nullptr;
     started_ = false;
+    retiring_.store(false, std::memory_order_release);
 }
 
 int PortAudioOutput::onBlock(const void*, void* output, unsigned long frames,
@@ -263,6 +292,11 @@ int PortAudioOutput::onBlock(const void*, void* output, unsigned long frames,
 
 void PortAudioOutput::onFinished(void* self) {
     auto& output = *static_cast<PortAudioOutput*>(self);
+    // Neither gone quiet nor closed by the program: the device went away.
+    if ((output.gate_.load(std::memory_order_acquire) & kClosed) == 0 &&
+        !output.retiring_.load(std::memory_order_acquire)) {
+        output.lost_.store(true, std::memory_order_release);
+    }
     output.finished_.store(true, std::memory_order_release);
     output.finished_.notify_one();
 }
@@ -291,8 +325,14 @@ int PortAudioOutput::render(float* out, unsigned long frames, const PaStreamCall
         paced_ = true;
     }
     lastCallback_ = now;
+    lastCallbackAt_.store(now, std::memory_order_relaxed);
     lastBlockSeconds_ = static_cast<double>(frames) / rate_;
     if (paced_) {
+        // Frames lost to an underrun are skipped first, so what follows is
+        // heard on time rather than late by the dropout.
+        if (time != nullptr && time->outputBufferDacTime > 0) {
+            followStreamClock(time->outputBufferDacTime);
+        }
         publishTiming({clicks.position(), now, latency});
     }
     renderBlock(out, frames);

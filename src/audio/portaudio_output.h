@@ -33,6 +33,7 @@ public:
     ~PortAudioOutput() override;
 
     int outputDeviceCount() override;
+    bool outputLost() const override;
 
     // The stream's latency as PortAudio gave it when it was opened; nothing
     // before the first stream.
@@ -70,6 +71,15 @@ private:
     // ended it or the device failed) or must go (by the GUI thread); wakes
     // the closer.
     std::atomic<bool> finished_{false};
+    // Set by the GUI thread while it closes the stream itself, so that the
+    // stream's end is not taken for a lost device.
+    std::atomic<bool> retiring_{false};
+    // Set when the stream ended by itself while it had work: its device or
+    // sound server went away.
+    std::atomic<bool> lost_{false};
+    // Tap-clock seconds of the last callback; a running stream whose
+    // callbacks stop coming is lost too.
+    std::atomic<double> lastCallbackAt_{0};
     std::thread closer_;
 
     // Commands sent to the running stream, counted by the GUI thread; the

@@ -260,11 +260,13 @@ void ClickEngine::render(float* out, std::size_t frames) {
         // Acquire pairs with selectSound()/setSounds(): the sound is complete.
         startVoice(selected_.load(std::memory_order_acquire));
         const std::int64_t now = blockStart + static_cast<std::int64_t>(done);
+        lastClickFrame_.store(now, std::memory_order_release);
         do {
             nextClick_ = frameOf(anchor_, ++nextK_, tempo_, numerator);
         } while (nextClick_ <= now);
     }
 
+    nextClickFrame_.store(periodicId_ != 0 ? nextClick_ : -1, std::memory_order_release);
     const bool playing = periodicId_ != 0 || voice_ != nullptr;
     if (playing) {
         lastBusyEnd_.store(blockStart + blockFrames, std::memory_order_relaxed);
@@ -276,6 +278,30 @@ void ClickEngine::render(float* out, std::size_t frames) {
     // Released last, so busy() never sees the queue empty before busy_ shows
     // what its commands started; also frees the slots for push().
     tail_.store(head, std::memory_order_release);
+}
+
+void ClickEngine::skip(std::int64_t frames) {
+    if (frames <= 0) {
+        return;
+    }
+    const std::int64_t end = position_.load(std::memory_order_relaxed) + frames;
+    if (voice_ != nullptr) {
+        voiceFrame_ += static_cast<std::size_t>(std::min<std::int64_t>(
+            frames, static_cast<std::int64_t>(voice_->frames() - voiceFrame_)));
+        if (voiceFrame_ == voice_->frames()) {
+            voice_ = nullptr;
+        }
+    }
+    if (periodicId_ != 0 && nextClick_ < end) {
+        const long double numerator = periodNumerator(sampleRate_);
+        nextK_ = std::max(nextK_, firstAtOrAfter(anchor_, end, tempo_, numerator));
+        nextClick_ = frameOf(anchor_, nextK_, tempo_, numerator);
+        nextClickFrame_.store(nextClick_, std::memory_order_release);
+    }
+    if (periodicId_ != 0 || voice_ != nullptr) {
+        lastBusyEnd_.store(end, std::memory_order_relaxed);
+    }
+    position_.store(end, std::memory_order_release);
 }
 
 bool ClickEngine::busy() const {

@@ -68,7 +68,11 @@ public:
     // Writes frames frames of interleaved float samples and advances the
     // frame position.
     void render(float* out, std::size_t frames);
-    // Frames rendered so far (readable from any thread).
+    // Moves the timeline on by frames frames without a sound, for frames the
+    // output lost: clicks that fell in them are lost, never played late, and
+    // a sound that was playing goes on from where real time has it.
+    void skip(std::int64_t frames);
+    // Frames rendered (or skipped) so far (readable from any thread).
     std::int64_t position() const { return position_.load(std::memory_order_acquire); }
     // True while a periodic click runs, a sound plays or a command waits for
     // the next block (so an idle check right after a command never stops the
@@ -76,6 +80,11 @@ public:
     bool busy() const;
     // Frames since the engine last had anything to play (0 while busy).
     std::int64_t idleFrames() const;
+    // The frame of the next periodic click, or -1 when none runs (readable
+    // from any thread; as of the last block).
+    std::int64_t nextClickFrame() const { return nextClickFrame_.load(std::memory_order_acquire); }
+    // The frame of the last periodic click rendered, or -1 before any.
+    std::int64_t lastClickFrame() const { return lastClickFrame_.load(std::memory_order_acquire); }
 
 private:
     struct Command {
@@ -116,6 +125,8 @@ private:
     std::atomic<bool> busy_{false};
     // The frame after the last one on which anything played.
     std::atomic<std::int64_t> lastBusyEnd_{0};
+    std::atomic<std::int64_t> nextClickFrame_{-1};
+    std::atomic<std::int64_t> lastClickFrame_{-1};
 };
 
 }  // namespace pulsaro

@@ -228,6 +228,60 @@ TEST(MetronomeOutput, IdsSoundsAndPurge) {
     EXPECT_EQ(recorder.onsets.size(), 7u);
 }
 
+// The device runs dry once (an underrun): real time goes on by a gap the
+// frames never filled. The output is told when each block is heard, skips
+// what was lost, and every later click lands on real time's grid; clicks due
+// inside the gap are lost, none is doubled. A gap shorter than the clock's
+// noise tolerance is left alone: the clicks after it are late by that gap.
+TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
+    constexpr std::uint32_t kRate = 48000;
+    constexpr std::int64_t kBlock = 480;
+    constexpr std::int64_t kPeriod = 24000;  // 120 BPM
+    struct Dropout {
+        std::int64_t at;  // real frame where the gap starts (a block boundary)
+        std::int64_t length;
+        std::int64_t lateAfter;  // how late the clicks after it are
+    };
+    for (const Dropout& d : {Dropout{30240, 480, 0}, Dropout{47520, 960, 0},
+                             Dropout{9600, 100000, 0}, Dropout{24480, 1111, 0},
+                             Dropout{24960, 23, 23}}) {
+        SCOPED_TRACE(testing::Message() << "gap of " << d.length << " at " << d.at);
+        OfflineOutput output(kRate, 1);
+        output.loadSounds(sounds(kRate));
+        output.selectSound(0);
+        ASSERT_NE(output.startClicks(bpm(120), std::nullopt), 0U);
+        std::vector<std::int64_t> onsets;  // in real frames
+        std::int64_t real = 0;
+        float previous = 0;
+        std::vector<float> block(kBlock);
+        while (real < 8 * kPeriod) {
+            if (real == d.at) {
+                real += d.length;
+                previous = 0;
+            }
+            output.render(block.data(), kBlock, static_cast<double>(real) / kRate);
+            for (std::int64_t f = 0; f < kBlock; ++f) {
+                const float sample = block[static_cast<std::size_t>(f)];
+                if (sample != 0 && previous == 0) {
+                    onsets.push_back(real + f);
+                }
+                previous = sample;
+            }
+            real += kBlock;
+        }
+        std::vector<std::int64_t> expected;
+        for (std::int64_t k = 0; k * kPeriod < real; ++k) {
+            const std::int64_t due = k * kPeriod;
+            if (due < d.at) {
+                expected.push_back(due);
+            } else if (due + d.lateAfter >= d.at + d.length && due + d.lateAfter < real) {
+                expected.push_back(due + d.lateAfter);
+            }
+        }
+        EXPECT_EQ(onsets, expected);
+    }
+}
+
 // What the sound libraries write straight to the standard error stream while
 // they are loaded and probed never reaches the terminal; the program's own
 // lines before and after do, nesting included.

@@ -106,8 +106,13 @@ public:
     void stopClicks(std::uint32_t id) override;
     void playOnce(int index) override { played.push_back(index); }
     void purge() override;
+    std::optional<double> nextClickHeardAt(double) const override { return nextClick; }
+    bool outputLost() const override { return lost; }
 
     int devices = 1;
+    // What the output says about the clicks it plays.
+    std::optional<double> nextClick;
+    bool lost = false;
     std::array<PcmSound, 3> loaded;
     int selected = -2;  // none chosen yet
     int selections = 0;
