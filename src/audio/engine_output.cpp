@@ -180,8 +180,8 @@ ClickEngine& EngineOutput::makeEngine(std::uint32_t sampleRate, int channels) {
         }
         engine->setSounds(std::move(converted));
         engine->selectSound(selected_);
-        streamClock_ = std::make_unique<StreamClock>(static_cast<double>(sampleRate),
-                                                     kStreamClockTolerance);
+        streamClock_ =
+            std::make_unique<StreamClock>(static_cast<double>(sampleRate), kStreamClockTolerance);
         engine_ = std::move(engine);
         sounds_ = {};  // the engine holds the only copy that is used
     }
@@ -232,9 +232,9 @@ void EngineOutput::followStreamClock(double heardAt) {
         engine_->skip(lost);
         statDropouts_.store(statDropouts_.load(std::memory_order_relaxed) + 1,
                             std::memory_order_relaxed);
-        statSkipped_.store(statSkipped_.load(std::memory_order_relaxed) +
-                               static_cast<std::uint64_t>(lost),
-                           std::memory_order_relaxed);
+        statSkipped_.store(
+            statSkipped_.load(std::memory_order_relaxed) + static_cast<std::uint64_t>(lost),
+            std::memory_order_relaxed);
     }
     if (statsOn_.load(std::memory_order_relaxed)) {
         const double difference = std::fabs(streamClock_->lastDifference());

@@ -220,9 +220,15 @@ public:
     MappedBlock(const MappedBlock&) = delete;
     MappedBlock& operator=(const MappedBlock&) = delete;
 
-    bool isOpen() const { return data_ != nullptr; }
-    Word* word() const { return static_cast<Word*>(data_); }
-    char* slotArea() const { return static_cast<char*>(data_) + kSlotsOffset; }
+    bool isOpen() const {
+        return data_ != nullptr;
+    }
+    Word* word() const {
+        return static_cast<Word*>(data_);
+    }
+    char* slotArea() const {
+        return static_cast<char*>(data_) + kSlotsOffset;
+    }
 
 private:
     int fd_ = -1;

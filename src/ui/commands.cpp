@@ -23,9 +23,6 @@ bool quickSaveAllowed(const CommandState& s) {
 bool copyAllowed(const CommandState& s) {
     return s.copyAllowed;
 }
-bool soundOutput(const CommandState& s) {
-    return s.soundOutput;
-}
 bool modesOpen(const CommandState& s) {
     return !s.savePanelOpen;
 }
@@ -60,7 +57,7 @@ const CommandRow kRows[] = {
     {Command::QuickSave, Place::File, "mnuQuickSave", res::kMenuQuickSave, Qt::Key_F2,
      quickSaveAllowed, nullptr, [](W& w) { w.quickSave(); }},
     {Command::Metronome, Place::File, "mnuFileMetronome", res::kMenuMetronome, Qt::Key_F4,
-     soundOutput, metronomeArmed, [](W& w) { w.toggleMetronome(); }, true},
+     nullptr, metronomeArmed, [](W& w) { w.toggleMetronome(); }, true},
     {Command::Copy, Place::File, "mnuFileCopyToClipboard", res::kMenuCopy,
      Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](W& w) { w.copyValues(); }},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,

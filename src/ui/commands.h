@@ -52,7 +52,6 @@ struct CommandState {
     bool saveAllowed = false;
     bool quickSaveAllowed = false;
     bool copyAllowed = false;
-    bool soundOutput = false;
     bool metronomeArmed = false;
     bool alwaysOnTop = false;
     bool translucent = false;

@@ -1,7 +1,7 @@
 #include "ui/dialogs.h"
 
-#include <QFileDialog>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>

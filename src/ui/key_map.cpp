@@ -182,8 +182,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         const CommandState state = w.commandState();
         if (*letter == QLatin1Char('R') && w.resetButton_->isEnabled()) {
             w.resetAll();
-        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_) &&
-                   w.soundOutput()) {
+        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_)) {
             w.toggleDelayMetronome();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
                    MainWindow::shown(w.bpmPanel_)) {

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 #include "ui/about_box.h"
+#include "ui/beat_light.h"
 
 #include "ui/key_map.h"
 
@@ -107,7 +108,6 @@ void MainWindow::restoreAtStart() {
         selectClickSoundLater();
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
-        delayPanel_->setMetronomeAvailable(false);
         QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
         extendWindowMenus();
         updateCommands();
@@ -115,10 +115,38 @@ void MainWindow::restoreAtStart() {
 }
 
 void MainWindow::checkSoundOutput() {
-    services_.guard("FormCreate", [&] {
+    services_.guard("FormCreate", [&] { soundOutput_ = audio_.outputDeviceCount() > 0; });
+}
+
+bool MainWindow::lookForSound() {
+    if (!soundOutput_ || audio_.outputLost()) {
         soundOutput_ = audio_.outputDeviceCount() > 0;
-        delayPanel_->setMetronomeAvailable(soundOutput_);
+        showSoundNotice(soundOutput_ ? nullptr : res::kNoSoundOutput);
+        updateCommands();
+    }
+    return soundOutput_;
+}
+
+void MainWindow::soundLost() {
+    services_.guard("SoundLost", [&] {
+        stopClicks();
+        metronomeClicksId_ = 0;
+        metronomeArmed_ = false;
+        delayMetronomeOn_ = false;
+        delayPanel_->setMetronomeOn(false);
+        showMetronomeState();
+        showSoundNotice(res::kSoundLost);
+        updateCommands();
     });
+}
+
+void MainWindow::showMetronomeState() {
+    beatLight_->setArmed(metronomeArmed_ || delayMetronomeOn_);
+}
+
+void MainWindow::showSoundNotice(const char* notice) {
+    soundNotice_ = notice != nullptr ? tr8(notice) : QString();
+    creditLabel_->setText(soundNotice_.isEmpty() ? creditLine() : soundNotice_);
 }
 
 // --- Tapping ---------------------------------------------------------------
@@ -427,7 +455,6 @@ CommandState MainWindow::commandState() const {
     state.saveAllowed = saveAllowed_;
     state.quickSaveAllowed = quickSaveAllowed_;
     state.copyAllowed = valuesShown();
-    state.soundOutput = soundOutput_;
     state.metronomeArmed = metronomeArmed_;
     state.alwaysOnTop = alwaysOnTop_;
     state.translucent = translucent_;

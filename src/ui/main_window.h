@@ -28,6 +28,8 @@ class QPushButton;
 
 namespace pulsaro {
 
+class BeatLightDriver;
+
 class Dialogs;
 class PictureStrip;
 class BpmPanel;
@@ -167,6 +169,9 @@ public:
     const TapState& tap() const { return tap_.state(); }
     std::int32_t displayMode() const { return displayMode_; }
     bool soundOutput() const { return soundOutput_; }
+    // Asked whenever the user wants sound: looks for an output again when
+    // none was found or the last one was lost. True when there is one.
+    bool lookForSound();
     std::int32_t escCounter() const { return escCounter_; }
     std::int32_t tripletsFlag() const;
     std::int32_t typedTempoFlag() const;
@@ -280,6 +285,10 @@ private:
 
     // Start-up steps whose work belongs to the settings and desktop parts.
     void checkSoundOutput();
+    // The output went away while the metronome clicked: off in the window too.
+    void soundLost();
+    void showMetronomeState();
+    void showSoundNotice(const char* notice);
     void extendWindowMenus();
     void buildTrayIcon(std::function<bool()> trayAvailable);
 
@@ -302,6 +311,10 @@ private:
     bool saveAllowed_ = false;
     bool quickSaveAllowed_ = false;
     bool metronomeArmed_ = false;
+    // Shown in place of the credit line while there is something to say
+    // about the sound output; empty otherwise.
+    QString soundNotice_;
+    BeatLightDriver* beatLight_ = nullptr;
     bool alwaysOnTop_ = false;
     bool translucent_ = false;
     int opacityPercent_ = 100;

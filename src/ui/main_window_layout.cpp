@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ui/app_services.h"
+#include "ui/beat_light.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
@@ -76,6 +77,8 @@ void MainWindow::buildClientArea() {
     pictureStrip_ = new PictureStrip(clientArea_);
     pictureStrip_->setObjectName(QStringLiteral("Image1"));
     pictureStrip_->setGeometry(0, 0, 35, 209);
+    beatLight_ = new BeatLightDriver(*pictureStrip_, audio_, clock_);
+    beatLight_->onOutputLost = [this] { soundLost(); };
 
     timeSlot_ = new QFrame(clientArea_);
     timeSlot_->setObjectName(QStringLiteral("Bevel1"));

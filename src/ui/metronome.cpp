@@ -14,6 +14,7 @@
 #include "core/settings_store.h"
 #include "core/wav.h"
 #include "ui/app_services.h"
+#include "ui/beat_light.h"
 #include "ui/bpm_panel.h"
 #include "ui/delay_panel.h"
 #include "ui/main_window.h"
@@ -89,6 +90,9 @@ void MainWindow::selectClickSound() {
 std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
     std::uint32_t id = 0;
     services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
+    if (id != 0) {
+        beatLight_->follow();
+    }
     return id;
 }
 
@@ -96,6 +100,7 @@ void MainWindow::stopClicks() {
     if (metronomeClicksId_ != 0) {
         audio_.stopClicks(metronomeClicksId_);
     }
+    beatLight_->stop();
 }
 
 void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
@@ -113,9 +118,14 @@ void MainWindow::toggleMetronome() {
         if (metronomeArmed_) {
             stopClicks();
             metronomeArmed_ = false;
+            showMetronomeState();
+            return;
+        }
+        if (!lookForSound()) {
             return;
         }
         metronomeArmed_ = true;
+        showMetronomeState();
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
         if (runJustEnded && shown(bpmPanel_) && tap_.tempo() > 0) {
             stopClicks();
@@ -130,10 +140,12 @@ void MainWindow::toggleDelayMetronome() {
             stopClicks();
             delayMetronomeOn_ = false;
             delayPanel_->setMetronomeOn(false);
+            showMetronomeState();
             return;
         }
         const std::optional<Fixed> typed = delayPanel_->typedTempo();
-        if (!typed || *typed < kLowestDelayTempo || *typed > kHighestDelayTempo) {
+        if (!typed || *typed < kLowestDelayTempo || *typed > kHighestDelayTempo ||
+            !lookForSound()) {
             return;
         }
         const Fixed tempo = *typed;
@@ -141,6 +153,7 @@ void MainWindow::toggleDelayMetronome() {
         delayMetronomeOn_ = true;
         stopClicks();
         metronomeClicksId_ = startClicks(tempo);
+        showMetronomeState();
     });
 }
 

@@ -353,7 +353,8 @@ void SettingsDialog::restoreAtStart() {
         enablePlayerGroup(2, !txtPlayerOne->text().isEmpty());
         enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
 
-        const bool soundOutput = form_.soundOutput();
+        // Opening the sound group asks for sound: a server started since is found.
+        const bool soundOutput = form_.lookForSound();
         lblNoSoundCardInstalled->setVisible(!soundOutput);
         Label4->setEnabled(soundOutput);
         cboMetronomeSound->setEnabled(soundOutput);

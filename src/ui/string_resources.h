@@ -133,6 +133,8 @@ inline constexpr char kCannotOpenRegistry[] = "Cannot open or read registry.";
 inline constexpr char kCannotFind[] = "Cannot find %s.\nFile moved, deleted or renamed.";
 // Help menu and About box.
 inline constexpr char kVersionText[] = "Version %1.%2 (build %3)";
+inline constexpr char kNoSoundOutput[] = "No sound output found";
+inline constexpr char kSoundLost[] = "Sound lost: metronome off";
 inline constexpr char kCreditLine[] = "Pulsaro \u00a9 Orvik software %s";
 inline constexpr char kAboutCaption[] = "About";
 inline constexpr char kAboutTitle[] = "Pulsaro - %s";

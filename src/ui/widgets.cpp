@@ -154,6 +154,17 @@ void MenuBarStyle::drawControl(ControlElement element, const QStyleOption* optio
     QProxyStyle::drawControl(element, option, painter, widget);
 }
 
+void PictureStrip::setBeatLight(BeatLight light) {
+    if (light != beatLight_) {
+        beatLight_ = light;
+        update(beatLightRect());
+    }
+}
+
+QRect PictureStrip::beatLightRect() {
+    return {12, 4, 11, 11};
+}
+
 void PictureStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -169,6 +180,13 @@ void PictureStrip::paintEvent(QPaintEvent*) {
         const int barHeight = 6 + 5 * i;
         painter.drawRoundedRect(QRectF(4 + 7 * i, 40 - barHeight, 5, barHeight), 1.5, 1.5);
     }
+
+    // The beat light, above the pulses.
+    static const QColor kLightColours[] = {QColor(40, 40, 90), QColor(120, 30, 30),
+                                           QColor(255, 60, 40)};
+    painter.setBrush(kLightColours[static_cast<int>(beatLight_)]);
+    painter.setPen(QColor(150, 150, 190));
+    painter.drawEllipse(QRectF(beatLightRect()).adjusted(0.5, 0.5, -0.5, -0.5));
 
     painter.setPen(QColor(255, 255, 0));
     painter.setFont(windowFont(14, true));

@@ -77,12 +77,25 @@ public:
 };
 
 // The vertical picture strip at the window's left edge.
+// The window's vertical picture strip, with the metronome's beat light at its
+// top: dark while the metronome is off, dim while it is armed, bright for a
+// moment as each click is heard.
 class PictureStrip final : public QWidget {
 public:
+    enum class BeatLight { Off, Armed, Lit };
+
     explicit PictureStrip(QWidget* parent) : QWidget(parent) {}
+
+    BeatLight beatLight() const { return beatLight_; }
+    void setBeatLight(BeatLight light);
+    // Where the light is drawn.
+    static QRect beatLightRect();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    BeatLight beatLight_ = BeatLight::Off;
 };
 
 }  // namespace pulsaro

@@ -242,9 +242,9 @@ TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
         std::int64_t length;
         std::int64_t lateAfter;  // how late the clicks after it are
     };
-    for (const Dropout& d : {Dropout{30240, 480, 0}, Dropout{47520, 960, 0},
-                             Dropout{9600, 100000, 0}, Dropout{24480, 1111, 0},
-                             Dropout{24960, 23, 23}}) {
+    for (const Dropout& d :
+         {Dropout{30240, 480, 0}, Dropout{47520, 960, 0}, Dropout{9600, 100000, 0},
+          Dropout{24480, 1111, 0}, Dropout{24960, 23, 23}}) {
         SCOPED_TRACE(testing::Message() << "gap of " << d.length << " at " << d.at);
         OfflineOutput output(kRate, 1);
         output.loadSounds(sounds(kRate));

@@ -361,8 +361,7 @@ TEST_F(SingleInstanceTest, MeetingPlacesOfOthersAreNeverUsed) {
         blockFile.close();
         ASSERT_EQ(::chown(QFile::encodeName(block).constData(), c.blockOwner, c.blockOwner), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(block).constData(), c.blockMode), 0);
-        ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), c.folderOwner, c.folderOwner),
-                  0);
+        ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), c.folderOwner, c.folderOwner), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(planted).constData(), c.folderMode), 0);
         environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
         environment().insert(QStringLiteral("TMPDIR"), shared);

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
-#include <QFontDatabase>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
@@ -150,10 +150,9 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
 // as wide as its whole title in a bold face, with room for its buttons.
 TEST(LabelFit, EveryMessageBoxIsWideEnoughForItsTitle) {
     QGuiApplication::setApplicationDisplayName(tr8(res::kAppTitle));
-    for (const char* caption :
-         {res::kErrorCaption, res::kAboutCaption, res::kWebPageCaption, res::kSendMailCaption,
-          res::kAppTitle, res::kOptionsCaption, res::kRunPlayerCaptions[0],
-          res::kRunPlayerCaptions[1]}) {
+    for (const char* caption : {res::kErrorCaption, res::kAboutCaption, res::kWebPageCaption,
+                                res::kSendMailCaption, res::kAppTitle, res::kOptionsCaption,
+                                res::kRunPlayerCaptions[0], res::kRunPlayerCaptions[1]}) {
         QMessageBox box;
         prepareMessageBox(box, tr8(caption), QStringLiteral("OK."), Dialogs::Icon::Warning,
                           Dialogs::Buttons::Ok);
@@ -183,7 +182,8 @@ TEST(LabelFit, BoldTextsAreBoldAtEveryScale) {
                 image.fill(Qt::white);
                 QPainter painter(&image);
                 painter.setFont(windowFont(points, bold));
-                painter.drawText(QRect(QPoint(), size), Qt::AlignCenter, QStringLiteral("Beat 000"));
+                painter.drawText(QRect(QPoint(), size), Qt::AlignCenter,
+                                 QStringLiteral("Beat 000"));
                 painter.end();
                 qint64 sum = 0;
                 for (int y = 0; y < image.height(); ++y) {

@@ -7,10 +7,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 
 #include "fakes.h"
 #include "ui/build_info.h"
 #include "ui/tick_timer.h"
+#include "ui/widgets.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -264,17 +266,48 @@ TEST(MainWindow, FailingErrorBoxFallsBackWithoutRecursion) {
     EXPECT_EQ(rig.dialogs.failuresToThrow, 0);
 }
 
-TEST(MainWindow, NoSoundDeviceDisablesTheMetronomeCommands) {
+// Sound that comes and goes: without an output the commands stay available
+// and each request for sound looks again; one found later is used at once. An
+// output lost while clicking turns the metronome off in the window and says
+// so; asking again clicks again. The beat light follows the clicks heard.
+TEST(MainWindow, SoundThatComesAndGoes) {
     WindowRig rig(0);
-    EXPECT_FALSE(rig.form->soundOutput());
-    EXPECT_FALSE(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->isEnabled());
+    auto* metronome = item(*rig.form, "mnuFileMetronome");
+    auto* credit = child<QLabel>(*rig.form, "lblMyName");
+    auto* strip = child<PictureStrip>(*rig.form, "Image1");
+    EXPECT_TRUE(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->isEnabled());
     rig.form->refreshFileCommands();
-    EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isEnabled());
+    ASSERT_TRUE(metronome->isEnabled());
+    metronome->trigger();
+    EXPECT_FALSE(metronome->isChecked());
+    EXPECT_EQ(credit->text(), QStringLiteral("No sound output found"));
 
-    WindowRig withSound(2);
-    EXPECT_TRUE(child<QPushButton>(*withSound.form, "cmdMetronomeDelay")->isEnabled());
-    withSound.form->refreshFileCommands();
-    EXPECT_TRUE(item(*withSound.form, "mnuFileMetronome")->isEnabled());
+    rig.audio.devices = 1;  // a sound server came up
+    metronome->trigger();
+    EXPECT_TRUE(metronome->isChecked());
+    EXPECT_NE(credit->text(), QStringLiteral("No sound output found"));
+    EXPECT_EQ(strip->beatLight(), PictureStrip::BeatLight::Armed);
+    metronome->trigger();
+    EXPECT_EQ(strip->beatLight(), PictureStrip::BeatLight::Off);
+
+    rig.key(Qt::Key_F7);
+    rig.typeText(QStringLiteral("120"));
+    rig.audio.nextClick = static_cast<double>(rig.clock.micros) / 1e6 + 0.02;
+    rig.key(Qt::Key_M);
+    ASSERT_NE(rig.audio.clicking, 0u);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return strip->beatLight() == PictureStrip::BeatLight::Lit; }));
+    rig.audio.nextClick.reset();
+    rig.audio.lost = true;  // the server went away
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.form->delayMetronomeOn(); }));
+    EXPECT_EQ(rig.audio.clicking, 0u);
+    EXPECT_EQ(credit->text(), QStringLiteral("Sound lost: metronome off"));
+    EXPECT_EQ(strip->beatLight(), PictureStrip::BeatLight::Off);
+
+    rig.audio.lost = false;
+    rig.key(Qt::Key_M);
+    EXPECT_TRUE(rig.form->delayMetronomeOn());
+    EXPECT_NE(rig.audio.clicking, 0u);
 }
 
 }  // namespace
