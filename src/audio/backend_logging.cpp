@@ -1,7 +1,9 @@
 #include "audio/backend_logging.h"
 
+#include <array>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #if defined(__linux__)
 #include <alsa/asoundlib.h>
@@ -90,5 +92,65 @@ QuietStandardError::~QuietStandardError() {
     }
 #endif
 }
+
+bool isLibraryLine(std::string_view line) {
+    // PortAudio's failed checks, ALSA's library, JACK's client library.
+    static constexpr std::array<std::string_view, 5> kPrefixes{
+        "Expression '", "ALSA lib ", "Cannot connect to server", "jack server is not running",
+        "JackShmReadWritePtr"};
+    for (const std::string_view prefix : kPrefixes) {
+        if (line.substr(0, prefix.size()) == prefix) {
+            return true;
+        }
+    }
+    return false;
+}
+
+#if defined(__GLIBC__)
+
+namespace {
+
+// The stream's only writer; stdio holds the stream's lock while it calls.
+ssize_t writeFiltered(void*, const char* data, std::size_t size) {
+    static std::string pending;
+    pending.append(data, size);
+    std::size_t start = 0;
+    for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (!isLibraryLine(std::string_view(pending).substr(start, end - start))) {
+            for (std::size_t at = start; at <= end;) {
+                const ssize_t written = ::write(STDERR_FILENO, pending.data() + at, end + 1 - at);
+                if (written <= 0) {
+                    break;
+                }
+                at += static_cast<std::size_t>(written);
+            }
+        }
+    }
+    pending.erase(0, start);
+    return static_cast<ssize_t>(size);
+}
+
+}  // namespace
+
+void filterLibraryLines() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const cookie_io_functions_t functions{nullptr, &writeFiltered, nullptr, nullptr};
+        FILE* filtered = fopencookie(nullptr, "w", functions);
+        if (filtered == nullptr) {
+            return;
+        }
+        // Unbuffered, as stderr is: a line goes out as soon as it is whole.
+        std::setvbuf(filtered, nullptr, _IONBF, 0);
+        std::fflush(stderr);
+        stderr = filtered;
+    });
+}
+
+#else
+
+void filterLibraryLines() {}
+
+#endif
 
 }  // namespace pulsaro

@@ -157,6 +157,7 @@ bool PortAudioOutput::ensureInitialised() {
     }
     if (!initialised_) {
         silenceBackendLogging();
+        filterLibraryLines();
         const PaError error = [] {
             const QuietStandardError quiet;
             return Pa_Initialize();

@@ -313,5 +313,19 @@ TEST(QuietStandardError, HidesOnlyWhatIsWrittenWhileItLives) {
     EXPECT_EQ(written.str(), "ours1\nours2\n");
 }
 
+TEST(QuietStandardError, KnowsTheSoundLibrariesLines) {
+    for (const char* line :
+         {"Expression 'alsa_snd_pcm_poll_descriptors_revents( self->pcm, pfds, self->nfds, "
+          "&revents )' failed in 'src/hostapi/alsa/pa_linux_alsa.c', line: 3665",
+          "ALSA lib pcm.c:2664:(snd_pcm_open_noupdate) Unknown PCM cards.pcm.rear",
+          "jack server is not running or cannot be started"}) {
+        EXPECT_TRUE(isLibraryLine(line)) << line;
+    }
+    for (const char* line : {"pulsaro: no sound output device; the metronome is off",
+                             "QStandardPaths: XDG_RUNTIME_DIR not set", ""}) {
+        EXPECT_FALSE(isLibraryLine(line)) << line;
+    }
+}
+
 }  // namespace
 }  // namespace pulsaro
