@@ -167,10 +167,6 @@ QWidget* DelayPanel::metronomeButton() const {
     return metronome_;
 }
 
-void DelayPanel::setMetronomeAvailable(bool available) {
-    metronome_->setEnabled(available);
-}
-
 void DelayPanel::setMetronomeOn(bool on) {
     metronome_->setToolTip(tr8(on ? res::kHintMetronomeOn : res::kHintMetronomeOff));
 }

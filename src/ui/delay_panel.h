@@ -54,7 +54,6 @@ public:
     void focusTempoBox();
 
     QWidget* metronomeButton() const;
-    void setMetronomeAvailable(bool available);
     // The button's hint says what a press does.
     void setMetronomeOn(bool on);
 
