@@ -226,8 +226,8 @@ void EngineOutput::publishTiming(const StreamTiming& timing) {
     }
 }
 
-void EngineOutput::followStreamClock(double heardAt) {
-    const std::int64_t lost = streamClock_->framesLost(engine_->position(), heardAt);
+void EngineOutput::followStreamClock(double heardAt, bool afterUnderrun) {
+    const std::int64_t lost = streamClock_->framesLost(engine_->position(), heardAt, afterUnderrun);
     if (lost > 0) {
         engine_->skip(lost);
         statDropouts_.store(statDropouts_.load(std::memory_order_relaxed) + 1,

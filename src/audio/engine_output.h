@@ -111,7 +111,8 @@ protected:
     // When the block about to be rendered will be heard, on the stream's own
     // clock: frames the output lost since the last block are skipped, so the
     // clicks stay on real time's grid.
-    void followStreamClock(double heardAt);
+    // afterUnderrun: the device reported running dry since the last block.
+    void followStreamClock(double heardAt, bool afterUnderrun);
     void renderBlock(float* out, std::size_t frames);
     void countUnderflow();
 

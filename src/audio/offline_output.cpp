@@ -20,9 +20,9 @@ void OfflineOutput::render(float* out, std::size_t frames) {
     renderBlock(out, frames);
 }
 
-void OfflineOutput::render(float* out, std::size_t frames, double heardAt) {
+void OfflineOutput::render(float* out, std::size_t frames, double heardAt, bool afterUnderrun) {
     makeEngine(sampleRate_, channels_);
-    followStreamClock(heardAt);
+    followStreamClock(heardAt, afterUnderrun);
     render(out, frames);
 }
 

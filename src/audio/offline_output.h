@@ -31,9 +31,9 @@ public:
     // Renders the next frames, interleaved.
     void render(float* out, std::size_t frames);
     // The same for a block whose first frame is heard at heardAt seconds on
-    // the output's clock, as a device's callback is told: frames an underrun
-    // lost before it are skipped.
-    void render(float* out, std::size_t frames, double heardAt);
+    // the output's clock, as a device's callback is told, after an underrun
+    // or not: frames an underrun lost are skipped.
+    void render(float* out, std::size_t frames, double heardAt, bool afterUnderrun);
     std::vector<float> render(std::size_t frames);
 
     std::uint32_t sampleRate() const { return sampleRate_; }

@@ -28,7 +28,7 @@ constexpr double kIdleSeconds = 3.0;
 constexpr auto kFirstBlockWait = std::chrono::milliseconds(250);
 // Clicks are placed ahead of time, so a small buffer gains them nothing; a
 // large one survives a loaded machine.
-constexpr double kMinimumLatency = 0.04;
+constexpr double kMinimumLatency = 0.1;
 // A running stream whose callbacks stop for this long has lost its device.
 constexpr double kStalledSeconds = 2.0;
 
@@ -249,6 +249,7 @@ bool PortAudioOutput::startStream() {
     streamFrames_ = 0;
     lastCallbackAt_.store(0, std::memory_order_relaxed);
     paced_ = false;
+    underrunSeen_ = false;
     lastCallback_ = 0;
     lastBlockSeconds_ = 0;
     if (Pa_StartStream(stream_) != paNoError) {
@@ -321,6 +322,7 @@ int PortAudioOutput::render(float* out, unsigned long frames, const PaStreamCall
         // The device ran dry and is filled again in a burst, as at the start.
         countUnderflow();
         paced_ = false;
+        underrunSeen_ = true;
     }
     if (!paced_ && streamFrames_ > 0 && now - lastCallback_ >= 0.5 * lastBlockSeconds_) {
         paced_ = true;
@@ -331,8 +333,12 @@ int PortAudioOutput::render(float* out, unsigned long frames, const PaStreamCall
     if (paced_) {
         // Frames lost to an underrun are skipped first, so what follows is
         // heard on time rather than late by the dropout.
-        if (time != nullptr && time->outputBufferDacTime > 0) {
-            followStreamClock(time->outputBufferDacTime);
+        // A loaded machine sometimes reports a block due at once or far too
+        // late; such a time says nothing about frames lost.
+        if (time != nullptr && time->outputBufferDacTime > 0 && latency > 0.25 * fallbackLatency_ &&
+            latency < 4 * fallbackLatency_) {
+            followStreamClock(time->outputBufferDacTime, underrunSeen_);
+            underrunSeen_ = false;
         }
         publishTiming({clicks.position(), now, latency});
     }

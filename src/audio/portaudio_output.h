@@ -100,6 +100,8 @@ private:
     // is published from the first block that came at least half a block's
     // time after the one before it.
     bool paced_ = false;
+    // An underrun was reported and not yet told to the stream clock.
+    bool underrunSeen_ = false;
     double lastCallback_ = 0;
     double lastBlockSeconds_ = 0;
 };

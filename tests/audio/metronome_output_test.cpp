@@ -229,10 +229,12 @@ TEST(MetronomeOutput, IdsSoundsAndPurge) {
 }
 
 // The device runs dry once (an underrun): real time goes on by a gap the
-// frames never filled. The output is told when each block is heard, skips
-// what was lost, and every later click lands on real time's grid; clicks due
-// inside the gap are lost, none is doubled. A gap shorter than the clock's
-// noise tolerance is left alone: the clicks after it are late by that gap.
+// frames never filled. Told when each block is heard, the output skips what
+// was lost once two blocks after a reported underrun agree, and every later
+// click lands on real time's grid; clicks due inside the gap are lost, none is
+// doubled. Left alone: a gap within the clock's noise, a gap the device never
+// reported (the clicks after it stay late), and a time reported wrong for one
+// block (a loaded machine) with no sound lost.
 TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
     constexpr std::uint32_t kRate = 48000;
     constexpr std::int64_t kBlock = 480;
@@ -241,10 +243,13 @@ TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
         std::int64_t at;  // real frame where the gap starts (a block boundary)
         std::int64_t length;
         std::int64_t lateAfter;  // how late the clicks after it are
+        bool reported = true;
+        bool onlyReported = false;  // no gap: one block's time is reported late
     };
     for (const Dropout& d :
          {Dropout{30240, 480, 0}, Dropout{47520, 960, 0}, Dropout{9600, 100000, 0},
-          Dropout{24480, 1111, 0}, Dropout{24960, 23, 23}}) {
+          Dropout{24480, 1111, 0}, Dropout{24960, 23, 23}, Dropout{30240, 1440, 1440, false},
+          Dropout{47520, 1440, 0, true, true}}) {
         SCOPED_TRACE(testing::Message() << "gap of " << d.length << " at " << d.at);
         OfflineOutput output(kRate, 1);
         output.loadSounds(sounds(kRate));
@@ -255,11 +260,16 @@ TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
         float previous = 0;
         std::vector<float> block(kBlock);
         while (real < 8 * kPeriod) {
-            if (real == d.at) {
+            const bool underrun = real == d.at;
+            double heardAt = static_cast<double>(real) / kRate;
+            if (underrun && d.onlyReported) {
+                heardAt += static_cast<double>(d.length) / kRate;
+            } else if (underrun) {
                 real += d.length;
+                heardAt = static_cast<double>(real) / kRate;
                 previous = 0;
             }
-            output.render(block.data(), kBlock, static_cast<double>(real) / kRate);
+            output.render(block.data(), kBlock, heardAt, underrun && d.reported);
             for (std::int64_t f = 0; f < kBlock; ++f) {
                 const float sample = block[static_cast<std::size_t>(f)];
                 if (sample != 0 && previous == 0) {
@@ -272,9 +282,10 @@ TEST(MetronomeOutput, ClicksStayOnRealTimeAcrossADropout) {
         std::vector<std::int64_t> expected;
         for (std::int64_t k = 0; k * kPeriod < real; ++k) {
             const std::int64_t due = k * kPeriod;
+            const std::int64_t gapEnd = d.onlyReported ? d.at : d.at + d.length;
             if (due < d.at) {
                 expected.push_back(due);
-            } else if (due + d.lateAfter >= d.at + d.length && due + d.lateAfter < real) {
+            } else if (due + d.lateAfter >= gapEnd && due + d.lateAfter < real) {
                 expected.push_back(due + d.lateAfter);
             }
         }
