@@ -57,11 +57,7 @@ int main(int argc, char* argv[]) {
         }
     }
     // Environment the libraries read is settled here, before any thread runs.
-    // A JACK client must never start a server of its own: that server would
-    // take the sound card away from the user's own sound setup.
-    if (!qEnvironmentVariableIsSet("JACK_NO_START_SERVER")) {
-        qputenv("JACK_NO_START_SERVER", "1");
-    }
+    pulsaro::prepareSoundEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(pulsaro::tr8(pulsaro::res::kAppTitle));
     QApplication::setApplicationDisplayName(pulsaro::tr8(pulsaro::res::kAppTitle));

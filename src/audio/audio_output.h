@@ -59,6 +59,12 @@ public:
     virtual bool outputLost() const = 0;
 };
 
+// Sets what the sound libraries read from the environment, where the user
+// has not: a JACK client never starts a server of its own, and PulseAudio
+// keeps a buffer long enough for a loaded machine. Call before any thread
+// runs.
+void prepareSoundEnvironment();
+
 // PortAudio is initialised on first use, not at construction, so creating the
 // object costs nothing before the window is on screen.
 std::unique_ptr<AudioOutput> makePortAudioOutput();
