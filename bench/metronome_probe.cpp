@@ -29,6 +29,7 @@
 
 #include <dirent.h>
 
+#include "audio/audio_output.h"
 #include "audio/offline_output.h"
 #include "audio/portaudio_output.h"
 
@@ -103,11 +104,13 @@ void printStats(const RenderStats& s, double rate) {
         return;
     }
     std::printf(
-        "  %llu buffers of %.1f frames on average, %llu underflows; render CPU time per "
+        "  %llu buffers of %.1f frames on average, %llu underflows, %llu dropouts seen on the "
+        "stream's clock (%llu frames skipped, largest difference %.2f ms); render CPU time per "
         "buffer: mean %.2f us, max %.2f us (%.4f%% of real time)\n",
         static_cast<unsigned long long>(s.blocks),
         static_cast<double>(s.frames) / static_cast<double>(s.blocks),
-        static_cast<unsigned long long>(s.underflows),
+        static_cast<unsigned long long>(s.underflows), static_cast<unsigned long long>(s.dropouts),
+        static_cast<unsigned long long>(s.framesSkipped), s.clockDifferenceMax * 1000,
         s.cpuSecondsTotal / static_cast<double>(s.blocks) * 1e6, s.cpuSecondsMax * 1e6,
         s.cpuSecondsTotal / (static_cast<double>(s.frames) / rate) * 100);
 }
@@ -328,6 +331,8 @@ int analyze(const char* path, double rate, int channels, Fixed tempo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The sound environment the program itself runs with.
+    prepareSoundEnvironment();
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "offline" && argc == 4) {
         return offline(std::strtod(argv[2], nullptr), tempoArgument(argv[3]));
