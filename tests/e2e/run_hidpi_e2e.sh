@@ -36,6 +36,25 @@ done
 
 start_xvfb 1280x1024
 
+# True once the window shows a painted picture (more than one colour) that,
+# size included, has stayed the same for half a second of looks; the last
+# look is in $work/look.png. A window is black until its first paint.
+settled_look=""
+settled_since=0
+window_settled() {
+    local geometry picture
+    import -window "$window" "$work/look.png" 2>/dev/null || return 1
+    geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | tr '\n' ' ') || return 1
+    # The number of colours and a hash of the pixels.
+    picture=$(identify -format '%k %#' "$work/look.png" 2>/dev/null) || return 1
+    if [ "$geometry $picture" != "$settled_look" ]; then
+        settled_look="$geometry $picture"
+        settled_since=$(now_us)
+        return 1
+    fi
+    [ "${picture%% *}" -gt 1 ] && [ $(($(now_us) - settled_since)) -ge 500000 ]
+}
+
 # Starts the program with the given scale, waits for its window, notes its
 # size as "width height" in $work/size-<scale> and its picture in
 # $shots/pulsaro-<scale>x.png, then ends it.
@@ -44,8 +63,10 @@ run_at_scale() {
     QT_SCALE_FACTOR=$scale "$program" >"$work/app.log" 2>&1 &
     app_pid=$!
     wait_for_window "at scale $scale"
-    # Let the first paint and any late resize settle.
-    sleep 1
+    # The first paint and any late resize.
+    settled_look=""
+    wait_for 30 "the window at scale $scale to be painted and keep its picture and size" \
+        window_settled
     geometry=$(xdotool getwindowgeometry "$window")
     echo "$geometry" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p' >"$work/size-$scale"
     [ -s "$work/size-$scale" ] || fail "no geometry at scale $scale: $geometry"
@@ -54,10 +75,7 @@ run_at_scale() {
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
     # The next start must not find this one's window.
-    for _ in $(seq 50); do
-        xdotool search --onlyvisible --name '^Pulsaro$' >/dev/null 2>&1 || break
-        sleep 0.1
-    done
+    wait_for 10 "the window at scale $scale to go after the program ended" ! window_shown
 }
 
 run_at_scale 1

@@ -43,15 +43,18 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
     -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
     >"$work/pulse.log" 2>&1 &
 pulse_pid=$!
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
+pulse_answers() {
     kill -0 "$pulse_pid" 2>/dev/null || { cat "$work/pulse.log"; fail "PulseAudio did not start"; }
-    sleep 0.1
-done
-pactl info >/dev/null 2>&1 || fail "PulseAudio did not answer within 10 s"
+    pactl info >/dev/null 2>&1
+}
+wait_for 20 "PulseAudio to answer on $work/native" pulse_answers
 # A null sink stalls a new stream for up to 2 s unless something keeps it running.
 pacat --playback --device=test --format=s16le --rate=48000 --channels=2 /dev/zero &
 keep_pid=$!
+keep_stream_plays() {
+    [ "$(pactl list short sink-inputs 2>/dev/null | wc -l)" -ge 1 ]
+}
+wait_for 20 "the silent stream that keeps the null sink running to start" keep_stream_plays
 
 # Streams on the sink other than the silent one that keeps it running.
 program_streams() {
@@ -66,38 +69,42 @@ start_xvfb
 "$program" >"$work/app.log" 2>&1 &
 app_pid=$!
 wait_for_window
-focused=""
-for _ in $(seq 20); do
-    xdotool windowfocus --sync "$window" 2>/dev/null && { focused=1; break; }
-    sleep 0.1
-done
-[ -n "$focused" ] || fail "could not focus the window"
-# The sound check runs once the window is shown.
-sleep 0.5
-
+focus_window "$window" "the Pulsaro window"
+# Keys are handled in order: F7 shows the delay panel with the tempo box
+# focused, the digits go into it.
 xdotool key F7
-sleep 0.3
 xdotool type --delay 50 120
-sleep 0.2
+# The metronome starts once the program is done with its start-up work (it
+# looks for sound devices as soon as the window is shown): the clicks are
+# timed on a machine as quiet as this test can make it.
+keys_handled || fail "the program ended before the metronome started"
 
-# Raw mono s16 from the monitor: one sample per line through od.
+# Records raw mono s16 from the monitor into the file given; returns once
+# the first samples are in it.
 record() {
     parec --device=test.monitor --format=s16le --rate=48000 --channels=1 --latency-msec=20 \
         >"$1" 2>>"$work/parec.log" &
     rec_pid=$!
+    wait_for 20 "parec to record from the null sink's monitor into $1" test -s "$1"
 }
 stop_recording() {
     kill "$rec_pid" 2>/dev/null || true
     wait "$rec_pid" 2>/dev/null || true
     rec_pid=""
 }
+# One sample per line.
 samples() {
     od -An -v -t d2 -w2 "$1"
 }
 
+# The stream the metronome plays into, beside the silent one.
+metronome_stream() {
+    [ "$(program_streams)" -ge 1 ]
+}
 record "$work/clicks.raw"
-sleep 0.3
 xdotool key m
+wait_for 20 "m to start the metronome's sound stream on the sink" metronome_stream
+# Three seconds of clicks: six or seven, 500 ms apart.
 sleep 3.2
 xdotool key m
 stop_recording
@@ -139,7 +146,8 @@ for gap in $gaps; do
 done
 [ "$count" -ge 4 ] || fail "only $((count + 1)) clicks in 3 s (gaps: $gaps)"
 
-# A click already sounding plays to its end; after that, silence.
+# A click already sounding plays to its end (the click sounds last well
+# under 300 ms); after that, 1.5 s of silence.
 sleep 0.3
 record "$work/after.raw"
 sleep 1.5
@@ -148,27 +156,12 @@ after_peak=$(samples "$work/after.raw" | awk '{ v = $1 < 0 ? -$1 : $1; if (v > p
 [ "$(stat -c %s "$work/after.raw")" -gt 48000 ] || fail "recorded nothing after the second m"
 [ "$after_peak" -le 100 ] || fail "sound after the second m (peak sample $after_peak)"
 
-# The stream closes itself 3 s after the last sound.
-streams=""
-for _ in $(seq 40); do
-    streams=$(program_streams)
-    [ "$streams" -eq 0 ] && break
-    sleep 0.1
-done
-[ "$streams" -eq 0 ] || fail "the program still has a sound stream 5 s after the metronome stopped"
+# The stream closes itself 3 s after the last sound, about 2 s from here.
+wait_for 4 "the program to close its sound stream 3 s after the metronome stopped" ! metronome_stream
 
 [ ! -s "$work/app.log" ] || fail "the program printed something with a sound device present"
 xdotool key Escape
-status=""
-for _ in $(seq 50); do
-    if ! kill -0 "$app_pid" 2>/dev/null; then
-        wait "$app_pid" && status=0 || status=$?
-        break
-    fi
-    sleep 0.1
-done
-app_pid=""
-[ "$status" = 0 ] || fail "exit status ${status:-none (still running)} after ESC"
+expect_exit_zero "ESC"
 
 echo "e2e metronome: $((count + 1)) clicks 500 ms apart (peak $peak), silence after the second m," \
     "stream closed after the metronome stopped, exit status 0"
