@@ -137,7 +137,9 @@ while True:
     peer.sendall(b"R")
     peer.close()
 EOF
-as_other /usr/bin/python3 "$work/squatter.py" "$shared/pulsaro-0" >"$work/squatter.log" 2>&1 &
+# setpriv itself, not a function around it, so that $! is the squatter.
+setpriv --reuid=65534 --regid=65534 --clear-groups -- \
+    /usr/bin/python3 "$work/squatter.py" "$shared/pulsaro-0" >"$work/squatter.log" 2>&1 &
 pids+=($!)
 wait_until 5 "the squatter did not start: $(cat "$work/squatter.log")" grep -q ready "$work/squatter.log"
 before=$(windows)
