@@ -26,13 +26,19 @@ void EventTimeMap::observe(const TapInstant& arrival, std::uint64_t eventMs) {
     }
 }
 
-TapInstant EventTimeMap::map(const TapInstant& arrival, std::uint64_t eventMs) {
+TapInstant EventTimeMap::map(const TapInstant& arrival, std::uint64_t eventMs, bool withinRun) {
     observe(arrival, eventMs);
     if (eventMs == 0 || !offset_) {
         return arrival;
     }
+    const std::int64_t stamp = stampCounts(eventMs, arrival.frequency);
+    const std::int64_t resync = kResyncMs * arrival.frequency / 1000;
+    if (!withinRun || !runOffset_ || stamp + *runOffset_ - arrival.count > resync ||
+        arrival.count - (stamp + *runOffset_) > resync) {
+        runOffset_ = offset_;
+    }
     TapInstant at = arrival;
-    at.count = stampCounts(eventMs, arrival.frequency) + *offset_;
+    at.count = stamp + *runOffset_;
     // The pause test's tick moves back by the same wait.
     const std::int64_t waitedMs = (arrival.count - at.count) * 1000 / arrival.frequency;
     at.tickMs = arrival.tickMs - static_cast<std::uint64_t>(waitedMs);

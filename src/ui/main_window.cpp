@@ -163,7 +163,8 @@ void MainWindow::tapBeat(const TapInstant& at) {
 
 TapInstant MainWindow::eventInstant(std::uint64_t eventMs) {
     const TapInstant arrival = instantOf(clock_);
-    return clock_.followsEventTimes() ? eventTimes_.map(arrival, eventMs) : arrival;
+    return clock_.followsEventTimes() ? eventTimes_.map(arrival, eventMs, tap_.state().measuring())
+                                      : arrival;
 }
 
 std::int32_t MainWindow::tripletsFlag() const {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace pulsaro {
 namespace {
 
@@ -36,6 +38,27 @@ TEST(EventTimeMap, PressesAreTimedByTheirStampsNotTheirArrival) {
         EXPECT_EQ(at.count, static_cast<std::int64_t>(row.happenedMs * 10'000)) << row.what;
         EXPECT_EQ(at.tickMs, static_cast<std::uint64_t>(row.happenedMs)) << row.what;
     }
+}
+
+// Right after start every key waits behind the busy GUI thread, so the first
+// press of a run is mapped with too large an offset; a better one learnt
+// halfway must not shorten the intervals to the presses before it.
+TEST(EventTimeMap, ARunKeepsTheOffsetItStartedWith) {
+    EventTimeMap map;
+    // Presses 500 ms apart: the first two waited 300 ms, the rest none.
+    const double waits[] = {300, 300, 0, 0};
+    std::vector<std::int64_t> mapped;
+    for (int i = 0; i < 4; ++i) {
+        const double stamp = 1'000 + 500.0 * i;
+        mapped.push_back(
+            map.map(arrival(10'000 + stamp + waits[i]), static_cast<std::uint64_t>(stamp), i > 0)
+                .count);
+    }
+    for (std::size_t i = 1; i < mapped.size(); ++i) {
+        EXPECT_EQ(mapped[i] - mapped[i - 1], 500 * 10'000) << i;
+    }
+    // The next run starts with the offset learnt meanwhile.
+    EXPECT_EQ(map.map(arrival(10'000 + 4'000), 4'000, false).count, (10'000 + 4'000) * 10'000);
 }
 
 }  // namespace
