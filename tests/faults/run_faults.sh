@@ -33,40 +33,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $1"
-    tail -n 20 "$work"/app*.log 2>/dev/null || true
-    exit 1
-}
-
-# wait_until <seconds> <what> <command...>: polls the command every 50 ms.
-wait_until() {
-    local seconds=$1 what=$2
-    shift 2
-    for _ in $(seq $((seconds * 20))); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    fail "$what"
-}
+# fail and wait_for, shared with the end-to-end tests.
+. "$(dirname "$0")/../e2e/common.sh"
 
 visible() { [ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 windows() { xdotool search --onlyvisible --classname '^pulsaro$' 2>/dev/null | wc -l; }
 dismiss_error() {
-    wait_until 5 "no error box: $1" visible '^Error'
+    wait_for 5 "an error box ($1)" visible '^Error'
     xdotool key Return
-    wait_until 5 "the error box stayed" eval '! visible "^Error"'
+    wait_for 5 "the error box to close" ! visible '^Error'
 }
 
 exec 3<>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-wait_until 5 "Xvfb did not start" test -s "$work/display"
+wait_for 5 "Xvfb to start" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
 if command -v icewm >/dev/null; then
     icewm >"$work/wm.log" 2>&1 &
     pids+=($!)
-    wait_until 10 "icewm did not start" eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window'
+    wait_for 10 "icewm to start" eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window'
 fi
 
 mkdir -p "$settings"
@@ -78,14 +64,19 @@ EOF
 # --- 4 (set up before the start): leftovers of a killed save ---------------
 echo "half a save" >"$settings/.6.5.reg.Ab12Cd"
 echo "a save in progress" >"$settings/.6.5.reg.Ef34Gh"
-flock "$settings/.6.5.reg.Ef34Gh" sleep 60 &
+# The subshell becomes the sleep that holds the lock, so $! stops it.
+(
+    exec 9>>"$settings/.6.5.reg.Ef34Gh" >/dev/null 2>&1
+    flock 9
+    exec sleep 60
+) &
 pids+=($!)
-wait_until 5 "could not hold the lock" eval '! flock -n "$settings/.6.5.reg.Ef34Gh" true'
+wait_for 5 "the lock to be held" ! flock -n "$settings/.6.5.reg.Ef34Gh" true
 
 "$program" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
-wait_until 10 "no window appeared" visible '^Pulsaro$'
+wait_for 10 "the window" visible '^Pulsaro$'
 for candidate in $(xdotool search --onlyvisible --classname '^pulsaro$'); do
     [ "$(xdotool getwindowname "$candidate")" = Pulsaro ] && window=$candidate
 done
@@ -141,25 +132,25 @@ EOF
 setpriv --reuid=65534 --regid=65534 --clear-groups -- \
     /usr/bin/python3 "$work/squatter.py" "$shared/pulsaro-0" >"$work/squatter.log" 2>&1 &
 pids+=($!)
-wait_until 5 "the squatter did not start: $(cat "$work/squatter.log")" grep -q ready "$work/squatter.log"
+wait_for 5 "the squatter to start" grep -q ready "$work/squatter.log"
 before=$(windows)
 env -u XDG_RUNTIME_DIR TMPDIR="$shared" "$program" "$work/secret.csv" >"$work/app3.log" 2>&1 &
 second=$!
 pids+=($second)
-wait_until 10 "the program did not start its own window" eval '[ "$(windows)" -gt "$before" ]'
+wait_for 10 "the program to start its own window" eval '[ "$(windows)" -gt "$before" ]'
 kill -0 "$second" || fail "the program ended, handing over to the other account"
 ! grep -q got "$work/squatter.log" || fail "the other account got: $(cat "$work/squatter.log")"
 kill "$second"
-wait_until 5 "the second window did not close" eval '[ "$(windows)" -eq "$before" ]'
+wait_for 5 "the second window to close" eval '[ "$(windows)" -eq "$before" ]'
 echo "ok 3: the other account's meeting place ignored, its own window started"
 
 # --- 5: out of the tray, every time ---------------------------------------
 if command -v icewm >/dev/null; then
     for try in $(seq 10); do
         xdotool windowminimize "$window"
-        wait_until 5 "try $try: the window did not go to the tray" eval '! visible "^Pulsaro$"'
+        wait_for 5 "try $try: the window to go to the tray" ! visible '^Pulsaro$'
         "$program" >>"$work/app5.log" 2>&1 || fail "try $try: the second start failed"
-        wait_until 5 "try $try: starting again did not bring the window back" visible '^Pulsaro$'
+        wait_for 5 "try $try: the window to come back on a second start" visible '^Pulsaro$'
     done
     echo "ok 5: the window came back out of the tray 10 times of 10"
 else
