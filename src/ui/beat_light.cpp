@@ -22,6 +22,7 @@ BeatLightDriver::BeatLightDriver(PictureStrip& strip, AudioOutput& audio, Clock&
     : QObject(&strip), strip_(strip), audio_(audio), clock_(clock) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &BeatLightDriver::timedOut);
 }
 
 void BeatLightDriver::setArmed(bool armed) {
@@ -41,13 +42,20 @@ void BeatLightDriver::follow() {
 void BeatLightDriver::stop() {
     following_ = false;
     timer_.stop();
-    timer_.disconnect();
     strip_.setBeatLight(PictureStrip::BeatLight::Off);
     setArmed(armed_);
 }
 
+void BeatLightDriver::timedOut() {
+    if (lightNext_) {
+        light();
+    } else {
+        strip_.setBeatLight(PictureStrip::BeatLight::Armed);
+        lookAhead();
+    }
+}
+
 void BeatLightDriver::lookAhead() {
-    timer_.disconnect();
     if (!following_) {
         return;
     }
@@ -59,23 +67,18 @@ void BeatLightDriver::lookAhead() {
         return;
     }
     const std::optional<double> next = audio_.nextClickHeardAt(now());
+    lightNext_ = next.has_value();
     if (!next) {
-        connect(&timer_, &QTimer::timeout, this, &BeatLightDriver::lookAhead);
         timer_.start(kAskAgainMs);
         return;
     }
     const double wait = std::max(0.0, *next - now());
-    connect(&timer_, &QTimer::timeout, this, &BeatLightDriver::light);
     timer_.start(static_cast<int>(std::lround(wait * 1000)));
 }
 
 void BeatLightDriver::light() {
-    timer_.disconnect();
     strip_.setBeatLight(PictureStrip::BeatLight::Lit);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        strip_.setBeatLight(PictureStrip::BeatLight::Armed);
-        lookAhead();
-    });
+    lightNext_ = false;
     timer_.start(kLitMs);
 }
 

@@ -32,6 +32,7 @@ public:
 private:
     void lookAhead();
     void light();
+    void timedOut();
     double now() const;
 
     PictureStrip& strip_;
@@ -40,6 +41,8 @@ private:
     QTimer timer_;
     bool armed_ = false;
     bool following_ = false;
+    // What the timer's next timeout does: light up, or look for the next click.
+    bool lightNext_ = false;
 };
 
 }  // namespace pulsaro
