@@ -68,8 +68,8 @@ int PortAudioOutput::outputDeviceCount() {
         // With none there is nothing to keep, and exit has nothing to shut
         // down. Until the next count, play commands do not start it again.
         release();
+        // The window says so; the terminal stays quiet.
         noDevice_ = true;
-        tellOnce("no sound output device");
     }
     return outputs;
 }

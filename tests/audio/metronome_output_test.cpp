@@ -332,7 +332,7 @@ TEST(QuietStandardError, KnowsTheSoundLibrariesLines) {
           "jack server is not running or cannot be started"}) {
         EXPECT_TRUE(isLibraryLine(line)) << line;
     }
-    for (const char* line : {"pulsaro: no sound output device; the metronome is off",
+    for (const char* line : {"pulsaro: cannot initialise the sound library; the metronome is off",
                              "QStandardPaths: XDG_RUNTIME_DIR not set", ""}) {
         EXPECT_FALSE(isLibraryLine(line)) << line;
     }
