@@ -47,7 +47,10 @@ void TapModel::press(const TapInstant& at, std::int32_t displayMode) {
             state_.measurementMode = displayMode;
         }
         startCount_ = lastBeatCount_ = at.count;
+        lastBeatIndex_ = 0;
         frequency_ = at.frequency;
+        fit_.clear();
+        fit_.add(0, 0.0);
         status_ = RunStatus::Measuring;
         tellPressed({PressKind::First, 1, 0, 0, 0});
         return;
@@ -69,6 +72,9 @@ void TapModel::press(const TapInstant& at, std::int32_t displayMode) {
     }
     state_.bpmSum = addFixed(state_.bpmSum, tempo.tempo);
     const Fixed mean = meanOf(state_.bpmSum, state_.intervalCount);
+    lastBeatIndex_ = state_.intervalCount;
+    fit_.add(lastBeatIndex_,
+             static_cast<double>(at.count - startCount_) / static_cast<double>(at.frequency));
     state_.intervalCount += 1;
     lastBeatCount_ = at.count;
     tellPressed({PressKind::Counted, state_.beatNumber, tempo.tempo, mean, tempo.elapsed});
@@ -96,6 +102,7 @@ void TapModel::stop() {
 
 void TapModel::reset() {
     state_.clearRun();
+    fit_.clear();
     state_.currentBpmValue = 0;
     status_ = RunStatus::Idle;
     for (TapObserver* observer : observers_) {
@@ -105,12 +112,18 @@ void TapModel::reset() {
 
 void TapModel::setTypedTempo(Fixed tempo) {
     state_.currentBpmValue = tempo;
+    fit_.clear();
 }
 
 BeatGrid TapModel::grid() const {
     return BeatGrid{frequency_ > 0
                         ? static_cast<double>(lastBeatCount_) / static_cast<double>(frequency_)
-                        : 0.0};
+                        : 0.0,
+                    lastBeatIndex_};
+}
+
+std::optional<double> TapModel::tempoUncertainty() const {
+    return fit_.uncertainty95();
 }
 
 }  // namespace pulsaro

@@ -6,6 +6,7 @@
 
 #include "core/clock.h"
 #include "core/fixed_point.h"
+#include "core/tempo_fit.h"
 
 namespace pulsaro {
 
@@ -24,6 +25,8 @@ enum DisplayMode : std::int32_t { kModeNone = 0, kModeBpm = 1, kModeMpm = 2, kMo
 // gives the grid the metronome continues: beatSeconds + n x 60 / tempo.
 struct BeatGrid {
     double beatSeconds = 0;
+    // Which beat of its run it is: 0 for the first press, counted presses on.
+    std::int64_t beatIndex = 0;
 };
 
 // The values of one measurement. A start tick of 0 means none is running.
@@ -117,6 +120,11 @@ public:
     Fixed tempo() const { return state_.currentBpmValue; }
     // The latest counted beat on the counter's time line.
     BeatGrid grid() const;
+    // How exact the tempo of the last run is: half the width of its 95 %
+    // confidence interval in BPM, from a straight line through the counted
+    // presses; nothing before three of them, or once a typed tempo or a
+    // reset replaced the measured one.
+    std::optional<double> tempoUncertainty() const;
 
 private:
     void tellPressed(const TapPress& press);
@@ -125,6 +133,8 @@ private:
     RunStatus status_ = RunStatus::Idle;
     std::int64_t startCount_ = 0;
     std::int64_t lastBeatCount_ = 0;
+    std::int64_t lastBeatIndex_ = 0;
+    TempoFit fit_;
     std::int64_t frequency_ = 1;
     std::vector<TapObserver*> observers_;
 };

@@ -1,6 +1,7 @@
 #include "core/tap_model.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include <vector>
 
@@ -62,9 +63,12 @@ TEST(TapModel, PressesGiveTempoMeanAndGrid) {
         std::int32_t beats, intervals;
         PressKind lastKind;
         double gridSeconds;
+        std::int64_t gridIndex;
+        // The 95 % half-width of the fitted tempo; -1 for none yet.
+        double uncertainty;
     };
     const Row rows[] = {
-        {"one press: no tempo", {0}, 0, 0, 1, 1, PressKind::First, 100.0},
+        {"one press: no tempo", {0}, 0, 0, 1, 1, PressKind::First, 100.0, 0, -1},
         {"worked example",
          {0, 0.47, 0.94, 1.405},
          1'281'139,
@@ -72,11 +76,22 @@ TEST(TapModel, PressesGiveTempoMeanAndGrid) {
          4,
          4,
          PressKind::Counted,
-         101.405},
-        {"every 0.5 s", {0, 0.5, 1.0, 1.5}, 1'200'000, 1'200'000, 4, 4, PressKind::Counted, 101.5},
+         101.405,
+         3,
+         1.0187},
+        {"every 0.5 s",
+         {0, 0.5, 1.0, 1.5},
+         1'200'000,
+         1'200'000,
+         4,
+         4,
+         PressKind::Counted,
+         101.5,
+         3,
+         0},
         // The fast press shows its tempo but counts nowhere, and the grid
         // stays on the last counted beat.
-        {"double press", {0, 0.2}, 3'000'000, 0, 2, 1, PressKind::TooFast, 100.0},
+        {"double press", {0, 0.2}, 3'000'000, 0, 2, 1, PressKind::TooFast, 100.0, 0, -1},
         {"double press, then on time",
          {0, 0.2, 0.5},
          1'200'000,
@@ -84,7 +99,9 @@ TEST(TapModel, PressesGiveTempoMeanAndGrid) {
          3,
          2,
          PressKind::Counted,
-         100.5},
+         100.5,
+         1,
+         -1},
     };
     for (const Row& row : rows) {
         TapModel model;
@@ -100,6 +117,13 @@ TEST(TapModel, PressesGiveTempoMeanAndGrid) {
         EXPECT_EQ(seen.presses.back().kind, row.lastKind) << row.what;
         EXPECT_EQ(seen.presses.back().mean, row.mean) << row.what;
         EXPECT_DOUBLE_EQ(model.grid().beatSeconds, row.gridSeconds) << row.what;
+        EXPECT_EQ(model.grid().beatIndex, row.gridIndex) << row.what;
+        if (row.uncertainty < 0) {
+            EXPECT_FALSE(model.tempoUncertainty()) << row.what;
+        } else {
+            ASSERT_TRUE(model.tempoUncertainty()) << row.what;
+            EXPECT_NEAR(*model.tempoUncertainty(), row.uncertainty, 1e-4) << row.what;
+        }
         EXPECT_EQ(model.status(), RunStatus::Measuring) << row.what;
     }
 }
@@ -158,6 +182,36 @@ TEST(TapModel, PressTooCloseToTheFirstCountsTheBeatOnly) {
     EXPECT_EQ(model.state().beatNumber, 2);
     EXPECT_EQ(model.state().intervalCount, 1);
     EXPECT_EQ(model.tempo(), 0);
+}
+
+// Presses 500 ms apart, each off by up to 9 ms (a fixed pseudo-random
+// pattern): the interval shrinks as presses go on and holds the true tempo;
+// a typed tempo or a reset drops it.
+TEST(TapModel, UncertaintyShrinksAsTheTapsGoOn) {
+    TapModel model;
+    std::vector<double> widths;
+    for (int i = 0; i < 64; ++i) {
+        const double jitter = ((i * 37) % 19 - 9) * 0.001;
+        model.press(at(i * 0.5 + jitter), kModeBpm);
+        if (i == 7 || i == 15 || i == 31 || i == 63) {
+            ASSERT_TRUE(model.tempoUncertainty()) << i;
+            widths.push_back(*model.tempoUncertainty());
+            EXPECT_LT(std::abs(static_cast<double>(toLongDouble(model.tempo())) - 120.0),
+                      3 * widths.back())
+                << i;
+        }
+    }
+    for (std::size_t i = 1; i < widths.size(); ++i) {
+        EXPECT_LT(widths[i], widths[i - 1] * 0.6) << i;
+    }
+    model.setTypedTempo(1'000'000);
+    EXPECT_FALSE(model.tempoUncertainty());
+    model.press(at(100), kModeBpm);
+    model.press(at(100.5), kModeBpm);
+    model.press(at(101.01), kModeBpm);
+    EXPECT_TRUE(model.tempoUncertainty());
+    model.reset();
+    EXPECT_FALSE(model.tempoUncertainty());
 }
 
 }  // namespace
