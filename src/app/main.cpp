@@ -4,8 +4,11 @@
 #include <string_view>
 
 #include "audio/audio_output.h"
+#include "audio/midi_ports.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
+#include "platform/global_shortcut.h"
+#include "platform/link_session.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
 #include "ui/app_services.h"
@@ -14,6 +17,7 @@
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/studio.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -79,8 +83,13 @@ int main(int argc, char* argv[]) {
     pulsaro::AppServices services(dialogs, store);
     pulsaro::SteadyClock clock;
     const auto audio = pulsaro::makePortAudioOutput();
+    // Other music software: each opens only when the settings turn it on.
+    const auto link = pulsaro::makeAbletonLinkSession();
+    const auto midi = pulsaro::makeJackMidiPorts();
+    const auto tapKey = pulsaro::makeGlobalShortcut();
+    pulsaro::Studio studio(*link, *midi, *tapKey);
 
-    pulsaro::MainWindow frmPulsaro({clock, services, *audio});
+    pulsaro::MainWindow frmPulsaro({clock, services, *audio, {}, &studio});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

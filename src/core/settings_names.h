@@ -28,6 +28,14 @@ inline constexpr char kDelimiter[] = "Delimiter";
 inline constexpr char kMetronomeSound[] = "MetronomeSound";
 inline constexpr char kArtist[] = "Artist";
 inline constexpr char kAlbum[] = "Album";
+// The tempo sent to other music software; each is off (0) until turned on.
+inline constexpr char kLinkEnabled[] = "LinkEnabled";
+inline constexpr char kLinkQuantum[] = "LinkQuantum";
+inline constexpr char kMidiClockOut[] = "MidiClockOut";
+inline constexpr char kMidiTapIn[] = "MidiTapIn";
+inline constexpr char kMidiTapNote[] = "MidiTapNote";
+inline constexpr char kMidiTapController[] = "MidiTapController";
+inline constexpr char kGlobalTapKey[] = "GlobalTapKey";
 
 inline constexpr std::int32_t kDefaultOpacity = 25;
 inline constexpr std::int32_t kHighestOpacity = 99;

@@ -23,7 +23,8 @@ public:
 
     virtual ~LinkSession() = default;
 
-    // Joins or leaves the session. quantum: beats per bar, 1 to 16.
+    // Joins or leaves the session. quantum: beats per bar, 1 to 16 (clamped);
+    // calling it again while enabled only changes the quantum.
     virtual void setEnabled(bool on, int quantum) = 0;
     virtual bool enabled() const = 0;
 
@@ -38,7 +39,8 @@ public:
 
     // Called on a thread of the session whenever the tempo or the number of
     // peers changes (the caller queues it to its own thread). Set before
-    // enabling.
+    // enabling. The handler must not wait for the GUI thread nor call
+    // setChangeHandler: disabling and destruction wait for a running handler.
     virtual void setChangeHandler(std::function<void()> handler) = 0;
 };
 

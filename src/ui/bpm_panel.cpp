@@ -37,11 +37,25 @@ void BpmPanel::show(const Reading& reading) {
     pitchRange_->setText(reading.pitchRange);
     setTooFast(false);
     value_->setText(reading.value);
+    showUncertainty(reading.uncertainty);
     meanLabel_->setText(reading.meanText);
+}
+
+void BpmPanel::showUncertainty(const QString& text) {
+    // Beside the hint rather than beside the value, so nothing on the panel
+    // moves; screen readers get it as the value's description.
+    value_->setToolTip(text.isEmpty() ? tr8(res::kHintBpmValue)
+                                      : tr8(res::kHintBpmValue) + QLatin1Char('\n') + text);
+    value_->setAccessibleDescription(text);
+}
+
+QString BpmPanel::valueToolTip() const {
+    return value_->toolTip();
 }
 
 void BpmPanel::clear() {
     value_->setText(tr8(res::kIdleBpm));
+    showUncertainty({});
     pitchRange_->setText(tr8(res::kIdlePitchRange));
     tempo_.reset();
     setTooFast(false);

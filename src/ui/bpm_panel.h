@@ -20,6 +20,8 @@ public:
         QString value;
         QString meanText;
         QString pitchRange;
+        // How exact the tempo is ("± 0.3 BPM"), or empty before it is known.
+        QString uncertainty;
     };
 
     explicit BpmPanel(QWidget* parent);
@@ -36,8 +38,12 @@ public:
     QString valueText() const;
     QString meanText() const;
     QString pitchRangeText() const;
+    // The value's tooltip: its hint, and how exact the tempo is when known.
+    QString valueToolTip() const;
 
 private:
+    void showUncertainty(const QString& text);
+
     QLabel* value_;
     QLabel* meanLabel_;
     QLabel* pitchRange_;

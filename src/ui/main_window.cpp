@@ -29,6 +29,7 @@
 #include "ui/qt_text.h"
 #include "ui/save_panel.h"
 #include "ui/string_resources.h"
+#include "ui/studio.h"
 #include "ui/tempo_text.h"
 #include "ui/tick_timer.h"
 #include "ui/tray_icon.h"
@@ -60,6 +61,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
       clock_(services.clock),
       services_(services.app),
       audio_(services.audio),
+      studio_(services.studio),
       tapSignals_(tap_) {
     setObjectName(QStringLiteral("frmPulsaro"));
     setWindowTitle(tr8(res::kAppTitle));
@@ -74,6 +76,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     adjustSize();
     new KeyMap(*this);
     watchMouse();
+    connectStudio();
     restoreAtStart();
     makeAccessible(*this);
     connect(&tapSignals_, &TapSignals::tapPressed, this, &MainWindow::showPress);
@@ -98,8 +101,15 @@ void MainWindow::restoreAtStart() {
         }
         clientArea_->setFixedSize(258, 222);
         restorePlace();
-        creditLabel_->setText(creditLine());
         restoreSettings();
+        if (studio_ != nullptr) {
+            // With everything off nothing is opened at all.
+            const StudioSettings studio = StudioSettings::read(services_.store());
+            if (studio.anyOn()) {
+                studio_->apply(studio);
+            }
+        }
+        showCreditLine();
         // A settings failure must not leave the window without a panel.
         if (displayMode_ == kModeNone) {
             showBpmMode();
@@ -146,7 +156,7 @@ void MainWindow::showMetronomeState() {
 
 void MainWindow::showSoundNotice(const char* notice) {
     soundNotice_ = notice != nullptr ? tr8(notice) : QString();
-    creditLabel_->setText(soundNotice_.isEmpty() ? creditLine() : soundNotice_);
+    showCreditLine();
 }
 
 // --- Tapping ---------------------------------------------------------------
@@ -238,6 +248,9 @@ void MainWindow::showPress(const TapPress& press) {
         });
         reading.value = fromStd(formatDecimals(halfRounded(services_, press.tempo), 1, sep));
         reading.meanText = fromStd(formatPattern(halfRounded(services_, press.mean), "0.0", sep));
+        if (const std::optional<double> within = tap_.tempoUncertainty()) {
+            reading.uncertainty = uncertaintyText(*within, sep);
+        }
         bpmPanel_->show(reading);
     }
     if (shown(mpmPanel_)) {
@@ -260,6 +273,9 @@ void MainWindow::checkPause() {
 
 void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     showStatus(RunStatus::TimedOut);
+    if (studio_ != nullptr && tempo > 0) {
+        studio_->tempoChosen(tempo, grid);
+    }
     if (idleTimer_) {
         idleTimer_->SetActive(false);
     }

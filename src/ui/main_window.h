@@ -13,6 +13,7 @@
 #include "core/clock.h"
 #include "core/event_time.h"
 #include "core/result_file.h"
+#include "core/studio_settings.h"
 #include "core/tap_model.h"
 #include "ui/commands.h"
 #include "ui/tap_signals.h"
@@ -29,6 +30,7 @@ class QPushButton;
 namespace pulsaro {
 
 class BeatLightDriver;
+class Studio;
 
 class Dialogs;
 class PictureStrip;
@@ -52,6 +54,9 @@ struct MainWindowServices {
     AudioOutput& audio;
     // Whether the desktop has a notification area; empty: ask the desktop.
     std::function<bool()> trayAvailable = {};
+    // The tempo's ways out to other music software; none: the window has
+    // none of them.
+    Studio* studio = nullptr;
 };
 
 // The one main window: it builds the panels, the menus (from the command
@@ -112,6 +117,11 @@ public:
     void openWebPage();
     void sendMailToAuthor();
     void openSettingsDialog();
+    // The ways out to other music software (or none).
+    Studio* studio() const { return studio_; }
+    // Turns them on or off as settings says and stores what is in effect;
+    // what could not be turned on is in studio()->problems().
+    void applyStudioSettings(const StudioSettings& settings);
     // Opacity in per cent (100: opaque); anything else marks the window
     // translucent.
     void setOpacity(int percent);
@@ -289,12 +299,22 @@ private:
     void soundLost();
     void showMetronomeState();
     void showSoundNotice(const char* notice);
+    // The credit line, or what it says in its place.
+    void showCreditLine();
+    void connectStudio();
+    // Link's tempo or peers changed: the credit line, and clicks that follow
+    // the session move to its grid.
+    void sessionChanged();
+    // The grid a typed tempo starts on when something must know its beats
+    // beforehand (the MIDI clock, Link): far enough ahead to be heard.
+    BeatGrid gridFromNow() const;
     void extendWindowMenus();
     void buildTrayIcon(std::function<bool()> trayAvailable);
 
     Clock& clock_;
     AppServices& services_;
     AudioOutput& audio_;
+    Studio* studio_ = nullptr;
     std::unique_ptr<TickTimer> idleTimer_;
 
     TapModel tap_;
@@ -311,6 +331,9 @@ private:
     bool saveAllowed_ = false;
     bool quickSaveAllowed_ = false;
     bool metronomeArmed_ = false;
+    // The tempo and grid the running clicks were started on.
+    Fixed clickTempo_ = 0;
+    BeatGrid clickGrid_;
     // Shown in place of the credit line while there is something to say
     // about the sound output; empty otherwise.
     QString soundNotice_;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <array>
 #include <span>
+#include <tuple>
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
@@ -20,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/studio.h"
 
 namespace pulsaro {
 
@@ -88,10 +90,24 @@ void MainWindow::selectClickSound() {
 }
 
 std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
+    // While Link is on the clicks keep to the session's beats and tempo; a
+    // MIDI clock needs the grid before the first click.
+    if (studio_ != nullptr) {
+        if (const auto session = studio_->sessionGrid()) {
+            std::tie(bpm, grid) = *session;
+        } else if (!grid && studio_->settings().clockOut) {
+            grid = gridFromNow();
+        }
+    }
     std::uint32_t id = 0;
     services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     if (id != 0) {
         beatLight_->follow();
+        clickTempo_ = bpm;
+        clickGrid_ = grid.value_or(BeatGrid{});
+        if (studio_ != nullptr && grid) {
+            studio_->clicksStarted(bpm, *grid);
+        }
     }
     return id;
 }
@@ -101,6 +117,9 @@ void MainWindow::stopClicks() {
         audio_.stopClicks(metronomeClicksId_);
     }
     beatLight_->stop();
+    if (studio_ != nullptr) {
+        studio_->clicksStopped();
+    }
 }
 
 void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
@@ -152,7 +171,13 @@ void MainWindow::toggleDelayMetronome() {
         delayPanel_->setMetronomeOn(true);
         delayMetronomeOn_ = true;
         stopClicks();
-        metronomeClicksId_ = startClicks(tempo);
+        std::optional<BeatGrid> grid;
+        if (studio_ != nullptr && studio_->settings().link) {
+            // The session takes the typed tempo, its first click a bar's first beat.
+            grid = gridFromNow();
+            studio_->tempoChosen(tempo, *grid);
+        }
+        metronomeClicksId_ = startClicks(tempo, grid);
         showMetronomeState();
     });
 }

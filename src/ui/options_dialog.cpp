@@ -29,6 +29,8 @@
 #include "ui/player_shortcuts.h"
 #include "ui/qt_text.h"
 #include "ui/string_resources.h"
+#include "ui/studio.h"
+#include "ui/studio_tab.h"
 #include "ui/tray_icon.h"
 #include "ui/widgets.h"
 
@@ -165,6 +167,8 @@ SettingsDialog::SettingsDialog(MainWindow& form, AppServices& services)
     tabSaveToFile = makePage(PageControl1, "tabSaveToFile", res::kTabFileSaving);
     tabPlayer = makePage(PageControl1, "tabPlayer", res::kTabShortcuts);
     tabMetronome = makePage(PageControl1, "tabMetronome", res::kTabMisc);
+    tabStudio = new StudioTab;
+    PageControl1->addTab(tabStudio, tr("Stu&dio"));
     buildFileTab();
     buildPlayerTab();
     buildMiscTab();
@@ -308,6 +312,7 @@ void SettingsDialog::connectHandlers() {
     connect(cmdMetronomePreview, &QPushButton::clicked, this,
             &SettingsDialog::cmdMetronomePreviewClick);
     connect(trbTransp, &QSlider::valueChanged, this, &SettingsDialog::trbTranspChange);
+    connect(tabStudio, &StudioTab::changed, this, &SettingsDialog::studioChange);
     connect(cmdOK, &QPushButton::clicked, this, &SettingsDialog::cmdOKClick);
     connect(cmdCancel, &QPushButton::clicked, this, &SettingsDialog::cmdCancelClick);
 }
@@ -352,6 +357,13 @@ void SettingsDialog::restoreAtStart() {
 
         enablePlayerGroup(2, !txtPlayerOne->text().isEmpty());
         enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
+
+        if (const Studio* studio = form_.studio()) {
+            studioAtOpen_ = studio->settings();
+            tabStudio->show(studio->settings(), studio->problems(), studio->keyAvailable());
+        } else {
+            tabStudio->setEnabled(false);
+        }
 
         // Opening the sound group asks for sound: a server started since is found.
         const bool soundOutput = form_.lookForSound();
@@ -572,13 +584,26 @@ void SettingsDialog::cmdOKClick() {
             later(form_, [&form = form_, players] { form.setPlayerNames(players); });
         }
         form_.setCurrentResultFile(txtFileName->text());
+        form_.applyStudioSettings(tabStudio->settings());
     });
     if (done) {
         accept();
     }
 }
 
+void SettingsDialog::studioChange() {
+    if (Studio* studio = form_.studio()) {
+        services_.guard("StudioChange", [&] {
+            studio->apply(tabStudio->settings());
+            tabStudio->show(studio->settings(), studio->problems(), studio->keyAvailable());
+        });
+    }
+}
+
 void SettingsDialog::cmdCancelClick() {
+    if (Studio* studio = form_.studio(); studio != nullptr && studio->settings() != studioAtOpen_) {
+        services_.guard("cmdCancelClick", [&] { studio->apply(studioAtOpen_); });
+    }
     services_.guard("cmdCancelClick", [&] {
         if (OpacitySliderChanged) {
             later(form_, [&form = form_, percent = form_.translucent() ? OpacityAtOpen : 100] {

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "core/studio_settings.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -15,6 +17,7 @@ namespace pulsaro {
 
 class AppServices;
 class MainWindow;
+class StudioTab;
 
 // The settings dialog of File > Settings: reads the stored settings when it
 // is made, writes them and tells the main window on OK. Its controls are
@@ -100,6 +103,11 @@ public:
     QGroupBox* grpCenterWindow = nullptr;
     QCheckBox* chkCenterForm = nullptr;
 
+    // Other music software.
+    StudioTab* tabStudio = nullptr;
+    // A change on that page: tried at once, so what cannot work says why.
+    void studioChange();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -118,6 +126,8 @@ private:
 
     MainWindow& form_;
     AppServices& services_;
+    // What was in effect when the dialog opened, for Cancel.
+    StudioSettings studioAtOpen_;
 };
 
 // Shows the settings dialog modally on the main window; QDialog's result.

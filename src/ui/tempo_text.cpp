@@ -18,4 +18,11 @@ bool isNumericText(const QString& text) {
     return isNumeric(text.toStdString(), decimalSeparator());
 }
 
+QString uncertaintyText(double bpm, const std::string& separator) {
+    const int decimals = bpm < 0.095 ? 2 : 1;
+    return QStringLiteral("\u00b1 %1 BPM")
+        .arg(QString::fromStdString(
+            formatDecimals(static_cast<long double>(bpm), decimals, separator)));
+}
+
 }  // namespace pulsaro

@@ -14,5 +14,8 @@ std::string decimalSeparator();
 Fixed readFixed(const QString& text);
 // Whether text is a number in the user's format.
 bool isNumericText(const QString& text);
+// How exact a tempo is, half the width of its 95 % interval in BPM:
+// "± 0.3 BPM"; two decimals below 0.1 so a small one does not read 0.0.
+QString uncertaintyText(double bpm, const std::string& separator);
 
 }  // namespace pulsaro

@@ -365,7 +365,9 @@ TEST(OptionsDialog, PagesTurnFromAnywhereAndHaveAccessLetters) {
         int page;
     } turns[] = {{Qt::Key_PageDown, Qt::ControlModifier, 1},
                  {Qt::Key_Tab, Qt::ControlModifier, 2},
+                 {Qt::Key_Tab, Qt::ControlModifier, 3},
                  {Qt::Key_Tab, Qt::ControlModifier, 0},
+                 {Qt::Key_PageUp, Qt::ControlModifier, 3},
                  {Qt::Key_PageUp, Qt::ControlModifier, 2},
                  {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 1}};
     for (const auto& turn : turns) {

@@ -1,0 +1,170 @@
+// Publishes a tapped beat grid N times at tempos from 90 to 180 BPM through
+// Pulsaro's Link session and asks link_peer, another process in the session,
+// for the tempo it sees and its beat at the tapped beat's time. Prints the
+// tempo error, the phase error at the tapped beat and how long each grid took
+// to reach the peer. Run by bench/link_phase.sh in a private network namespace.
+// Usage: link_phase link_peer-binary [N (20)]
+#include "platform/link_session.h"
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kQuantum = 4;
+
+double now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool onlyLoopback() {
+    struct if_nameindex* names = if_nameindex();
+    bool ok = names != nullptr;
+    for (auto* n = names; ok && n->if_index != 0; ++n) {
+        ok = std::strcmp(n->if_name, "lo") == 0;
+    }
+    if_freenameindex(names);
+    return ok;
+}
+
+struct PeerView {
+    double tempo = 0, beat = 0;
+    std::size_t peers = 0;
+};
+
+// link_peer on a pair of pipes; it leaves the session when its input ends.
+class Peer {
+public:
+    explicit Peer(const char* path) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+            std::exit(1);
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        char* argv[] = {const_cast<char*>(path), nullptr};
+        if (posix_spawn(&pid_, path, &actions, nullptr, argv, environ) != 0) {
+            std::fprintf(stderr, "cannot start %s\n", path);
+            std::exit(1);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        to_ = fdopen(in[1], "w");
+        from_ = fdopen(out[0], "r");
+    }
+    ~Peer() {
+        std::fclose(to_);
+        std::fclose(from_);
+        waitpid(pid_, nullptr, 0);
+    }
+    PeerView state(double t) {
+        PeerView v;
+        char answer[256] = "";
+        std::fprintf(to_, "state %.9f %d\n", t, kQuantum);
+        std::fflush(to_);
+        if (!std::fgets(answer, sizeof answer, from_) ||
+            std::sscanf(answer, "%lf %lf %zu", &v.tempo, &v.beat, &v.peers) != 3) {
+            std::fprintf(stderr, "link_peer did not answer\n");
+            std::exit(1);
+        }
+        return v;
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::FILE* to_ = nullptr;
+    std::FILE* from_ = nullptr;
+};
+
+template <class Done>
+bool waitFor(Done done) {
+    const double deadline = now() + 5;
+    while (!done()) {
+        if (now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void printSummary(const char* what, const std::vector<double>& values) {
+    double sum = 0;
+    for (const double v : values) {
+        sum += v;
+    }
+    std::printf("%-44s mean %9.6f   max %9.6f\n", what, sum / static_cast<double>(values.size()),
+                *std::max_element(values.begin(), values.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: link_phase link_peer-binary [N]\n");
+        return 2;
+    }
+    if (!onlyLoopback()) {
+        std::fprintf(stderr, "link_phase: runs only in a network namespace with loopback alone\n");
+        return 2;
+    }
+    const int n = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
+    auto session = pulsaro::makeAbletonLinkSession();
+    session->setEnabled(true, kQuantum);
+    Peer peer(argv[1]);
+    if (!waitFor([&] { return session->state().peers == 1 && peer.state(now()).peers == 1; })) {
+        std::fprintf(stderr, "the peer did not join\n");
+        return 1;
+    }
+    std::vector<double> tempoErrors, phaseErrors, ownErrors, delays;
+    for (int i = 0; i < n; ++i) {
+        // 90, 94.74, 99.47, ... 180 BPM; the beat tapped a little while ago.
+        const double bpm = std::round((90 + 90.0 * i / (n - 1)) * 100) / 100;
+        const double period = 60 / bpm;
+        const double beatSeconds = now() - period * (0.1 + 0.17 * (i % 5));
+        const std::int64_t beatIndex = 3 * i + 1;
+        const double published = now();
+        session->publish(bpm, beatSeconds, beatIndex);
+        PeerView seen;
+        if (!waitFor([&] {
+                seen = peer.state(beatSeconds);
+                return std::abs(seen.tempo - bpm) < 0.5;
+            })) {
+            std::fprintf(stderr, "the peer did not see %.2f BPM\n", bpm);
+            return 1;
+        }
+        delays.push_back((now() - published) * 1e3);
+        tempoErrors.push_back(std::abs(seen.tempo - bpm));
+        const double beatsOff =
+            std::remainder(seen.beat - static_cast<double>(beatIndex), kQuantum);
+        phaseErrors.push_back(std::abs(beatsOff) * period * 1e3);
+        const double own = session->state().beatSeconds;
+        ownErrors.push_back(std::abs(std::remainder((own - beatSeconds) / period, 1.0)) * period *
+                            1e3);
+    }
+    std::printf("%d grids, 90 to 180 BPM, quantum %d\n", n, kQuantum);
+    printSummary("tempo error at the peer (BPM)", tempoErrors);
+    printSummary("phase error at the peer, tapped beat (ms)", phaseErrors);
+    printSummary("session's own beat off the tapped grid (ms)", ownErrors);
+    printSummary("publish until the peer saw it (ms)", delays);
+    return 0;
+}
