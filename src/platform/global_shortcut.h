@@ -26,14 +26,17 @@ public:
     virtual QString setKey(const QKeySequence& key) = 0;
 
 signals:
-    // The key was pressed; eventTimeMs is the window system's time stamp of
-    // the press (0 when it has none), to be mapped like a key press in the
-    // window.
+    // The key was pressed, once per press: a held key does not repeat. Sent
+    // whichever window has the focus, this program's own included (which
+    // then does not see the key itself). eventTimeMs is the window system's
+    // time stamp of the press (0 when it has none), to be mapped like a key
+    // press in the window.
     void activated(std::uint64_t eventTimeMs);
 };
 
-// X11: a passive grab on the root window. Elsewhere an object that says it is
-// not available.
+// X11: a passive grab on the root window, on the connection of the running
+// QGuiApplication (create it after the application). Elsewhere (Wayland, the
+// offscreen platform) an object that says it is not available.
 std::unique_ptr<GlobalShortcut> makeGlobalShortcut();
 
 }  // namespace pulsaro
