@@ -275,6 +275,7 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     showStatus(RunStatus::TimedOut);
     if (studio_ != nullptr && tempo > 0) {
         studio_->tempoChosen(tempo, grid);
+        showCreditLine();
     }
     if (idleTimer_) {
         idleTimer_->SetActive(false);

@@ -176,6 +176,7 @@ void MainWindow::toggleDelayMetronome() {
             // The session takes the typed tempo, its first click a bar's first beat.
             grid = gridFromNow();
             studio_->tempoChosen(tempo, *grid);
+            showCreditLine();
         }
         metronomeClicksId_ = startClicks(tempo, grid);
         showMetronomeState();

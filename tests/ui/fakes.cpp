@@ -85,7 +85,8 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
 
 void WindowRig::restart() {
     form.reset();
-    form = std::make_unique<MainWindow>(MainWindowServices{clock, services, audio, trayAvailable});
+    form = std::make_unique<MainWindow>(
+        MainWindowServices{clock, services, audio, trayAvailable, studio});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();

@@ -156,6 +156,8 @@ struct WindowRig {
     AppServices services{dialogs, store};
     // The desktop's notification area, as the next start sees it.
     std::function<bool()> trayAvailable = [] { return false; };
+    // The ways out to other music software the next start gets, if any.
+    Studio* studio = nullptr;
     std::unique_ptr<MainWindow> form;
     double nowSeconds = 0;
 };
