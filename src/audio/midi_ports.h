@@ -38,10 +38,15 @@ public:
     virtual std::string configure(const Options& options) = 0;
 
     // The metronome's grid: beat n at anchorSeconds + n x 60 / tempo on the
-    // tap clock (seconds of std::chrono::steady_clock). Start goes out before
-    // the first pulse; pulses follow on the grid until stopClock(), then
-    // Stop. A new call replaces the grid. Does nothing while clock_out is
-    // closed.
+    // tap clock (seconds of std::chrono::steady_clock). The pulses begin on
+    // the first whole beat that can still be sent, with Start one pulse
+    // before it, so the receiver's first clock is that beat; each pulse's
+    // frame comes from its number alone (no drift). They go on until
+    // stopClock(), then Stop. A new call while the clock runs replaces the
+    // grid without a second Start (which would send the receiver back to the
+    // top of its song): the pulses resume on the new grid where its place in
+    // the beat matches the receiver's count, after a wait of less than a
+    // beat at most. Does nothing while clock_out is closed.
     virtual void startClock(Fixed tempo, double anchorSeconds) = 0;
     virtual void stopClock() = 0;
 
