@@ -168,7 +168,7 @@ SettingsDialog::SettingsDialog(MainWindow& form, AppServices& services)
     tabPlayer = makePage(PageControl1, "tabPlayer", res::kTabShortcuts);
     tabMetronome = makePage(PageControl1, "tabMetronome", res::kTabMisc);
     tabStudio = new StudioTab;
-    PageControl1->addTab(tabStudio, tr("Stu&dio"));
+    PageControl1->addTab(tabStudio, tr("S&tudio"));
     buildFileTab();
     buildPlayerTab();
     buildMiscTab();

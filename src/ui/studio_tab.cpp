@@ -87,7 +87,7 @@ StudioTab::StudioTab(QWidget* parent) : QWidget(parent) {
                         QRect(104, 57, 56, 19));
     noteLabel->setBuddy(spnTapNote);
     auto* controllerLabel =
-        makeLabel(midi, "lblTapController", tr("Contro&ller:"), QRect(24, 82, 0, 0));
+        makeLabel(midi, "lblTapController", tr("Cont&roller:"), QRect(24, 82, 0, 0));
     spnTapController = number(midi, "spnTapController", StudioSettings::kNoController, 127,
                               tr("None"), QRect(104, 79, 56, 19));
     controllerLabel->setBuddy(spnTapController);

@@ -354,8 +354,30 @@ TEST(OptionsDialog, PagesTurnFromAnywhereAndHaveAccessLetters) {
     WindowRig rig;
     const auto dialog = openDialog(rig);
     QTabWidget* pages = dialog->PageControl1;
+    // No access letter is taken twice where both work: the tabs' letters
+    // work on every page, a control's on its own page.
+    QStringList tabLetters;
     for (int page = 0; page < pages->count(); ++page) {
         EXPECT_FALSE(QKeySequence::mnemonic(pages->tabText(page)).isEmpty()) << page;
+        tabLetters << QKeySequence::mnemonic(pages->tabText(page)).toString().toLower();
+    }
+    for (int page = 0; page < pages->count(); ++page) {
+        QStringList letters = tabLetters;
+        for (QWidget* control : pages->widget(page)->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+                text = button->text();
+            } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+                text = group->title();
+            }
+            const QString letter = QKeySequence::mnemonic(text).toString().toLower();
+            if (!letter.isEmpty()) {
+                EXPECT_FALSE(letters.contains(letter)) << page << " " << text.toStdString();
+                letters << letter;
+            }
+        }
     }
     dialog->cboFileType->setFocus();
     const int fileType = dialog->cboFileType->currentIndex();
