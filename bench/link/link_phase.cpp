@@ -22,26 +22,16 @@
 #include <thread>
 #include <vector>
 
+#include "../../tests/studio/private_network.h"
+
 extern char** environ;
 
 namespace {
 
+using pulsaro::link_test::now;
+using pulsaro::link_test::onlyLoopback;
+
 constexpr int kQuantum = 4;
-
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool onlyLoopback() {
-    struct if_nameindex* names = if_nameindex();
-    bool ok = names != nullptr;
-    for (auto* n = names; ok && n->if_index != 0; ++n) {
-        ok = std::strcmp(n->if_name, "lo") == 0;
-    }
-    if_freenameindex(names);
-    return ok;
-}
 
 struct PeerView {
     double tempo = 0, beat = 0;

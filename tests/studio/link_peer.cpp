@@ -20,17 +20,11 @@
 #include <sstream>
 #include <string>
 
+#include "private_network.h"
+
 namespace {
 
-bool onlyLoopback() {
-    struct if_nameindex* names = if_nameindex();
-    bool ok = names != nullptr;
-    for (auto* n = names; ok && n->if_index != 0; ++n) {
-        ok = std::strcmp(n->if_name, "lo") == 0;
-    }
-    if_freenameindex(names);
-    return ok;
-}
+using pulsaro::link_test::onlyLoopback;
 
 // Tap-clock seconds to Link's CLOCK_MONOTONIC_RAW microseconds, from the
 // tightest of a few back-to-back readings of both clocks.
