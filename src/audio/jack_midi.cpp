@@ -135,7 +135,7 @@ private:
     void applyClock(const ClockCommand& command, std::int64_t cycleStart, long double cycleUsecs,
                     long double framesPerUsec);
     void sendClock(void* buffer, std::int64_t cycleStart, jack_nframes_t frames);
-    void readTaps(void* buffer, jack_nframes_t cycleStart32);
+    void readTaps(void* buffer, jack_nframes_t cycleStart32, std::int64_t cycleStart);
 
     // GUI-thread state.
     jack_client_t* client_ = nullptr;
@@ -168,6 +168,13 @@ private:
     std::int64_t startFrame_ = 0;
     std::int64_t nextPulse_ = 0;
     std::int64_t nextPulseFrame_ = 0;
+    // Taps: where the current run's first tap fell, in frames and on the
+    // tap clock, and the frame of the last tap.
+    static constexpr double kRunPauseSeconds = 2.5;
+    bool haveTapReference_ = false;
+    std::int64_t tapReferenceFrame_ = 0;
+    std::int64_t tapReferenceNs_ = 0;
+    std::int64_t lastTapFrame_ = 0;
     std::int64_t lastPulseFrame_ = std::numeric_limits<std::int64_t>::min();
     // Pulses since Start: the receiver counts its beats from them.
     std::int64_t pulsesSent_ = 0;
@@ -387,7 +394,7 @@ void JackMidiPorts::process(jack_nframes_t frames) {
     }
 
     if (jack_port_t* tapPort = tapPort_.load(std::memory_order_acquire); tapPort != nullptr) {
-        readTaps(jack_port_get_buffer(tapPort, frames), frame32);
+        readTaps(jack_port_get_buffer(tapPort, frames), frame32, frame64_);
     }
     cycles_.fetch_add(1, std::memory_order_release);
 }
@@ -479,7 +486,7 @@ void JackMidiPorts::sendClock(void* buffer, std::int64_t cycleStart, jack_nframe
     }
 }
 
-void JackMidiPorts::readTaps(void* buffer, jack_nframes_t cycleStart32) {
+void JackMidiPorts::readTaps(void* buffer, jack_nframes_t cycleStart32, std::int64_t cycleStart) {
     const int note = tapNote_.load(std::memory_order_relaxed);
     const int controller = tapController_.load(std::memory_order_relaxed);
     const std::int64_t offset = jackOffsetNs_.load(std::memory_order_relaxed);
@@ -503,9 +510,24 @@ void JackMidiPorts::readTaps(void* buffer, jack_nframes_t cycleStart32) {
         if (!tap) {
             continue;
         }
-        const auto usecs =
-            static_cast<std::int64_t>(jack_frames_to_time(client_, cycleStart32 + event.time));
-        const std::int64_t steadyNs = usecs * 1000 - offset;
+        // The first tap of a run is placed by JACK's estimate of the cycle
+        // times; the run's later taps count frames on from it, so the
+        // intervals are exact to the frame however that estimate wanders
+        // on a busy machine. A pause that ends a measurement starts afresh.
+        const std::int64_t frame = cycleStart + event.time;
+        const auto pause = static_cast<std::int64_t>(kRunPauseSeconds * rate_);
+        if (!haveTapReference_ || frame < lastTapFrame_ || frame - lastTapFrame_ > pause) {
+            const auto usecs =
+                static_cast<std::int64_t>(jack_frames_to_time(client_, cycleStart32 + event.time));
+            tapReferenceNs_ = usecs * 1000 - offset;
+            tapReferenceFrame_ = frame;
+            haveTapReference_ = true;
+        }
+        lastTapFrame_ = frame;
+        const std::int64_t steadyNs =
+            tapReferenceNs_ + static_cast<std::int64_t>(std::llround(
+                                  static_cast<long double>(frame - tapReferenceFrame_) * 1e9L /
+                                  static_cast<long double>(rate_)));
         tapped |=
             taps_.push(TapInstant{.count = steadyNs / 100,
                                   .frequency = 10'000'000,
