@@ -331,7 +331,8 @@ private:
     bool saveAllowed_ = false;
     bool quickSaveAllowed_ = false;
     bool metronomeArmed_ = false;
-    // The tempo and grid the running clicks were started on.
+    // Whether clicks run, and the tempo and grid they were started on.
+    bool clicksRunning_ = false;
     Fixed clickTempo_ = 0;
     BeatGrid clickGrid_;
     // Shown in place of the credit line while there is something to say

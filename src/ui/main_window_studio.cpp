@@ -61,7 +61,7 @@ void MainWindow::showCreditLine() {
 void MainWindow::sessionChanged() {
     showCreditLine();
     // Clicks follow the session: a peer's new tempo is heard at once.
-    if (metronomeClicksId_ != 0 && studio_->sessionGrid()) {
+    if (clicksRunning_ && studio_->sessionGrid()) {
         const auto [tempo, grid] = *studio_->sessionGrid();
         const double period = 60.0 / static_cast<double>(toLongDouble(tempo));
         const double beats = (grid.beatSeconds - clickGrid_.beatSeconds) / period;

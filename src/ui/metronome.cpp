@@ -103,6 +103,7 @@ std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
     services_.guard("CreateMetronomeTimer", [&] { id = audio_.startClicks(bpm, grid); });
     if (id != 0) {
         beatLight_->follow();
+        clicksRunning_ = true;
         clickTempo_ = bpm;
         clickGrid_ = grid.value_or(BeatGrid{});
         if (studio_ != nullptr && grid) {
@@ -116,6 +117,7 @@ void MainWindow::stopClicks() {
     if (metronomeClicksId_ != 0) {
         audio_.stopClicks(metronomeClicksId_);
     }
+    clicksRunning_ = false;
     beatLight_->stop();
     if (studio_ != nullptr) {
         studio_->clicksStopped();

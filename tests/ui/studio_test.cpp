@@ -202,8 +202,13 @@ TEST(Studio, TapsReachTheSessionAndTheClicksFollowIt) {
     emit rig.key.activated(0);
     settle();
     EXPECT_EQ(rig.window.text("lblBeats"), QStringLiteral("Beats:  2"));
-    // The new run stopped the clicks and the MIDI clock with them.
+    // The new run stopped the clicks and the MIDI clock with them, and a
+    // peer's tempo does not start them again.
     EXPECT_GE(rig.midi.stops, 1);
+    const std::size_t stopped = rig.window.audio.starts.size();
+    rig.link.peerSets(90, 50);
+    settle();
+    EXPECT_EQ(rig.window.audio.starts.size(), stopped);
 }
 
 // An option that cannot work says why and stays off, also in the settings.
