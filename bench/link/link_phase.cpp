@@ -6,96 +6,24 @@
 // Usage: link_phase link_peer-binary [N (20)]
 #include "platform/link_session.h"
 
-#include <fcntl.h>
-#include <net/if.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "../../tests/studio/private_network.h"
-
-extern char** environ;
+#include "../../tests/studio/link_peer_client.h"
 
 namespace {
 
+using pulsaro::link_test::LinkPeer;
 using pulsaro::link_test::now;
 using pulsaro::link_test::onlyLoopback;
+using pulsaro::link_test::waitFor;
 
 constexpr int kQuantum = 4;
-
-struct PeerView {
-    double tempo = 0, beat = 0;
-    std::size_t peers = 0;
-};
-
-// link_peer on a pair of pipes; it leaves the session when its input ends.
-class Peer {
-public:
-    explicit Peer(const char* path) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-            std::exit(1);
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        char* argv[] = {const_cast<char*>(path), nullptr};
-        if (posix_spawn(&pid_, path, &actions, nullptr, argv, environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", path);
-            std::exit(1);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        to_ = fdopen(in[1], "w");
-        from_ = fdopen(out[0], "r");
-    }
-    ~Peer() {
-        std::fclose(to_);
-        std::fclose(from_);
-        waitpid(pid_, nullptr, 0);
-    }
-    PeerView state(double t) {
-        PeerView v;
-        char answer[256] = "";
-        std::fprintf(to_, "state %.9f %d\n", t, kQuantum);
-        std::fflush(to_);
-        if (!std::fgets(answer, sizeof answer, from_) ||
-            std::sscanf(answer, "%lf %lf %zu", &v.tempo, &v.beat, &v.peers) != 3) {
-            std::fprintf(stderr, "link_peer did not answer\n");
-            std::exit(1);
-        }
-        return v;
-    }
-
-private:
-    pid_t pid_ = 0;
-    std::FILE* to_ = nullptr;
-    std::FILE* from_ = nullptr;
-};
-
-template <class Done>
-bool waitFor(Done done) {
-    const double deadline = now() + 5;
-    while (!done()) {
-        if (now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 void printSummary(const char* what, const std::vector<double>& values) {
     double sum = 0;
@@ -120,7 +48,7 @@ int main(int argc, char** argv) {
     const int n = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
     auto session = pulsaro::makeAbletonLinkSession();
     session->setEnabled(true, kQuantum);
-    Peer peer(argv[1]);
+    LinkPeer peer(argv[1]);
     if (!waitFor([&] { return session->state().peers == 1 && peer.state(now()).peers == 1; })) {
         std::fprintf(stderr, "the peer did not join\n");
         return 1;
@@ -134,9 +62,9 @@ int main(int argc, char** argv) {
         const std::int64_t beatIndex = 3 * i + 1;
         const double published = now();
         session->publish(bpm, beatSeconds, beatIndex);
-        PeerView seen;
+        LinkPeer::View seen;
         if (!waitFor([&] {
-                seen = peer.state(beatSeconds);
+                seen = peer.state(beatSeconds, kQuantum);
                 return std::abs(seen.tempo - bpm) < 0.5;
             })) {
             std::fprintf(stderr, "the peer did not see %.2f BPM\n", bpm);

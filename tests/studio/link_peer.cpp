@@ -20,7 +20,7 @@
 #include <sstream>
 #include <string>
 
-#include "private_network.h"
+#include "link_peer_client.h"
 
 namespace {
 

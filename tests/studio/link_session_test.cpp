@@ -3,32 +3,24 @@
 // peer are tap-clock seconds, to the microsecond.
 #include "platform/link_session.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
-#include "private_network.h"
-
-extern char** environ;
+#include "link_peer_client.h"
 
 namespace pulsaro {
 namespace {
 
-using pulsaro::link_test::now;
-using pulsaro::link_test::onlyLoopback;
+using link_test::LinkPeer;
+using link_test::now;
+using link_test::onlyLoopback;
+using link_test::waitFor;
 
 int linkThreads() {
     int count = 0;
@@ -39,65 +31,6 @@ int linkThreads() {
     }
     return count;
 }
-
-// Polls every 2 ms for up to 5 s.
-template <class Done>
-bool waitFor(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-class Peer {
-public:
-    struct View {
-        double tempo = 0, beat = 0;
-        std::size_t peers = 0;
-    };
-    Peer() {
-        int in[2], out[2];
-        EXPECT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        char* argv[] = {const_cast<char*>(PULSARO_LINK_PEER), nullptr};
-        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        to_ = fdopen(in[1], "w");
-        from_ = fdopen(out[0], "r");
-    }
-    ~Peer() {
-        std::fclose(to_);  // the peer leaves at the end of its input
-        std::fclose(from_);
-        waitpid(pid_, nullptr, 0);
-    }
-    std::string ask(const std::string& command) {
-        char answer[256] = "";
-        std::fprintf(to_, "%s\n", command.c_str());
-        std::fflush(to_);
-        return std::fgets(answer, sizeof answer, from_) ? answer : "";
-    }
-    // Tempo, beat at t (quantum 4) and peers as the peer sees them.
-    View state(double t) {
-        View v;
-        std::sscanf(ask("state " + std::to_string(t) + " 4").c_str(), "%lf %lf %zu", &v.tempo,
-                    &v.beat, &v.peers);
-        return v;
-    }
-
-private:
-    pid_t pid_ = 0;
-    std::FILE* to_ = nullptr;
-    std::FILE* from_ = nullptr;
-};
 
 // How far time t is off the nearest beat of a grid with a beat at `beat`, in seconds.
 double offGrid(double t, double beat, double bpm) {
@@ -113,13 +46,13 @@ protected:
         ASSERT_EQ(linkThreads(), 0) << "nothing of Link before the first enable";
         session->setChangeHandler([this] { ++changes; });
         session->setEnabled(true, 4);
-        peer = std::make_unique<Peer>();
+        peer = std::make_unique<LinkPeer>(PULSARO_LINK_PEER);
         ASSERT_TRUE(
             waitFor([&] { return session->state().peers == 1 && peer->state(now()).peers == 1; }));
     }
     std::atomic<int> changes = 0;
     std::unique_ptr<LinkSession> session = makeAbletonLinkSession();
-    std::unique_ptr<Peer> peer;
+    std::unique_ptr<LinkPeer> peer;
 };
 
 TEST_F(LinkSessionTest, PeerSeesPublishedTempoAndBeat) {
@@ -128,7 +61,7 @@ TEST_F(LinkSessionTest, PeerSeesPublishedTempoAndBeat) {
         SCOPED_TRACE(bpm);
         const double beatSeconds = now() - 60 / bpm * 0.37;  // a beat just tapped, off the old grid
         session->publish(bpm, beatSeconds, 7);
-        Peer::View seen;
+        LinkPeer::View seen;
         ASSERT_TRUE(waitFor([&] {
             seen = peer->state(beatSeconds);
             return std::abs(seen.tempo - bpm) < 0.001;
