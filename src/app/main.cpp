@@ -11,14 +11,14 @@
 #include "platform/link_session.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
-#include "ui/app_services.h"
-#include "ui/build_info.h"
-#include "ui/dialogs.h"
-#include "ui/main_window.h"
-#include "ui/qt_text.h"
-#include "ui/string_resources.h"
-#include "ui/studio.h"
-#include "ui/widgets.h"
+#include "ui/common/app_services.h"
+#include "ui/common/build_info.h"
+#include "ui/common/dialogs.h"
+#include "ui/window/main_window.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
+#include "ui/studio/studio.h"
+#include "ui/panels/widgets.h"
 
 namespace {
 

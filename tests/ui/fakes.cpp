@@ -1,4 +1,4 @@
-#include "fakes.h"
+#include "ui/fakes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,7 +11,7 @@
 
 #include <QAction>
 #include "core/settings_names.h"
-#include "ui/tick_timer.h"
+#include "ui/common/tick_timer.h"
 
 namespace pulsaro::testing {
 

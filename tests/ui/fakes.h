@@ -17,9 +17,9 @@
 #include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "ui/app_services.h"
-#include "ui/dialogs.h"
-#include "ui/main_window.h"
+#include "ui/common/app_services.h"
+#include "ui/common/dialogs.h"
+#include "ui/window/main_window.h"
 
 // Readable failure messages for texts.
 QT_BEGIN_NAMESPACE

@@ -1,0 +1,263 @@
+// Keeping a measurement: the save flow, QuickSave, the locked names and the
+// copy to the clipboard.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "core/number_format.h"
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "ui/common/app_services.h"
+#include "ui/panels/bpm_panel.h"
+#include "ui/panels/delay_panel.h"
+#include "ui/common/dialogs.h"
+#include "ui/window/main_window.h"
+#include "ui/panels/mpm_panel.h"
+#include "ui/common/qt_text.h"
+#include "ui/panels/save_panel.h"
+#include "ui/common/string_resources.h"
+#include "ui/panels/tempo_text.h"
+#include "ui/common/tick_timer.h"
+#include "ui/panels/widgets.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr int kSavingShownMs = 1000;
+
+}  // namespace
+
+void MainWindow::restoreLockedNames(const QString& artist, const QString& album) {
+    savePanel_->restoreLockedNames(artist, album);
+}
+
+void MainWindow::setCurrentResultFile(const QString& path) {
+    setResultFileName(path.toStdString());
+}
+
+void MainWindow::setResultFileName(const std::string& bytes) {
+    resultFileName_ = bytes;
+    resultFile_ = QString::fromStdString(bytes);
+    const QString path = resultFile_;
+    savePanel_->showResultFile(path);
+}
+
+// --- Opening, locks and closing ----------------------------------------------
+
+void MainWindow::openSavePanel() {
+    services_.guard("mnuFileSaveToFileClick", [&] {
+        if (displayMode_ == kModeDelay) {
+            return;
+        }
+        if (displayMode_ == kModeBpm) {
+            savePanel_->setCaption(tr8(res::kSaveBpmCaption) + bpmPanel_->valueText());
+        } else if (displayMode_ == kModeMpm) {
+            savePanel_->setCaption(tr8(res::kSaveMpmCaption));
+        }
+        resetButton_->setEnabled(false);
+        showStatus(RunStatus::Idle);
+        // The measurement ends; its values stay.
+        tap_.stop();
+        beatButton_->setEnabled(false);
+        savePanel_->raise();
+        savePanel_->move(44, 24);
+        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel_), static_cast<QFrame*>(bpmPanel_),
+                              static_cast<QFrame*>(delayPanel_)}) {
+            panel->setVisible(false);
+        }
+        savePanel_->setVisible(true);
+        saveAllowed_ = quickSaveAllowed_ = false;
+        updateCommands();
+        savePanel_->prepare();
+    });
+}
+
+void MainWindow::closeSavePanel() {
+    services_.guard("cmdCancelSaveToFileClick", [&] {
+        beatButton_->setEnabled(true);
+        resetButton_->setEnabled(true);
+        if (displayMode_ == kModeBpm) {
+            showPanel(bpmPanel_);
+        } else if (displayMode_ == kModeMpm) {
+            showPanel(mpmPanel_);
+        }
+        // After the handler: the panel change may still move the focus.
+        QMetaObject::invokeMethod(
+            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::chooseNewResultFile() {
+    services_.guard("cmdNewFileClick", [&] {
+        const QString name = services_.NewFileName(QString(), settings::kStoredFileType);
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
+            key->writeString(settings::kFileName, name.toStdString());
+        }
+        setCurrentResultFile(name);
+    });
+}
+
+// --- Saving ------------------------------------------------------------------
+
+void MainWindow::saveFromPanel() {
+    services_.guard("cmdSaveToFileClick", [&] {
+        if (tap_.state().measurementMode == kModeBpm) {
+            saveBpmRecord(SaveType::BpmFull);
+        } else if (tap_.state().measurementMode == kModeMpm) {
+            saveMpmRecord(SaveType::MpmFull);
+        }
+        updateCommands();
+    });
+}
+
+void MainWindow::quickSave() {
+    if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
+        return;
+    }
+    const bool written = tap_.state().measurementMode == kModeBpm
+                             ? saveBpmRecord(SaveType::BpmQuick)
+                             : saveMpmRecord(SaveType::MpmQuick);
+    // "Saving..." only for a record that was kept.
+    if (written) {
+        bpmPanel_->setSaving(true);
+        mpmPanel_->setSaving(true);
+    }
+}
+
+bool MainWindow::saveBpmRecord(SaveType type) {
+    bool written = false;
+    services_.guard("BeginSaveToFileBPM", [&] {
+        const std::string sep = decimalSeparator();
+        Record record;
+        record.type = type;
+        record.bpm = bpmText(tap_.tempo(), sep);
+        record.pitch = pitchFieldText(bpmPanel_->pitchRangeText().toStdString());
+        record.delay = delayText(tap_.tempo(), sep);
+        written = finishSave(record);
+    });
+    return written;
+}
+
+bool MainWindow::saveMpmRecord(SaveType type) {
+    bool written = false;
+    services_.guard("BeginSaveToFileMPM", [&] {
+        Record record{.type = type,
+                      .bpm = bpmText(tap_.tempo(), decimalSeparator()),
+                      .pitch = "0",
+                      .delay = "0",
+                      .artist = {},
+                      .album = {},
+                      .track = {}};
+        written = finishSave(record);
+    });
+    return written;
+}
+
+bool MainWindow::finishSave(Record& record) {
+    const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
+    if (full) {
+        const SavePanel::Names names = savePanel_->names();
+        record.artist = names.artist.toStdString();
+        record.album = names.album.toStdString();
+        record.track = names.track.toStdString();
+    }
+    if (!writeRecord(record)) {
+        // Nothing was stored: everything typed and measured stays, so the
+        // user can choose another file and save again.
+        return false;
+    }
+    if (full) {
+        savePanel_->clearAfterSave();
+        closeSavePanel();
+    }
+    resetAll();
+    return true;
+}
+
+void MainWindow::hideSavingNotes() {
+    bpmPanel_->setSaving(false);
+    mpmPanel_->setSaving(false);
+}
+
+// --- The clipboard -----------------------------------------------------------
+
+void MainWindow::copyValues() {
+    services_.guard("mnuCopyBPMClick", [&] {
+        const QString lineEnd = QStringLiteral("\r\n");
+        QString text;
+        if (shown(delayPanel_)) {
+            for (const QString& row : delayPanel_->rows()) {
+                text += row + lineEnd;
+            }
+            text += tr8(res::kBpmPrefix) + delayPanel_->tempoText();
+        } else if (shown(bpmPanel_)) {
+            text =
+                tr8(res::kBpmPrefix) +
+                fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####", decimalSeparator())) +
+                lineEnd + tr8(res::kAvgPrefix) + bpmPanel_->meanText();
+        } else if (shown(mpmPanel_)) {
+            text = mpmPanel_->lines().join(lineEnd);
+        } else {
+            text = tr8(res::kClipboardError);
+        }
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+            clipboard->setText(text, QClipboard::Clipboard);
+        }
+    });
+}
+
+// --- The result file ---------------------------------------------------------
+
+char MainWindow::fileDelimiter() {
+    char delimiter = delimiterFor(std::nullopt);
+    services_.guard("GetFileDelimiter", [&] {
+        std::optional<std::int32_t> stored;
+        if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+            stored = key->findInteger(settings::kDelimiter);
+        }
+        delimiter = delimiterFor(stored);
+    });
+    return delimiter;
+}
+
+bool MainWindow::writeRecord(const Record& record) {
+    bool written = false;
+    try {
+        saveRecord(resultFileName_, record, fileDelimiter(), decimalSeparator());
+        written = true;
+    } catch (const NoResultFileError&) {
+        services_.dialogs().messageBox(this, tr8(res::kAppTitle), tr8(res::kNoResultFile),
+                                       Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+    } catch (const std::exception& failure) {
+        // The file and the system's reason go with the report.
+        services_.ErrorHandler(tr8(res::kSaveFailed), false, QString::fromUtf8(failure.what()));
+    }
+    // Written or not, the "Saving..." labels go one second later. Earlier
+    // timers that have not fired keep their own time.
+    std::erase_if(savingTimers_,
+                  [](const std::unique_ptr<TickTimer>& timer) { return !timer->Active(); });
+    auto timer =
+        std::make_unique<TickTimer>(kSavingShownMs, [this](TickTimer&) { hideSavingNotes(); });
+    timer->OneShot = true;
+    timer->SetActive(true);
+    savingTimers_.push_back(std::move(timer));
+    return written;
+}
+
+void MainWindow::storeLockedNames() {
+    services_.guard("SaveReadAlbumInfo", [&] {
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
+            key->batch([&] { savePanel_->keepLockedNames(*key); });
+        }
+    });
+}
+
+}  // namespace pulsaro

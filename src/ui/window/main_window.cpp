@@ -1,0 +1,509 @@
+#include "ui/window/main_window.h"
+#include "ui/help/about_box.h"
+#include "ui/metronome/beat_light.h"
+
+#include "ui/window/key_map.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <optional>
+
+#include "audio/audio_output.h"
+#include "core/number_format.h"
+#include "core/settings_names.h"
+#include "core/settings_store.h"
+#include "core/tempo_math.h"
+#include "ui/window/accessibility.h"
+#include "ui/common/app_services.h"
+#include "ui/panels/bpm_panel.h"
+#include "ui/panels/delay_panel.h"
+#include "ui/panels/mpm_panel.h"
+#include "ui/common/qt_text.h"
+#include "ui/panels/save_panel.h"
+#include "ui/common/string_resources.h"
+#include "ui/studio/studio.h"
+#include "ui/panels/tempo_text.h"
+#include "ui/common/tick_timer.h"
+#include "ui/desktop/tray_icon.h"
+#include "ui/panels/widgets.h"
+
+namespace pulsaro {
+
+namespace {
+
+constexpr int kIdleTimerPeriodMs = 200;
+constexpr int kPitchPercent = 8;
+
+// A tempo rounded to whole or half BPM, as the panels show it; a failure is
+// reported and the tempo rounded to a whole number instead.
+long double halfRounded(AppServices& services, Fixed value) {
+    QString text;
+    if (!services.guard("SpecRoundedBPMValue",
+                        [&] { text = fromStd(halfRoundedText(value, decimalSeparator())); })) {
+        text = fromStd(wholeRoundedText(value, decimalSeparator()));
+    }
+    return toLongDouble(readFixed(text));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      clock_(services.clock),
+      services_(services.app),
+      audio_(services.audio),
+      studio_(services.studio),
+      tapSignals_(tap_) {
+    setObjectName(QStringLiteral("frmPulsaro"));
+    setWindowTitle(tr8(res::kAppTitle));
+    setFont(windowFont(8));
+    buildMenus();
+    buildClientArea();
+    buildTrayIcon(std::move(services.trayAvailable));
+    // Fixed size: the client area below the menu bar is 258 x 222.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Take the final size now: placing the window at start-up needs it.
+    layout()->activate();
+    adjustSize();
+    new KeyMap(*this);
+    watchMouse();
+    connectStudio();
+    restoreAtStart();
+    makeAccessible(*this);
+    connect(&tapSignals_, &TapSignals::tapPressed, this, &MainWindow::showPress);
+    connect(&tapSignals_, &TapSignals::ended, this, &MainWindow::measurementEnded);
+}
+
+bool MainWindow::shown(const QWidget* widget) {
+    return !widget->isHidden();
+}
+
+MainWindow::~MainWindow() {
+    // FormDestroy: the clicking stops with the window.
+    stopClicks();
+}
+
+void MainWindow::restoreAtStart() {
+    services_.guard("FormCreate", [&] {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(savePanel_), static_cast<QWidget*>(bpmPanel_),
+              static_cast<QWidget*>(mpmPanel_), static_cast<QWidget*>(delayPanel_)}) {
+            panel->move(44, 24);
+        }
+        clientArea_->setFixedSize(258, 222);
+        restorePlace();
+        restoreSettings();
+        if (studio_ != nullptr) {
+            // With everything off nothing is opened at all.
+            const StudioSettings studio = StudioSettings::read(services_.store());
+            if (studio.anyOn()) {
+                studio_->apply(studio);
+            }
+        }
+        showCreditLine();
+        // A settings failure must not leave the window without a panel.
+        if (displayMode_ == kModeNone) {
+            showBpmMode();
+        }
+        loadClickSounds();
+        selectClickSoundLater();
+        // Asking the sound system for its devices takes a noticeable part of
+        // a second, so it is done as soon as the window is on screen.
+        QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
+        extendWindowMenus();
+        updateCommands();
+    });
+}
+
+void MainWindow::checkSoundOutput() {
+    services_.guard("FormCreate", [&] { soundOutput_ = audio_.outputDeviceCount() > 0; });
+}
+
+bool MainWindow::lookForSound() {
+    if (!soundOutput_ || audio_.outputLost()) {
+        soundOutput_ = audio_.outputDeviceCount() > 0;
+        showSoundNotice(soundOutput_ ? nullptr : res::kNoSoundOutput);
+        updateCommands();
+    }
+    return soundOutput_;
+}
+
+void MainWindow::soundLost() {
+    services_.guard("SoundLost", [&] {
+        stopClicks();
+        metronomeClicksId_ = 0;
+        metronomeArmed_ = false;
+        delayMetronomeOn_ = false;
+        delayPanel_->setMetronomeOn(false);
+        showMetronomeState();
+        showSoundNotice(res::kSoundLost);
+        updateCommands();
+    });
+}
+
+void MainWindow::showMetronomeState() {
+    beatLight_->setArmed(metronomeArmed_ || delayMetronomeOn_);
+}
+
+void MainWindow::showSoundNotice(const char* notice) {
+    soundNotice_ = notice != nullptr ? tr8(notice) : QString();
+    showCreditLine();
+}
+
+// --- Tapping ---------------------------------------------------------------
+
+void MainWindow::tapBeat(const TapInstant& at) {
+    services_.guard("cmdBeatClick", [&] {
+        if (!tap_.state().measuring()) {
+            tap_.press(at, visibleMode());
+        } else {
+            services_.guard("WriteValues", [&] { tap_.press(at, visibleMode()); });
+        }
+    });
+}
+
+TapInstant MainWindow::eventInstant(std::uint64_t eventMs) {
+    const TapInstant arrival = instantOf(clock_);
+    return clock_.followsEventTimes() ? eventTimes_.map(arrival, eventMs, tap_.state().measuring())
+                                      : arrival;
+}
+
+std::int32_t MainWindow::tripletsFlag() const {
+    return delayPanel_->triplets() ? 1 : 0;
+}
+
+std::int32_t MainWindow::typedTempoFlag() const {
+    return delayPanel_->typing() ? 1 : 0;
+}
+
+std::int32_t MainWindow::visibleMode() const {
+    if (shown(bpmPanel_)) {
+        return kModeBpm;
+    }
+    if (shown(mpmPanel_)) {
+        return kModeMpm;
+    }
+    if (shown(delayPanel_)) {
+        return kModeDelay;
+    }
+    return kModeNone;
+}
+
+void MainWindow::startIdleTimer() {
+    idleTimer_.reset();
+    idleTimer_ =
+        std::make_unique<TickTimer>(kIdleTimerPeriodMs, [this](TickTimer&) { checkPause(); });
+    idleTimer_->OneShot = false;
+    idleTimer_->SetActive(true);
+}
+
+void MainWindow::showPress(const TapPress& press) {
+    if (press.kind == PressKind::First) {
+        stopClicks();
+        clearDisplays();
+        resetButton_->setEnabled(true);
+        showStatus(RunStatus::Measuring);
+        startIdleTimer();
+        beatsLabel_->setText(tr8(res::kBeatOne));
+        return;
+    }
+    beatsLabel_->setText(tr8(res::kBeatsPrefix) + QStringLiteral(" %1").arg(press.beatNumber));
+    if (press.kind == PressKind::Uncounted) {
+        return;
+    }
+    const std::string sep = decimalSeparator();
+    saveAllowed_ = quickSaveAllowed_ =
+        press.tempo != 0 && (displayMode_ == kModeBpm || displayMode_ == kModeMpm);
+    updateCommands();
+
+    if (press.kind == PressKind::TooFast) {
+        for (ModePanel* panel :
+             {static_cast<ModePanel*>(bpmPanel_), static_cast<ModePanel*>(delayPanel_),
+              static_cast<ModePanel*>(mpmPanel_)}) {
+            if (shown(panel)) {
+                panel->setTooFast(true);
+            }
+        }
+        return;
+    }
+
+    timeLabel_->setText(tr8(res::kTime) +
+                        fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
+    if (shown(bpmPanel_)) {
+        BpmPanel::Reading reading;
+        reading.tempo = press.tempo;
+        reading.mean = press.mean;
+        services_.guard("CalcPitch", [&] {
+            reading.pitchRange =
+                fromStd(pitchRangeText(kPitchPercent, press.tempo, decimalSeparator()));
+        });
+        reading.value = fromStd(formatDecimals(halfRounded(services_, press.tempo), 1, sep));
+        reading.meanText = fromStd(formatPattern(halfRounded(services_, press.mean), "0.0", sep));
+        if (const std::optional<double> within = tap_.tempoUncertainty()) {
+            reading.uncertainty = uncertaintyText(*within, sep);
+        }
+        bpmPanel_->show(reading);
+    }
+    if (shown(mpmPanel_)) {
+        mpmPanel_->setTooFast(false);
+        showMpm(press.tempo);
+        mpmPanel_->showTempoLine(
+            fromStd(formatPattern(halfRounded(services_, press.tempo), "BPM: 0.0", sep)));
+    }
+    if (shown(delayPanel_)) {
+        delayPanel_->setTooFast(false);
+        delayPanel_->showTimes(press.tempo);
+        delayPanel_->showMean(
+            fromStd(formatPattern(halfRounded(services_, press.mean), "Avg: 0.0", sep)));
+    }
+}
+
+void MainWindow::checkPause() {
+    services_.guard("tmrIdleTimer", [&] { tap_.checkPause(clock_.tickCountMs()); });
+}
+
+void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
+    showStatus(RunStatus::TimedOut);
+    if (studio_ != nullptr && tempo > 0) {
+        studio_->tempoChosen(tempo, grid);
+        showCreditLine();
+    }
+    if (idleTimer_) {
+        idleTimer_->SetActive(false);
+    }
+    const std::int32_t measured = tap_.state().measurementMode;
+    const bool handOver = measured == displayMode_ && measured != kModeDelay &&
+                          !shown(savePanel_) && metronomeArmed_ && tempo > kMetronomeMinimum;
+    if (handOver) {
+        startMetronomeAtRunEnd(tempo, grid);
+    }
+}
+
+// --- Reset and closing -----------------------------------------------------
+
+void MainWindow::resetAll() {
+    services_.guard("DoFullReset:1", [&] {
+        audio_.purge();
+        stopClicks();
+        idleTimer_.reset();
+    });
+    services_.guard("DoFullReset:2", [&] {
+        clearDisplays();
+        delayMetronomeOn_ = false;
+        delayPanel_->setMetronomeOn(false);
+        tap_.reset();
+        bpmPanel_->clearMean();
+        if (shown(delayPanel_)) {
+            focusTempoBoxLater();
+        }
+    });
+}
+
+void MainWindow::saveExitSettings() {
+    services_.guard("FormCloseQuery", [&] {
+        if (settingsDeleted_) {
+            return;
+        }
+        // A key that cannot be written is skipped without a word.
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
+            // One replace of the file for all of them.
+            key->batch([&] {
+                if (displayMode_ != kModeNone) {
+                    key->writeInteger(settings::kLastUsedCounter, displayMode_);
+                }
+                key->writeInteger(settings::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive, metronomeArmed_ ? 1 : 0);
+                const bool translucent = translucent_ && services_.opacityAvailable();
+                key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
+                if (!key->valueExists(settings::kTransparency)) {
+                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
+                }
+                key->writeInteger(settings::kTop, y());
+                key->writeInteger(settings::kLeft, x());
+                // The locked names in the same replace.
+                savePanel_->keepLockedNames(*key);
+            });
+        } else {
+            storeLockedNames();
+        }
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    saveExitSettings();
+    event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centreOnShow_) {
+        centreOnShow_ = false;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect desktop = screen->availableGeometry();
+            const QSize size = frameGeometry().size();
+            move(desktop.left() + (desktop.width() - size.width()) / 2,
+                 desktop.top() + (desktop.height() - size.height()) / 2);
+        }
+    } else if (!event->spontaneous()) {
+        // Only now is the frame known: the whole of it goes on the screen.
+        moveOnScreen(pos());
+    }
+}
+
+// --- Display modes and the File menu ---------------------------------------
+
+void MainWindow::showBpmMode() {
+    services_.guard("mnuViewBPMClick", [&] {
+        if (shown(bpmPanel_)) {
+            return;
+        }
+        showPanel(bpmPanel_);
+        beatButton_->setEnabled(true);
+        copyMenuAutoPopup_ = true;
+        if (displayMode_ != kModeNone) {
+            beatButton_->setFocus(Qt::OtherFocusReason);
+        }
+        displayMode_ = kModeBpm;
+        updateCommands();
+    });
+}
+
+void MainWindow::showMpmMode() {
+    services_.guard("mnuViewMPMClick", [&] {
+        if (shown(mpmPanel_)) {
+            return;
+        }
+        if (shown(savePanel_)) {
+            closeSavePanel();
+        }
+        showPanel(mpmPanel_);
+        beatButton_->setEnabled(true);
+        if (displayMode_ != kModeNone) {
+            beatButton_->setFocus(Qt::OtherFocusReason);
+        }
+        displayMode_ = kModeMpm;
+        if (tap_.tempo() > 0) {
+            showMpm(tap_.tempo());
+        }
+        copyMenuAutoPopup_ = true;
+        updateCommands();
+    });
+}
+
+void MainWindow::showDelayMode() {
+    services_.guard("mnuViewTimeCounter", [&] {
+        if (shown(delayPanel_)) {
+            return;
+        }
+        if (shown(savePanel_)) {
+            closeSavePanel();
+        }
+        showPanel(delayPanel_);
+        saveAllowed_ = false;
+        beatButton_->setEnabled(true);
+        if (displayMode_ != kModeNone) {
+            delayPanel_->focusTempoBox();
+        } else {
+            focusTempoBoxLater();
+        }
+        displayMode_ = kModeDelay;
+        if (tap_.tempo() > 0) {
+            delayPanel_->showTimes(tap_.tempo());
+            delayPanel_->tempoBox()->selectAll();
+            if (const std::optional<Fixed> mean = bpmPanel_->mean()) {
+                delayPanel_->showMean(fromStd(
+                    formatPattern(halfRounded(services_, *mean), "Avg: 0.0", decimalSeparator())));
+            }
+        }
+        const bool idleMean = !delayPanel_->showsMean();
+        if (tap_.tempo() != 0) {
+            delayPanel_->setMeanVisible(!idleMean);
+        } else if (idleMean) {
+            delayPanel_->setMeanVisible(true);
+        }
+        copyMenuAutoPopup_ = false;
+        updateCommands();
+    });
+}
+
+bool MainWindow::valuesShown() const {
+    if (shown(mpmPanel_)) {
+        return mpmPanel_->hasTempo();
+    }
+    if (shown(delayPanel_)) {
+        return !delayPanel_->tempoText().isEmpty();
+    }
+    if (shown(bpmPanel_)) {
+        return bpmPanel_->tempo().has_value();
+    }
+    return false;
+}
+
+void MainWindow::refreshFileCommands() {
+    services_.guard("mnuFileClick", [&] {
+        const bool fromDelay = tap_.state().measurementMode == kModeDelay;
+        std::optional<bool> saving;
+        if (shown(delayPanel_) && !fromDelay) {
+            saving = false;
+        } else if (bpmPanel_->tempo() && shown(bpmPanel_) && !fromDelay) {
+            saving = true;
+        } else if (shown(mpmPanel_) && mpmPanel_->hasTempo() && !fromDelay) {
+            saving = true;
+        } else if (fromDelay) {
+            saving = false;
+        }
+        if (saving) {
+            saveAllowed_ = quickSaveAllowed_ = *saving;
+        }
+        updateCommands();
+    });
+}
+
+CommandState MainWindow::commandState() const {
+    CommandState state;
+    state.saveAllowed = saveAllowed_;
+    state.quickSaveAllowed = quickSaveAllowed_;
+    state.copyAllowed = valuesShown();
+    state.metronomeArmed = metronomeArmed_;
+    state.alwaysOnTop = alwaysOnTop_;
+    state.translucent = translucent_;
+    state.opacityAvailable = services_.opacityAvailable();
+    state.savePanelOpen = shown(savePanel_);
+    state.displayMode = displayMode_;
+    return state;
+}
+
+void MainWindow::updateCommands() {
+    commands_->update(commandState());
+}
+
+// --- Focus -------------------------------------------------------------------
+
+void MainWindow::focusTempoBox() {
+    services_.guard("ACTIVATE_AND_FOCUS", [&] { delayPanel_->focusTempoBox(); });
+}
+
+void MainWindow::focusBeat(bool enableReset) {
+    services_.guard("BEAT_ACTIVATE_AND_FOCUS", [&] {
+        beatButton_->setFocus(Qt::OtherFocusReason);
+        if (enableReset) {
+            resetButton_->setEnabled(true);
+        }
+    });
+}
+
+void MainWindow::focusTempoBoxLater() {
+    // After the handler that asks for it, which may still move the focus.
+    QMetaObject::invokeMethod(this, &MainWindow::focusTempoBox, Qt::QueuedConnection);
+}
+
+}  // namespace pulsaro

@@ -1,0 +1,350 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "audio/audio_output.h"
+#include "core/clock.h"
+#include "core/event_time.h"
+#include "core/result_file.h"
+#include "core/studio_settings.h"
+#include "core/tap_model.h"
+#include "ui/window/commands.h"
+#include "ui/window/tap_signals.h"
+
+class QAction;
+class QCheckBox;
+class QKeyEvent;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace pulsaro {
+
+class BeatLightDriver;
+class Studio;
+
+class Dialogs;
+class PictureStrip;
+class BpmPanel;
+class DelayPanel;
+class MpmPanel;
+class SavePanel;
+class AppServices;
+class TickTimer;
+class TrayIcon;
+
+// Display names of the three player shortcuts, at most 50 characters each.
+struct PlayerNames {
+    std::array<QString, 3> names;
+};
+
+// What the main window needs from outside; tests pass fakes.
+struct MainWindowServices {
+    Clock& clock;
+    AppServices& app;
+    AudioOutput& audio;
+    // Whether the desktop has a notification area; empty: ask the desktop.
+    std::function<bool()> trayAvailable = {};
+    // The tempo's ways out to other music software; none: the window has
+    // none of them.
+    Studio* studio = nullptr;
+};
+
+// The one main window: it builds the panels, the menus (from the command
+// table) and the key map, and wires them to the tap model, the metronome and
+// the result file. Its controls are private; tests find them by object name.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Handlers and commands.
+    // A press of Beat (key or mouse) at the instant it happened.
+    void tapBeat(const TapInstant& at);
+    // When an input event stamped eventMs by the window system happened: its
+    // stamp mapped onto the tap clock where the clock follows event times,
+    // else the moment it arrived. Every stamp seen makes the mapping better.
+    TapInstant eventInstant(std::uint64_t eventMs);
+    void resetAll();
+    // The File menu's saving and copying items, decided afresh from the
+    // measurement (as when the menu opens).
+    void refreshFileCommands();
+    // What enabling and check marks depend on now.
+    CommandState commandState() const;
+    // One pass over every command's enabling and check mark.
+    void updateCommands();
+    const CommandSet& commands() const { return *commands_; }
+    void showBpmMode();
+    void showMpmMode();
+    void showDelayMode();
+    void nextModeOnMiddleButton(Qt::MouseButton button);
+    void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
+
+    // Saving and copying.
+    void openSavePanel();
+    void saveFromPanel();
+    void quickSave();
+    // True when the record was written.
+    bool saveBpmRecord(SaveType type);
+    bool saveMpmRecord(SaveType type);
+    void closeSavePanel();
+    void chooseNewResultFile();
+    void hideSavingNotes();
+    void copyValues();
+    // Makes path the current result file and shows it in the save panel.
+    void setCurrentResultFile(const QString& path);
+    // The same from the name's bytes, kept exactly (a name that is not UTF-8
+    // is saved to as it is; only its display is approximate).
+    void setResultFileName(const std::string& bytes);
+    // Names read back at start-up; their locks are checked when the save
+    // panel next opens.
+    void restoreLockedNames(const QString& artist, const QString& album);
+
+    // Player shortcuts, Help menu.
+    void startPlayer(int player);
+    void showAbout();
+    void openWebPage();
+    void sendMailToAuthor();
+    void openSettingsDialog();
+    // The ways out to other music software (or none).
+    Studio* studio() const { return studio_; }
+    // Turns them on or off as settings says and stores what is in effect;
+    // what could not be turned on is in studio()->problems().
+    void applyStudioSettings(const StudioSettings& settings);
+    // Opacity in per cent (100: opaque); anything else marks the window
+    // translucent.
+    void setOpacity(int percent);
+    // Shows the window at percent opacity where the platform can (a preview:
+    // the transparency mode stays as it is).
+    void applyOpacity(int percent);
+    int opacityPercent() const { return opacityPercent_; }
+    // The player items of the View menu show these names; empty ones hide.
+    void setPlayerNames(const PlayerNames& names);
+    // The player items take the icons of the programs (up to the first gap).
+    void setPlayerIcons(const QString& one, const QString& two, const QString& three);
+    // The click sound follows the stored choice: now, or once the running
+    // handler has returned.
+    void selectClickSound();
+    void selectClickSoundLater();
+    // The keyboard to the tempo box (its text selected) or to Beat.
+    void focusTempoBox();
+    void focusBeat(bool enableReset);
+    // The sound output, for the settings dialog's preview.
+    AudioOutput& audio() { return audio_; }
+
+    // The tray icon and its menu.
+    TrayIcon& trayIcon() { return *trayIcon_; }
+    void trayIconDoubleClicked();
+    void wentToTray();
+    void restoreFromTray();
+    void showAboutFromTray();
+    // A second start of the program handed over to this one.
+    void anotherCopyStarted(const QStringList& arguments);
+
+    // Opacity, always on top and the window menu.
+    void toggleTransparency();
+    void toggleAlwaysOnTop();
+    // Asks, then deletes every setting of the program and closes without
+    // writing them again.
+    void deleteSettings();
+    // Minimising stops the clicking, and the delay panel's M with it.
+    void minimizeAndStopClicks();
+    bool alwaysOnTop() const { return alwaysOnTop_; }
+    void setAlwaysOnTop(bool onTop);
+    bool translucent() const { return translucent_; }
+    bool metronomeArmed() const { return metronomeArmed_; }
+    void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
+
+    // The metronome.
+    // Clicks at bpm, from the beat of grid on when given; the id, or 0 when
+    // the output refused.
+    std::uint32_t startClicks(Fixed bpm, std::optional<BeatGrid> grid = std::nullopt);
+    void stopClicks();
+    void toggleDelayMetronome();
+    void toggleMetronome();
+
+    // State the shared operations and other parts read or change.
+    const TapModel& tapModel() const { return tap_; }
+    const TapState& tap() const { return tap_.state(); }
+    std::int32_t displayMode() const { return displayMode_; }
+    bool soundOutput() const { return soundOutput_; }
+    // Asked whenever the user wants sound: looks for an output again when
+    // none was found or the last one was lost. True when there is one.
+    bool lookForSound();
+    std::int32_t escCounter() const { return escCounter_; }
+    std::int32_t tripletsFlag() const;
+    std::int32_t typedTempoFlag() const;
+    TickTimer* idleTimer() const { return idleTimer_.get(); }
+    const std::vector<std::unique_ptr<TickTimer>>& savingTimers() const { return savingTimers_; }
+    bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
+
+    // Runs when the window is asked to close: writes the exit settings.
+    void saveExitSettings();
+    // Centre the window on the desktop when it is first shown.
+    void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
+    bool centreOnDesktopWhenShown() const { return centreOnShow_; }
+
+    // Once the settings were deleted nothing is written at exit.
+    void markSettingsDeleted() { settingsDeleted_ = true; }
+    bool settingsDeleted() const { return settingsDeleted_; }
+    // The result file that saving appends to.
+    const QString& resultFile() const { return resultFile_; }
+    const PlayerNames& playerNames() const { return playerNames_; }
+    // The id of the last clicking started (0: none, or refused; not cleared
+    // by a stop), and whether the delay panel's metronome counts as running.
+    std::uint32_t metronomeClicksId() const { return metronomeClicksId_; }
+    bool delayMetronomeOn() const { return delayMetronomeOn_; }
+
+    // Every display back to its idle text; no warnings, Reset disabled.
+    void clearDisplays();
+    // Shows panel (a mode panel or the save panel) and hides the others.
+    void showPanel(QFrame* panel);
+    // The status of the measurement on every value panel.
+    void showStatus(RunStatus status);
+    // The MPM panel's values for tempo.
+    void showMpm(Fixed tempo);
+
+    // Whether the panel is switched on (regardless of the window being shown).
+    static bool shown(const QWidget* widget);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class KeyMap;
+
+    std::unique_ptr<TrayIcon> trayIcon_;
+    // The one-shot timers that hide the "Saving..." labels, newest last.
+    std::vector<std::unique_ptr<TickTimer>> savingTimers_;
+    bool settingsDeleted_ = false;
+    QString resultFile_;
+    std::string resultFileName_;
+    PlayerNames playerNames_;
+    std::uint32_t metronomeClicksId_ = 0;
+    bool delayMetronomeOn_ = false;
+
+    // Controls of the client area.
+    QWidget* clientArea_ = nullptr;
+    PictureStrip* pictureStrip_ = nullptr;
+    QFrame* timeSlot_ = nullptr;
+    QFrame* beatsSlot_ = nullptr;
+    QLabel* timeLabel_ = nullptr;
+    QLabel* beatsLabel_ = nullptr;
+    BpmPanel* bpmPanel_ = nullptr;
+    MpmPanel* mpmPanel_ = nullptr;
+    DelayPanel* delayPanel_ = nullptr;
+    SavePanel* savePanel_ = nullptr;
+    QPushButton* beatButton_ = nullptr;
+    QPushButton* resetButton_ = nullptr;
+    QLabel* creditLabel_ = nullptr;
+
+    // Menus.
+    QMenu* fileMenu_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QAction* playerSeparator_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    QMenu* copyMenu_ = nullptr;
+    // The tray icon's menu.
+    QMenu* trayMenu_ = nullptr;
+
+    // The program's own window menu, opened by a right-click on the picture strip.
+    QMenu* windowMenu_ = nullptr;
+
+    void restoreAtStart();
+    // The place and the state of the last run, read from the settings.
+    void restorePlace();
+    // Moves the window to at, or as near as keeps it wholly on a screen.
+    void moveOnScreen(QPoint at);
+    void restoreSettings();
+    void buildMenus();
+    void buildClientArea();
+    void watchMouse();
+
+    std::int32_t visibleMode() const;
+    void showPress(const TapPress& press);
+    void measurementEnded(Fixed tempo, const BeatGrid& grid);
+    void checkPause();
+    void startIdleTimer();
+    void startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid);
+    void loadClickSounds();
+    // Writes the record with the names of a full save; on success clears what
+    // a save clears and resets the measurement.
+    bool finishSave(Record& record);
+    char fileDelimiter();
+    // Appends the record to the result file; a failure is reported with its
+    // cause. Either way the "Saving..." labels go a second later.
+    bool writeRecord(const Record& record);
+    void storeLockedNames();
+
+    // Private messages.
+    void focusTempoBoxLater();
+
+    // Start-up steps whose work belongs to the settings and desktop parts.
+    void checkSoundOutput();
+    // The output went away while the metronome clicked: off in the window too.
+    void soundLost();
+    void showMetronomeState();
+    void showSoundNotice(const char* notice);
+    // The credit line, or what it says in its place.
+    void showCreditLine();
+    void connectStudio();
+    // Link's tempo or peers changed: the credit line, and clicks that follow
+    // the session move to its grid.
+    void sessionChanged();
+    // The grid a typed tempo starts on when something must know its beats
+    // beforehand (the MIDI clock, Link): far enough ahead to be heard.
+    BeatGrid gridFromNow() const;
+    void extendWindowMenus();
+    void buildTrayIcon(std::function<bool()> trayAvailable);
+
+    Clock& clock_;
+    AppServices& services_;
+    AudioOutput& audio_;
+    Studio* studio_ = nullptr;
+    std::unique_ptr<TickTimer> idleTimer_;
+
+    TapModel tap_;
+    TapSignals tapSignals_;
+    EventTimeMap eventTimes_;
+    // The stamp of the mouse press on Beat that is being handled.
+    std::uint64_t beatPressStamp_ = 0;
+    std::int32_t displayMode_ = kModeNone;
+    bool soundOutput_ = false;
+    std::int32_t escCounter_ = 0;
+    bool copyMenuAutoPopup_ = false;
+    CommandSet* commands_ = nullptr;
+    // The File menu's saving items, as the measurement last decided them.
+    bool saveAllowed_ = false;
+    bool quickSaveAllowed_ = false;
+    bool metronomeArmed_ = false;
+    // Whether clicks run, and the tempo and grid they were started on.
+    bool clicksRunning_ = false;
+    Fixed clickTempo_ = 0;
+    BeatGrid clickGrid_;
+    // Shown in place of the credit line while there is something to say
+    // about the sound output; empty otherwise.
+    QString soundNotice_;
+    BeatLightDriver* beatLight_ = nullptr;
+    bool alwaysOnTop_ = false;
+    bool translucent_ = false;
+    int opacityPercent_ = 100;
+    // Whether the panel on show has values to copy.
+    bool valuesShown() const;
+    bool centreOnShow_ = false;
+};
+
+}  // namespace pulsaro
