@@ -14,11 +14,11 @@
 #include "ui/common/app_services.h"
 #include "ui/common/build_info.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
-#include "ui/studio/studio.h"
 #include "ui/panels/widgets.h"
+#include "ui/studio/studio.h"
+#include "ui/window/main_window.h"
 
 namespace {
 

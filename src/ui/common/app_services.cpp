@@ -17,10 +17,10 @@
 #include "platform/desktop.h"
 #include "ui/common/build_info.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/common/tick_timer.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

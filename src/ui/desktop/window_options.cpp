@@ -9,12 +9,12 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/common/app_services.h"
-#include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/panels/delay_panel.h"
 #include "ui/panels/widgets.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

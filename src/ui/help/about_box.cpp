@@ -10,11 +10,11 @@
 #include "ui/common/app_services.h"
 #include "ui/common/build_info.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
-#include "ui/settings/options_dialog.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/settings/options_dialog.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -11,11 +11,11 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/common/app_services.h"
-#include "ui/window/commands.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/window/commands.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -15,13 +15,13 @@
 #include "core/settings_store.h"
 #include "core/wav.h"
 #include "ui/common/app_services.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
 #include "ui/metronome/beat_light.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
-#include "ui/common/qt_text.h"
-#include "ui/common/string_resources.h"
 #include "ui/studio/studio.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

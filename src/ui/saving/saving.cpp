@@ -15,17 +15,17 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "ui/common/app_services.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
+#include "ui/common/tick_timer.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
-#include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
 #include "ui/panels/mpm_panel.h"
-#include "ui/common/qt_text.h"
 #include "ui/panels/save_panel.h"
-#include "ui/common/string_resources.h"
 #include "ui/panels/tempo_text.h"
-#include "ui/common/tick_timer.h"
 #include "ui/panels/widgets.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -22,17 +22,17 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
-#include "ui/help/about_box.h"
 #include "ui/common/app_services.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
-#include "ui/help/player_shortcuts.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
-#include "ui/studio/studio.h"
-#include "ui/settings/studio_tab.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/help/about_box.h"
+#include "ui/help/player_shortcuts.h"
 #include "ui/panels/widgets.h"
+#include "ui/settings/studio_tab.h"
+#include "ui/studio/studio.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

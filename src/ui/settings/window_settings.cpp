@@ -14,11 +14,11 @@
 #include "platform/desktop.h"
 #include "ui/common/app_services.h"
 #include "ui/common/dialogs.h"
-#include "ui/window/main_window.h"
-#include "ui/help/player_shortcuts.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/help/player_shortcuts.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -14,9 +14,9 @@
 #include <array>
 #include <utility>
 
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/panels/widgets.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -4,9 +4,9 @@
 #include <QActionGroup>
 #include <QMenu>
 
-#include "ui/window/main_window.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

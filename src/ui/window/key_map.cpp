@@ -29,8 +29,8 @@
 #include "ui/common/app_services.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
 #include "ui/panels/save_panel.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -11,15 +11,15 @@
 #include <utility>
 
 #include "ui/common/app_services.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
 #include "ui/metronome/beat_light.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
 #include "ui/panels/mpm_panel.h"
-#include "ui/common/qt_text.h"
 #include "ui/panels/save_panel.h"
-#include "ui/common/string_resources.h"
 #include "ui/panels/widgets.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

@@ -12,13 +12,13 @@
 #include <optional>
 
 #include "ui/common/app_services.h"
-#include "ui/panels/bpm_panel.h"
-#include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
-#include "ui/panels/mpm_panel.h"
 #include "ui/common/string_resources.h"
 #include "ui/common/tick_timer.h"
+#include "ui/panels/bpm_panel.h"
+#include "ui/panels/delay_panel.h"
+#include "ui/panels/mpm_panel.h"
 #include "ui/panels/widgets.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

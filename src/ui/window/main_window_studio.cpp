@@ -7,11 +7,11 @@
 
 #include "core/settings_names.h"
 #include "core/settings_store.h"
-#include "ui/help/about_box.h"
 #include "ui/common/app_services.h"
-#include "ui/window/main_window.h"
-#include "ui/studio/studio.h"
+#include "ui/help/about_box.h"
 #include "ui/panels/tempo_text.h"
+#include "ui/studio/studio.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

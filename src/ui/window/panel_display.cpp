@@ -6,14 +6,14 @@
 
 #include "core/tempo_math.h"
 #include "ui/common/app_services.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
-#include "ui/window/main_window.h"
 #include "ui/panels/mpm_panel.h"
-#include "ui/common/qt_text.h"
 #include "ui/panels/save_panel.h"
-#include "ui/common/string_resources.h"
 #include "ui/panels/tempo_text.h"
+#include "ui/window/main_window.h"
 
 namespace pulsaro {
 

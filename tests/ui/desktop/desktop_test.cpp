@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "core/settings_names.h"
-#include "ui/fakes.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/fakes.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {

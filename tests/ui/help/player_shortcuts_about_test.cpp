@@ -10,9 +10,9 @@
 #include <QUrl>
 
 #include "core/settings_names.h"
+#include "ui/common/build_info.h"
 #include "ui/fakes.h"
 #include "ui/help/about_box.h"
-#include "ui/common/build_info.h"
 #include "ui/help/player_shortcuts.h"
 
 namespace pulsaro::testing {

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <functional>
 
-#include "ui/fakes.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/fakes.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {

@@ -19,8 +19,8 @@
 #include <QTest>
 
 #include "core/settings_names.h"
-#include "ui/fakes.h"
 #include "ui/common/tick_timer.h"
+#include "ui/fakes.h"
 
 namespace pulsaro::testing {
 namespace {

@@ -23,10 +23,10 @@
 #include <optional>
 
 #include "core/settings_names.h"
+#include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/help/about_box.h"
 #include "ui/settings/options_dialog.h"
-#include "ui/desktop/tray_icon.h"
 
 namespace pulsaro::testing {
 namespace {

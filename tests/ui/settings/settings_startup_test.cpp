@@ -12,9 +12,9 @@
 #include <QScreen>
 
 #include "core/settings_names.h"
-#include "ui/fakes.h"
 #include "platform/desktop.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/fakes.h"
 
 namespace pulsaro::testing {
 namespace {

@@ -11,13 +11,13 @@
 
 #include "audio/midi_ports.h"
 #include "core/settings_names.h"
-#include "ui/fakes.h"
 #include "platform/global_shortcut.h"
 #include "platform/link_session.h"
+#include "ui/fakes.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/settings/options_dialog.h"
-#include "ui/studio/studio.h"
 #include "ui/settings/studio_tab.h"
+#include "ui/studio/studio.h"
 
 namespace pulsaro::testing {
 namespace {

@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "ui/fakes.h"
 #include "ui/common/build_info.h"
 #include "ui/common/tick_timer.h"
+#include "ui/fakes.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {
