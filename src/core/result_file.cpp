@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
@@ -17,6 +18,9 @@ namespace {
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kFolderSeparator = "/";
 constexpr std::string_view kCreatedBy = "File created by Pulsaro";
+constexpr char kDelimiters[] = {'\t', ',', ';'};
+// Far more than any header line; a longer first line is no header of ours.
+constexpr std::size_t kHeaderReadLimit = 4096;
 
 bool isBlank(char c) {
     return static_cast<unsigned char>(c) <= 32;
@@ -74,14 +78,46 @@ std::vector<std::string> mpmFields(const std::string& bpm, std::string_view deci
     return fields;
 }
 
-std::string recordLine(const Record& record, char delimiter, std::string_view decimalSeparator) {
+// A tag may hold a line break or a TAB, which would split the record.
+std::string blanked(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 32 || c == 127) {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+// As spreadsheets read CSV: a field holding the delimiter or a quote goes in
+// quotes, with its own quotes doubled.
+std::string quoted(std::string_view field, char delimiter) {
+    if (field.find(delimiter) == std::string_view::npos &&
+        field.find('"') == std::string_view::npos) {
+        return std::string(field);
+    }
+    std::string text = "\"";
+    for (const char c : field) {
+        if (c == '"') {
+            text += '"';
+        }
+        text += c;
+    }
+    return text += '"';
+}
+
+// Everything that can throw is done here, before the file is opened; the
+// delimiter is known only once the file's header has been read.
+std::vector<std::string> recordFields(const Record& record, std::string_view decimalSeparator) {
     std::vector<std::string> fields{record.bpm};
     const bool full = !isQuick(record.type);
     if (record.type == SaveType::BpmFull || record.type == SaveType::BpmQuick) {
         fields.push_back(record.pitch);
     }
     if (full) {
-        fields.insert(fields.end(), {record.artist, record.album, record.track});
+        for (const std::string* name : {&record.artist, &record.album, &record.track}) {
+            fields.push_back(blanked(*name));
+        }
     }
     if (record.type == SaveType::BpmFull || record.type == SaveType::BpmQuick) {
         fields.push_back(record.delay);
@@ -90,12 +126,20 @@ std::string recordLine(const Record& record, char delimiter, std::string_view de
             fields.push_back(std::move(field));
         }
     }
-    std::string line = fields.front();
+    return fields;
+}
+
+std::string recordLine(std::vector<std::string> fields, char delimiter) {
+    // Only the ends of the whole line: a blank field inside stays. The end
+    // fields are trimmed before quoting so that quotes do not keep their blanks.
+    fields.front() = std::string(trimmed(fields.front()));
+    fields.back() = std::string(trimmed(fields.back()));
+    std::string line = quoted(fields.front(), delimiter);
     for (std::size_t i = 1; i < fields.size(); ++i) {
         line += delimiter;
-        line += fields[i];
+        line += quoted(fields[i], delimiter);
     }
-    // Only the ends of the whole line: a blank field inside stays.
+    // With a TAB delimiter, empty fields at the ends go as well.
     return std::string(trimmed(line));
 }
 
@@ -223,6 +267,33 @@ bool endsWithoutLineBreak(const OpenFile& opened) {
     return ::pread(opened.fd, &last, 1, opened.info.st_size - 1) == 1 && last != '\n';
 }
 
+// The delimiter of the file's first line when that is one of our header
+// lines, so that records keep to the file's columns after the setting changed.
+std::optional<char> headerDelimiter(const OpenFile& opened) {
+    if (opened.created || opened.info.st_size == 0) {
+        return std::nullopt;
+    }
+    std::array<char, kHeaderReadLimit> bytes{};
+    const ssize_t read = ::pread(opened.fd, bytes.data(), bytes.size(), 0);
+    if (read <= 0) {
+        return std::nullopt;  // also when the file could be opened for writing only
+    }
+    std::string_view line(bytes.data(), static_cast<std::size_t>(read));
+    line = line.substr(0, line.find('\n'));
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    for (const SaveType type :
+         {SaveType::BpmFull, SaveType::BpmQuick, SaveType::MpmFull, SaveType::MpmQuick}) {
+        for (const char delimiter : kDelimiters) {
+            if (line == headerLine(type, delimiter)) {
+                return delimiter;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -303,10 +374,12 @@ std::string saveRecord(const std::string& resultFileName, const Record& record, 
     const std::string file =
         isQuick(record.type) ? quickSaveFileName(resultFileName) : resultFileName;
     // Everything that can fail without touching the file is done first.
-    const std::string line = recordLine(record, delimiter, decimalSeparator);
+    std::vector<std::string> fields = recordFields(record, decimalSeparator);
     const std::string header = headerLine(record.type, delimiter);
 
     const OpenFile opened = openForAppend(file);
+    const std::string line =
+        recordLine(std::move(fields), headerDelimiter(opened).value_or(delimiter));
     std::string buffer;
     if (opened.created) {
         buffer.append(header).append(kLineBreak);

@@ -13,8 +13,10 @@ namespace pulsaro {
 // The stored values are those of the settings and menus.
 enum class SaveType : std::int32_t { BpmFull = 0, BpmQuick = 1, MpmFull = 2, MpmQuick = 3 };
 
-// One measurement as the user saves it. Texts are UTF-8 and written exactly as
-// given: no quoting, a delimiter inside a name stays as it is.
+// One measurement as the user saves it. Texts are UTF-8. In the file a field
+// holding the delimiter or a double quote is put in double quotes, its quotes
+// doubled ("12"" Mix"), and control characters (codes 0..31, 127) in artist,
+// album and track become spaces first.
 struct Record {
     SaveType type = SaveType::BpmFull;
     std::string bpm;     // bpmText() of the current tempo; the MPM values are derived from it
@@ -69,6 +71,10 @@ std::string quickSaveFileName(std::string_view resultFileName);
 // is then left as it was: a partial write is cut back, a file this call
 // created is removed), std::invalid_argument when an MPM record's BPM text is
 // not a number in decimalSeparator, NoResultFileError for an empty name.
+// A record appended to an existing file whose first line is exactly the
+// header line of any type with TAB, ',' or ';' takes that delimiter instead of
+// the one given, so the file stays readable after the setting changed. Fields
+// are quoted and names blanked as told at Record.
 // Only a regular file is written: a pipe, a device or a name with a NUL is
 // refused, and so is a symbolic link that another account could have made
 // (one not owned by the user or root, or in a folder others may write). A

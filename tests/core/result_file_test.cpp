@@ -14,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <tuple>
 
 namespace pulsaro {
 namespace {
@@ -108,32 +109,43 @@ TEST_F(ResultFileTest, EachTypeWritesItsHeaderOnCreationAndItsFieldsWithEachDeli
     EXPECT_EQ(delimiterFor(std::nullopt), '\t');
 }
 
-TEST_F(ResultFileTest, ExistingFileGetsNoHeaderAndAMissingLineBreakFirst) {
+TEST_F(ResultFileTest, ExistingFileGetsNoHeaderAMissingLineBreakFirstAndKeepsItsDelimiter) {
     const std::string header =
-        "BPM:;Artist/Group:;Album:;Track:;MPM 2/3:;MPM 1/2:;MPM 1/3:;"
-        "MPM 1/4:;MPM 1/8:;File created by Pulsaro\r\n";
-    const std::string bpmLine = "128;118 - 138;Some Artist;Some Album;Some Track;468.8\r\n";
-    const std::string mpmLine = "128;Some Artist;Some Album;Some Track;85;64;43;32;16\r\n";
-    // Before an MPM and a BPM save; what is kept of it (no file: the header).
-    const std::pair<std::optional<std::string>, std::string> cases[] = {
-        {std::nullopt, header}, {"", ""},           {"old", "old\r\n"},
-        {"old\r", "old\r\r\n"}, {"old\n", "old\n"}, {"old\r\n", "old\r\n"},
+        "BPM:|Artist/Group:|Album:|Track:|MPM 2/3:|MPM 1/2:|MPM 1/3:|"
+        "MPM 1/4:|MPM 1/8:|File created by Pulsaro";
+    const std::string tab = delimited(header, '\t') + "\r\n";
+    const std::string semi = delimited(header, ';');
+    const std::string bpmLine = "128|118 - 138|Some Artist|Some Album|Some Track|468.8\r\n";
+    const std::string mpmLine = "128|Some Artist|Some Album|Some Track|85|64|43|32|16\r\n";
+    // Before an MPM and a BPM save with the delimiter given; what is kept of it
+    // (no file: the header) and the delimiter the records get.
+    const std::tuple<std::optional<std::string>, std::string, char, char> cases[] = {
+        {std::nullopt, semi + "\r\n", ';', ';'},
+        {"", "", ';', ';'},
+        {"old", "old\r\n", ';', ';'},
+        {"old\r", "old\r\r\n", ';', ';'},
+        {"old\n", "old\n", ';', ';'},
+        {"old\r\n", "old\r\n", ';', ';'},
+        {tab, tab, ',', '\t'},
+        {semi, semi + "\r\n", '\t', ';'},
+        {"BPM:,x\n", "BPM:,x\n", ';', ';'},
     };
-    for (const auto& [before, kept] : cases) {
+    for (const auto& [before, kept, given, used] : cases) {
         SCOPED_TRACE(kept);
         fs::remove(file_);
         if (before) {
             writeBytes(file_, *before);
         }
-        saveRecord(file_.string(), someRecord(SaveType::MpmFull), ';', ".");
-        saveRecord(file_.string(), someRecord(SaveType::BpmFull), ';', ".");
-        EXPECT_EQ(readBytes(file_), kept + mpmLine + bpmLine);
+        saveRecord(file_.string(), someRecord(SaveType::MpmFull), given, ".");
+        saveRecord(file_.string(), someRecord(SaveType::BpmFull), given, ".");
+        EXPECT_EQ(readBytes(file_), kept + delimited(mpmLine + bpmLine, used));
     }
 }
 
-// Names go out as given; only the ends of the whole line are trimmed. MPM
-// values come from the BPM text, halves rounded away from zero.
-TEST_F(ResultFileTest, RecordLinesKeepNamesAndRoundTheMpmValues) {
+// A field with the delimiter or a quote is quoted, control characters in names
+// become blanks; only the ends of the whole line are trimmed. MPM values come
+// from the BPM text, halves rounded away from zero.
+TEST_F(ResultFileTest, RecordLinesQuoteFieldsBlankNamesAndRoundTheMpmValues) {
     struct Case {
         Record record;
         const char* separator;
@@ -144,7 +156,7 @@ TEST_F(ResultFileTest, RecordLinesKeepNamesAndRoundTheMpmValues) {
         {{SaveType::MpmFull, "125", "", "0", "AC;DC", "a,b", "x\ty"},
          ".",
          ';',
-         "125;AC;DC;a,b;x\ty;83;63;42;31;16"},
+         "125;\"AC;DC\";a,b;x y;83;63;42;31;16"},
         {{SaveType::MpmFull, bpmText(1'276'543, "."), "", "0", "Björk", "Sigur Rós", "坂本龍一"},
          ".",
          ';',
@@ -156,7 +168,17 @@ TEST_F(ResultFileTest, RecordLinesKeepNamesAndRoundTheMpmValues) {
         {{SaveType::MpmFull, bpmText(1'275'000, ","), "", "0", "", "", ""},
          ",",
          ',',
-         "127,5,,,,85,64,43,32,16"},  // 42.5 -> 43
+         "\"127,5\",,,,85,64,43,32,16"},  // 42.5 -> 43
+        {{SaveType::BpmFull, "127,5", "", "470,6", "Crosby, Stills & Nash", "", "12\" Mix"},
+         ",",
+         ',',
+         R"("127,5",,"Crosby, Stills & Nash",,"12"" Mix","470,6")"},
+        {{SaveType::BpmFull, "1", "", "", "", "", "12\" Mix"}, ".", ';', R"(1;;;;"12"" Mix";)"},
+        {{SaveType::MpmFull, "3", "", "0", "a\r\nb", "x\ty", "\x7f"},
+         ".",
+         '\t',
+         "3\ta  b\tx y\t \t2\t2\t1\t1\t0"},
+        {{SaveType::BpmFull, "1.5", "", "1", "Björk", "", ""}, ".", ',', "1.5,,Björk,,,1"},
         {{SaveType::MpmFull, "3", "", "0", "", "", ""}, ".", ';', "3;;;;2;2;1;1;0"},
         {{SaveType::BpmFull, "128", "", "", "   ", "", ""}, ".", ';', "128;;   ;;;"},
         {{SaveType::BpmFull, " 128", "", "", "   ", "", ""}, ".", '\t', "128"},

@@ -3,10 +3,13 @@
 // whether the file exists at all; the rest is the file's old content. After
 // saveRecord the file must be the old bytes, then CR LF only when they were
 // not empty and did not end with LF, then the record line and CR LF. A file
-// that did not exist gets the header line first.
+// that did not exist gets the header line first; one whose first line is a
+// header line gets its records with that header's delimiter.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +23,44 @@ using pulsaro::Record;
 using pulsaro::SaveType;
 
 constexpr char kDelimiters[] = {'\t', ',', ';'};
+constexpr const char* kHeaders[] = {
+    "BPM:|PitchRange +-8%:|Artist/Group:|Album:|Track:|Delay (ms):|File created by Pulsaro",
+    "BPM:|PitchRange +-8%:|Delay (ms):|File created by Pulsaro",
+    ("BPM:|Artist/Group:|Album:|Track:|MPM 2/3:|MPM 1/2:|MPM 1/3:|MPM 1/4:|MPM 1/8:|"
+     "File created by Pulsaro"),
+    "BPM:|MPM 2/3:|MPM 1/2:|MPM 1/3:|MPM 1/4:|MPM 1/8:|File created by Pulsaro"};
+
+std::string delimited(std::string_view text, char delimiter) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '|', delimiter);
+    return out;
+}
+
+// The decimal commas are quoted under the ',' delimiter.
+std::string recordLine(bool quick, char delimiter) {
+    const std::string quote = delimiter == ',' ? "\"" : "";
+    const std::string bpm = quote + "128,5" + quote;
+    const std::string delay = quote + "466,9" + quote;
+    return delimited(
+        quick ? bpm + "|118 - 139|" + delay : bpm + "|118 - 139|Artist|Album|Track|" + delay,
+        delimiter);
+}
+
+// The delimiter of the header line the old content starts with, if any.
+std::optional<char> headerDelimiter(std::string_view old) {
+    std::string_view first = old.substr(0, old.find('\n'));
+    if (!first.empty() && first.back() == '\r') {
+        first.remove_suffix(1);
+    }
+    for (const char* header : kHeaders) {
+        for (const char delimiter : kDelimiters) {
+            if (first == delimited(header, delimiter)) {
+                return delimiter;
+            }
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -42,10 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     record.artist = "Artist";
     record.album = "Album";
     record.track = "Track";
-    const std::string d(1, delimiter);
     const std::string line =
-        quick ? "128,5" + d + "118 - 139" + d + "466,9"
-              : "128,5" + d + "118 - 139" + d + "Artist" + d + "Album" + d + "Track" + d + "466,9";
+        recordLine(quick, exists ? headerDelimiter(old).value_or(delimiter) : delimiter);
 
     const fs::path folder = pulsaro::fuzz::freshFolder("results");
     const fs::path named = folder / "beats.csv";
@@ -64,10 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             expected += "\r\n";
         }
     } else {
-        expected = quick ? "BPM:" + d + "PitchRange +-8%:" + d + "Delay (ms):" + d
-                         : "BPM:" + d + "PitchRange +-8%:" + d + "Artist/Group:" + d +
-                               "Album:" + d + "Track:" + d + "Delay (ms):" + d;
-        expected += "File created by Pulsaro\r\n";
+        expected = delimited(kHeaders[quick ? 1 : 0], delimiter) + "\r\n";
     }
     expected += line;
     expected += "\r\n";
