@@ -11,7 +11,7 @@
 #    the quick-save file beside the result file: the tempo of the presses as
 #    the X server stamped them (about 120 BPM);
 # 5. the settings dialog, opened and confirmed from the keyboard, switches the
-#    delimiter: the next QuickSave record is semicolon-delimited;
+#    delimiter: the next QuickSave record keeps the file's TAB delimiter;
 # 6. --help and --version print and exit at once, with a (stopped) running copy
 #    left alone.
 set -euo pipefail
@@ -161,7 +161,7 @@ awk -F'\t' -v t="$pressed" 'NR == 2 {
 xdotool key Escape
 expect_exit_zero "ESC after a QuickSave"
 
-# --- 5: the settings dialog from the keyboard: semicolon records -----------
+# --- 5: the settings dialog from the keyboard: a new delimiter leaves the existing file's alone -----------
 settings_window=""
 settings_shown() {
     settings_window=$(xdotool search --onlyvisible --name '^Settings$' 2>/dev/null | head -n1)
@@ -185,8 +185,10 @@ focus_window "$window" "the Pulsaro window, after the Settings dialog,"
 xdotool key --delay 500 space space space space space space space space
 xdotool key F2
 wait_for 20 "F2 to add a second record to the quick-save file" quick_lines 3
-[ "$(sed -n 3p "$quick" | tr -dc ';' | wc -c)" -eq 2 ] ||
-    fail "the record after the settings change is not semicolon-delimited: $(sed -n 3p "$quick")"
+# The file keeps the delimiter of its header line, so it stays readable.
+[ "$(sed -n 3p "$quick" | tr -dc '\t' | wc -c)" -eq 2 ] &&
+    [ "$(sed -n 3p "$quick" | tr -dc ';' | wc -c)" -eq 0 ] ||
+    fail "the record after the settings change left the file's TAB delimiter: $(sed -n 3p "$quick")"
 xdotool key Escape
 expect_exit_zero "ESC after the settings change"
 

@@ -12,6 +12,7 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/widgets.h"
 #include "ui/window/main_window.h"
@@ -66,9 +67,7 @@ void MainWindow::wentToTray() {
     // The clicking stops when the window goes to the tray; the icon takes
     // clicks again.
     trayIcon_->SetEnabled(true);
-    stopClicks();
-    delayMetronomeOn_ = false;
-    delayPanel_->setMetronomeOn(false);
+    metronome_->stopWithDelayMetronome();
 }
 
 void MainWindow::showAboutFromTray() {
@@ -91,10 +90,8 @@ void MainWindow::anotherCopyStarted(const QStringList& /*arguments*/) {
 
 void MainWindow::minimizeAndStopClicks() {
     services_.guard("WinMsg", [&] {
-        if (metronomeClicksId_ != 0) {
-            delayMetronomeOn_ = false;
-            stopClicks();
-            delayPanel_->setMetronomeOn(false);
+        if (metronome_->clicksId() != 0) {
+            metronome_->stopWithDelayMetronome();
         }
         setWindowState(windowState() | Qt::WindowMinimized);
     });

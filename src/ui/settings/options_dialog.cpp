@@ -29,6 +29,7 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/about_box.h"
 #include "ui/help/player_shortcuts.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
 #include "ui/settings/studio_tab.h"
 #include "ui/studio/studio.h"
@@ -366,7 +367,7 @@ void SettingsDialog::restoreAtStart() {
         }
 
         // Opening the sound group asks for sound: a server started since is found.
-        const bool soundOutput = form_.lookForSound();
+        const bool soundOutput = form_.parts().metronome.lookForSound();
         lblNoSoundCardInstalled->setVisible(!soundOutput);
         Label4->setEnabled(soundOutput);
         cboMetronomeSound->setEnabled(soundOutput);
@@ -493,7 +494,7 @@ void SettingsDialog::cboMetronomeSoundChange() {
 void SettingsDialog::cmdMetronomePreviewClick() {
     services_.guard("cmdMetronomePreviewClick", [&] {
         const int index = cboMetronomeSound->currentIndex();
-        form_.audio().playOnce(index < 0 ? AudioOutput::kNoSound : index);
+        form_.parts().metronome.preview(index);
     });
 }
 
@@ -520,7 +521,8 @@ void SettingsDialog::cmdOKClick() {
             const QString one = txtPlayerOne->text();
             const QString two = txtPlayerTwo->text();
             const QString three = txtPlayerThree->text();
-            const bool soundChanged = form_.soundOutput() && MetronomeSoundChanged;
+            const bool soundChanged =
+                form_.parts().metronome.soundOutput() && MetronomeSoundChanged;
             const auto text = [&](const char* name, const QString& value) {
                 key->writeString(name, value.toStdString());
             };
@@ -563,7 +565,7 @@ void SettingsDialog::cmdOKClick() {
                            screen.top() + (screen.height() - size.height()) / 2);
             }
             if (soundChanged) {
-                form_.selectClickSoundLater();
+                form_.parts().metronome.selectClickSoundLater();
             }
             later(form_, [&form = form_, on = chkMinimizeToTray->isChecked()] {
                 form.trayIcon().SetMinimizeToTray(on);

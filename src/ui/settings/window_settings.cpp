@@ -18,6 +18,7 @@
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/player_shortcuts.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -102,7 +103,7 @@ void MainWindow::restoreSettings() {
             readIfExists(*key, settings::kPlayerOne, stored.players[0]);
             readIfExists(*key, settings::kPlayerTwo, stored.players[1]);
             readIfExists(*key, settings::kPlayerThree, stored.players[2]);
-            setMetronomeArmed(stored.metronome == 1);
+            metronome_->setArmed(stored.metronome == 1);
             readIfExists(*key, settings::kAlwaysOnTop, stored.alwaysOnTop);
             readIfExists(*key, settings::kMinimizeToTray, stored.minimizeToTray);
             readIfExists(*key, settings::kCenterForm, stored.center);

@@ -6,6 +6,7 @@
 
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -57,7 +58,7 @@ const CommandRow kRows[] = {
     {Command::QuickSave, Place::File, "mnuQuickSave", res::kMenuQuickSave, Qt::Key_F2,
      quickSaveAllowed, nullptr, [](W& w) { w.quickSave(); }},
     {Command::Metronome, Place::File, "mnuFileMetronome", res::kMenuMetronome, Qt::Key_F4,
-     nullptr, metronomeArmed, [](W& w) { w.toggleMetronome(); }, true},
+     nullptr, metronomeArmed, [](W& w) { w.parts().metronome.toggle(); }, true},
     {Command::Copy, Place::File, "mnuFileCopyToClipboard", res::kMenuCopy,
      Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](W& w) { w.copyValues(); }},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,

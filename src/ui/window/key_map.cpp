@@ -27,6 +27,7 @@
 #include <optional>
 
 #include "ui/common/app_services.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/save_panel.h"
@@ -183,7 +184,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         if (*letter == QLatin1Char('R') && w.resetButton_->isEnabled()) {
             w.resetAll();
         } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_)) {
-            w.toggleDelayMetronome();
+            w.metronome_->toggleDelayMetronome();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
                    MainWindow::shown(w.bpmPanel_)) {
             w.openSavePanel();

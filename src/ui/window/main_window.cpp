@@ -1,6 +1,6 @@
 #include "ui/window/main_window.h"
 #include "ui/help/about_box.h"
-#include "ui/metronome/beat_light.h"
+#include "ui/metronome/metronome_controller.h"
 
 #include "ui/window/key_map.h"
 
@@ -68,6 +68,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setFont(windowFont(8));
     buildMenus();
     buildClientArea();
+    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_});
     buildTrayIcon(std::move(services.trayAvailable));
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -89,7 +90,7 @@ bool MainWindow::shown(const QWidget* widget) {
 
 MainWindow::~MainWindow() {
     // FormDestroy: the clicking stops with the window.
-    stopClicks();
+    metronome_->stopClicks();
 }
 
 void MainWindow::restoreAtStart() {
@@ -114,49 +115,15 @@ void MainWindow::restoreAtStart() {
         if (displayMode_ == kModeNone) {
             showBpmMode();
         }
-        loadClickSounds();
-        selectClickSoundLater();
+        metronome_->loadClickSounds();
+        metronome_->selectClickSoundLater();
         // Asking the sound system for its devices takes a noticeable part of
         // a second, so it is done as soon as the window is on screen.
-        QMetaObject::invokeMethod(this, &MainWindow::checkSoundOutput, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(metronome_, &MetronomeController::checkSoundOutput,
+                                  Qt::QueuedConnection);
         extendWindowMenus();
         updateCommands();
     });
-}
-
-void MainWindow::checkSoundOutput() {
-    services_.guard("FormCreate", [&] { soundOutput_ = audio_.outputDeviceCount() > 0; });
-}
-
-bool MainWindow::lookForSound() {
-    if (!soundOutput_ || audio_.outputLost()) {
-        soundOutput_ = audio_.outputDeviceCount() > 0;
-        showSoundNotice(soundOutput_ ? nullptr : res::kNoSoundOutput);
-        updateCommands();
-    }
-    return soundOutput_;
-}
-
-void MainWindow::soundLost() {
-    services_.guard("SoundLost", [&] {
-        stopClicks();
-        metronomeClicksId_ = 0;
-        metronomeArmed_ = false;
-        delayMetronomeOn_ = false;
-        delayPanel_->setMetronomeOn(false);
-        showMetronomeState();
-        showSoundNotice(res::kSoundLost);
-        updateCommands();
-    });
-}
-
-void MainWindow::showMetronomeState() {
-    beatLight_->setArmed(metronomeArmed_ || delayMetronomeOn_);
-}
-
-void MainWindow::showSoundNotice(const char* notice) {
-    soundNotice_ = notice != nullptr ? tr8(notice) : QString();
-    showCreditLine();
 }
 
 // --- Tapping ---------------------------------------------------------------
@@ -208,7 +175,7 @@ void MainWindow::startIdleTimer() {
 
 void MainWindow::showPress(const TapPress& press) {
     if (press.kind == PressKind::First) {
-        stopClicks();
+        metronome_->stopClicks();
         clearDisplays();
         resetButton_->setEnabled(true);
         showStatus(RunStatus::Measuring);
@@ -282,9 +249,9 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     }
     const std::int32_t measured = tap_.state().measurementMode;
     const bool handOver = measured == displayMode_ && measured != kModeDelay &&
-                          !shown(savePanel_) && metronomeArmed_ && tempo > kMetronomeMinimum;
+                          !shown(savePanel_) && metronome_->armed() && tempo > kMetronomeMinimum;
     if (handOver) {
-        startMetronomeAtRunEnd(tempo, grid);
+        metronome_->startAtRunEnd(tempo, grid);
     }
 }
 
@@ -292,14 +259,12 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
 
 void MainWindow::resetAll() {
     services_.guard("DoFullReset:1", [&] {
-        audio_.purge();
-        stopClicks();
+        metronome_->silence();
         idleTimer_.reset();
     });
     services_.guard("DoFullReset:2", [&] {
         clearDisplays();
-        delayMetronomeOn_ = false;
-        delayPanel_->setMetronomeOn(false);
+        metronome_->releaseDelayMetronome();
         tap_.reset();
         bpmPanel_->clearMean();
         if (shown(delayPanel_)) {
@@ -321,7 +286,7 @@ void MainWindow::saveExitSettings() {
                     key->writeInteger(settings::kLastUsedCounter, displayMode_);
                 }
                 key->writeInteger(settings::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
-                key->writeInteger(settings::kMetronomeActive, metronomeArmed_ ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive, metronome_->armed() ? 1 : 0);
                 const bool translucent = translucent_ && services_.opacityAvailable();
                 key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
                 if (!key->valueExists(settings::kTransparency)) {
@@ -336,6 +301,15 @@ void MainWindow::saveExitSettings() {
             storeLockedNames();
         }
     });
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimising stops the clicking, and the delay panel's M with it.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
+        metronome_->clicksId() != 0) {
+        metronome_->stopWithDelayMetronome();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -473,7 +447,7 @@ CommandState MainWindow::commandState() const {
     state.saveAllowed = saveAllowed_;
     state.quickSaveAllowed = quickSaveAllowed_;
     state.copyAllowed = valuesShown();
-    state.metronomeArmed = metronomeArmed_;
+    state.metronomeArmed = metronome_->armed();
     state.alwaysOnTop = alwaysOnTop_;
     state.translucent = translucent_;
     state.opacityAvailable = services_.opacityAvailable();

@@ -29,7 +29,7 @@ class QPushButton;
 
 namespace pulsaro {
 
-class BeatLightDriver;
+class MetronomeController;
 class Studio;
 
 class Dialogs;
@@ -59,6 +59,15 @@ struct MainWindowServices {
     Studio* studio = nullptr;
 };
 
+class MainWindow;
+
+// The objects the window is made of, each the owner of its own state; the
+// command table runs its commands on them.
+struct WindowParts {
+    MainWindow& window;
+    MetronomeController& metronome;
+};
+
 // The one main window: it builds the panels, the menus (from the command
 // table) and the key map, and wires them to the tap model, the metronome and
 // the result file. Its controls are private; tests find them by object name.
@@ -68,6 +77,9 @@ class MainWindow final : public QMainWindow {
 public:
     explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The objects the window is made of.
+    const WindowParts& parts() const { return *parts_; }
 
     // Handlers and commands.
     // A press of Beat (key or mouse) at the instant it happened.
@@ -133,15 +145,9 @@ public:
     void setPlayerNames(const PlayerNames& names);
     // The player items take the icons of the programs (up to the first gap).
     void setPlayerIcons(const QString& one, const QString& two, const QString& three);
-    // The click sound follows the stored choice: now, or once the running
-    // handler has returned.
-    void selectClickSound();
-    void selectClickSoundLater();
     // The keyboard to the tempo box (its text selected) or to Beat.
     void focusTempoBox();
     void focusBeat(bool enableReset);
-    // The sound output, for the settings dialog's preview.
-    AudioOutput& audio() { return audio_; }
 
     // The tray icon and its menu.
     TrayIcon& trayIcon() { return *trayIcon_; }
@@ -163,25 +169,11 @@ public:
     bool alwaysOnTop() const { return alwaysOnTop_; }
     void setAlwaysOnTop(bool onTop);
     bool translucent() const { return translucent_; }
-    bool metronomeArmed() const { return metronomeArmed_; }
-    void setMetronomeArmed(bool armed) { metronomeArmed_ = armed; }
-
-    // The metronome.
-    // Clicks at bpm, from the beat of grid on when given; the id, or 0 when
-    // the output refused.
-    std::uint32_t startClicks(Fixed bpm, std::optional<BeatGrid> grid = std::nullopt);
-    void stopClicks();
-    void toggleDelayMetronome();
-    void toggleMetronome();
 
     // State the shared operations and other parts read or change.
     const TapModel& tapModel() const { return tap_; }
     const TapState& tap() const { return tap_.state(); }
     std::int32_t displayMode() const { return displayMode_; }
-    bool soundOutput() const { return soundOutput_; }
-    // Asked whenever the user wants sound: looks for an output again when
-    // none was found or the last one was lost. True when there is one.
-    bool lookForSound();
     std::int32_t escCounter() const { return escCounter_; }
     std::int32_t tripletsFlag() const;
     std::int32_t typedTempoFlag() const;
@@ -201,10 +193,6 @@ public:
     // The result file that saving appends to.
     const QString& resultFile() const { return resultFile_; }
     const PlayerNames& playerNames() const { return playerNames_; }
-    // The id of the last clicking started (0: none, or refused; not cleared
-    // by a stop), and whether the delay panel's metronome counts as running.
-    std::uint32_t metronomeClicksId() const { return metronomeClicksId_; }
-    bool delayMetronomeOn() const { return delayMetronomeOn_; }
 
     // Every display back to its idle text; no warnings, Reset disabled.
     void clearDisplays();
@@ -234,8 +222,6 @@ private:
     QString resultFile_;
     std::string resultFileName_;
     PlayerNames playerNames_;
-    std::uint32_t metronomeClicksId_ = 0;
-    bool delayMetronomeOn_ = false;
 
     // Controls of the client area.
     QWidget* clientArea_ = nullptr;
@@ -279,8 +265,6 @@ private:
     void measurementEnded(Fixed tempo, const BeatGrid& grid);
     void checkPause();
     void startIdleTimer();
-    void startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid);
-    void loadClickSounds();
     // Writes the record with the names of a full save; on success clears what
     // a save clears and resets the measurement.
     bool finishSave(Record& record);
@@ -293,21 +277,9 @@ private:
     // Private messages.
     void focusTempoBoxLater();
 
-    // Start-up steps whose work belongs to the settings and desktop parts.
-    void checkSoundOutput();
-    // The output went away while the metronome clicked: off in the window too.
-    void soundLost();
-    void showMetronomeState();
-    void showSoundNotice(const char* notice);
     // The credit line, or what it says in its place.
     void showCreditLine();
     void connectStudio();
-    // Link's tempo or peers changed: the credit line, and clicks that follow
-    // the session move to its grid.
-    void sessionChanged();
-    // The grid a typed tempo starts on when something must know its beats
-    // beforehand (the MIDI clock, Link): far enough ahead to be heard.
-    BeatGrid gridFromNow() const;
     void extendWindowMenus();
     void buildTrayIcon(std::function<bool()> trayAvailable);
 
@@ -323,22 +295,14 @@ private:
     // The stamp of the mouse press on Beat that is being handled.
     std::uint64_t beatPressStamp_ = 0;
     std::int32_t displayMode_ = kModeNone;
-    bool soundOutput_ = false;
     std::int32_t escCounter_ = 0;
     bool copyMenuAutoPopup_ = false;
     CommandSet* commands_ = nullptr;
     // The File menu's saving items, as the measurement last decided them.
     bool saveAllowed_ = false;
     bool quickSaveAllowed_ = false;
-    bool metronomeArmed_ = false;
-    // Whether clicks run, and the tempo and grid they were started on.
-    bool clicksRunning_ = false;
-    Fixed clickTempo_ = 0;
-    BeatGrid clickGrid_;
-    // Shown in place of the credit line while there is something to say
-    // about the sound output; empty otherwise.
-    QString soundNotice_;
-    BeatLightDriver* beatLight_ = nullptr;
+    MetronomeController* metronome_ = nullptr;
+    std::unique_ptr<WindowParts> parts_;
     bool alwaysOnTop_ = false;
     bool translucent_ = false;
     int opacityPercent_ = 100;

@@ -13,7 +13,7 @@
 #include "ui/common/app_services.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
-#include "ui/metronome/beat_light.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/mpm_panel.h"
@@ -77,8 +77,6 @@ void MainWindow::buildClientArea() {
     pictureStrip_ = new PictureStrip(clientArea_);
     pictureStrip_->setObjectName(QStringLiteral("Image1"));
     pictureStrip_->setGeometry(0, 0, 35, 209);
-    beatLight_ = new BeatLightDriver(*pictureStrip_, audio_, clock_);
-    beatLight_->onOutputLost = [this] { soundLost(); };
 
     timeSlot_ = new QFrame(clientArea_);
     timeSlot_->setObjectName(QStringLiteral("Bevel1"));
@@ -107,7 +105,12 @@ void MainWindow::buildClientArea() {
             [this] { resetButton_->setEnabled(true); });
     connect(delayPanel_, &DelayPanel::typedTempoChanged, this,
             [this](Fixed tempo) { tap_.setTypedTempo(tempo); });
-    connect(delayPanel_, &DelayPanel::metronomeClicked, this, &MainWindow::toggleDelayMetronome);
+    metronome_ = new MetronomeController(
+        {services_, audio_, clock_, tap_, studio_, *pictureStrip_, *delayPanel_, *bpmPanel_}, this);
+    connect(delayPanel_, &DelayPanel::metronomeClicked, metronome_,
+            &MetronomeController::toggleDelayMetronome);
+    connect(metronome_, &MetronomeController::commandsChanged, this, &MainWindow::updateCommands);
+    connect(metronome_, &MetronomeController::noticeChanged, this, &MainWindow::showCreditLine);
     savePanel_ = new SavePanel(clientArea_, services_);
     connect(savePanel_, &SavePanel::saveClicked, this, &MainWindow::saveFromPanel);
     connect(savePanel_, &SavePanel::cancelClicked, this, &MainWindow::closeSavePanel);

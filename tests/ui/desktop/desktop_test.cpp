@@ -12,6 +12,7 @@
 #include "core/settings_names.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {
@@ -104,7 +105,7 @@ TEST(Desktop, WindowMenuCommands) {
     ASSERT_NE(rig.audio.clicking, 0u);
     windowItem(form, "windowMinimize")->trigger();
     EXPECT_EQ(rig.audio.clicking, 0u);
-    EXPECT_FALSE(form.delayMetronomeOn());
+    EXPECT_FALSE(form.parts().metronome.delayMetronomeOn());
     EXPECT_TRUE(form.isMinimized());
 
     // A right-click on the picture strip opens the window menu.

@@ -11,6 +11,7 @@
 
 #include "core/settings_names.h"
 #include "ui/fakes.h"
+#include "ui/metronome/metronome_controller.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -62,7 +63,7 @@ TEST(Metronome, RunEndRestartFollowsTheTappedBeat) {
         // The clicks continue from the last press: 1 s + 2 intervals.
         ASSERT_TRUE(rig.audio.starts[0].grid.has_value()) << c.what;
         EXPECT_DOUBLE_EQ(rig.audio.starts[0].grid->beatSeconds, 1 + 2 * c.interval) << c.what;
-        EXPECT_EQ(rig.form->metronomeClicksId(), rig.audio.clicking) << c.what;
+        EXPECT_EQ(rig.form->parts().metronome.clicksId(), rig.audio.clicking) << c.what;
     }
 
     // No upper bound on this path: a run ending on a too-fast press at 300 BPM.
@@ -219,13 +220,13 @@ TEST(Metronome, DelayPanelMTogglesWithinFiftyToTwoHundredFifty) {
         ASSERT_EQ(rig.audio.starts.size(), 1u) << c.typed;
         EXPECT_EQ(rig.audio.starts[0].tempo, c.clicks) << c.typed;
         EXPECT_FALSE(rig.audio.starts[0].grid.has_value()) << c.typed;  // at once
-        EXPECT_TRUE(rig.form->delayMetronomeOn()) << c.typed;
+        EXPECT_TRUE(rig.form->parts().metronome.delayMetronomeOn()) << c.typed;
         EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(), kHintOn)
             << c.typed;
         // The button does what M does: the second press is silence.
         child<QPushButton>(*rig.form, "cmdMetronomeDelay")->click();
         EXPECT_EQ(rig.audio.clicking, 0u) << c.typed;
-        EXPECT_FALSE(rig.form->delayMetronomeOn()) << c.typed;
+        EXPECT_FALSE(rig.form->parts().metronome.delayMetronomeOn()) << c.typed;
         EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(), kHintOff)
             << c.typed;
     }
@@ -260,7 +261,7 @@ TEST(Metronome, EveryStopPoint) {
         ASSERT_NE(rig.audio.clicking, 0u) << c.what;
         c.stop(rig);
         EXPECT_EQ(rig.audio.clicking, 0u) << c.what;
-        EXPECT_EQ(rig.form->delayMetronomeOn(), c.delayOnAfter) << c.what;
+        EXPECT_EQ(rig.form->parts().metronome.delayMetronomeOn(), c.delayOnAfter) << c.what;
         EXPECT_EQ(child<QPushButton>(*rig.form, "cmdMetronomeDelay")->toolTip(),
                   c.delayOnAfter ? kHintOn : kHintOff)
             << c.what;
@@ -277,7 +278,7 @@ TEST(Metronome, EveryStopPoint) {
     rig.typeText(QStringLiteral("100"));
     rig.key(Qt::Key_M);
     EXPECT_EQ(rig.audio.starts.size(), 1u);
-    EXPECT_FALSE(rig.form->delayMetronomeOn());
+    EXPECT_FALSE(rig.form->parts().metronome.delayMetronomeOn());
     rig.key(Qt::Key_M);
     ASSERT_EQ(rig.audio.starts.size(), 2u);
     EXPECT_EQ(rig.audio.starts.back().tempo, 1'000'000);

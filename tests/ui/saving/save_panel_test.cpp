@@ -82,7 +82,7 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
     EXPECT_EQ(fileText(form.resultFile()),
               QString::fromUtf8("BPM:;PitchRange +-8%:;Artist/Group:;Album:;Track:;Delay (ms):;"
                                 "File created by Pulsaro\r\n"
-                                "120;110 - 130;Sigur R\u00f3s;Takk; live;Glosoli;500\r\n"));
+                                "120;110 - 130;Sigur R\u00f3s;\"Takk; live\";Glosoli;500\r\n"));
     // Locked names stay, the track goes, the measurement is reset.
     EXPECT_EQ(child<QLineEdit>(form, "txtNameOfArtist")->text(),
               QString::fromUtf8("Sigur R\u00f3s"));

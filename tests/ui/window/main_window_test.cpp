@@ -12,6 +12,7 @@
 #include "ui/common/build_info.h"
 #include "ui/common/tick_timer.h"
 #include "ui/fakes.h"
+#include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {
@@ -299,14 +300,14 @@ TEST(MainWindow, SoundThatComesAndGoes) {
         QTest::qWaitFor([&] { return strip->beatLight() == PictureStrip::BeatLight::Lit; }));
     rig.audio.nextClick.reset();
     rig.audio.lost = true;  // the server went away
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.form->delayMetronomeOn(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.form->parts().metronome.delayMetronomeOn(); }));
     EXPECT_EQ(rig.audio.clicking, 0u);
     EXPECT_EQ(credit->text(), QStringLiteral("Sound lost: metronome off"));
     EXPECT_EQ(strip->beatLight(), PictureStrip::BeatLight::Off);
 
     rig.audio.lost = false;
     rig.key(Qt::Key_M);
-    EXPECT_TRUE(rig.form->delayMetronomeOn());
+    EXPECT_TRUE(rig.form->parts().metronome.delayMetronomeOn());
     EXPECT_NE(rig.audio.clicking, 0u);
 }
 

@@ -1,16 +1,14 @@
-// The metronome as the window drives it: the menu mode, the delay panel's
-// M, the restart when a counting run ends, and the stop points.
+#include "ui/metronome/metronome_controller.h"
 
-#include <QAction>
-#include <QCoreApplication>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include <QWidget>
 #include <array>
+#include <cmath>
 #include <span>
 #include <tuple>
 
+#include "audio/audio_output.h"
+#include "core/clock.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "core/wav.h"
@@ -18,10 +16,9 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/metronome/beat_light.h"
-#include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
+#include "ui/panels/widgets.h"
 #include "ui/studio/studio.h"
-#include "ui/window/main_window.h"
 
 namespace pulsaro {
 
@@ -32,6 +29,10 @@ constexpr Fixed kHighestDelayTempo = 2'500'000;
 // Above this the menu command leaves the metronome as it is.
 constexpr Fixed kHighestMenuTempo = 2'500'000;
 
+// How far ahead a typed tempo's first beat lies when its grid must be known
+// beforehand: more than the sound output's buffer, so that beat is heard.
+constexpr double kTypedStartLead = 0.3;
+
 const char* const kSoundNames[] = {"sound", "sound1", "sound2"};
 
 QString soundResource(const QString& name) {
@@ -40,7 +41,64 @@ QString soundResource(const QString& name) {
 
 }  // namespace
 
-void MainWindow::loadClickSounds() {
+MetronomeController::MetronomeController(const Parts& parts, QObject* parent)
+    : QObject(parent),
+      services_(parts.services),
+      audio_(parts.audio),
+      clock_(parts.clock),
+      tap_(parts.tap),
+      studio_(parts.studio),
+      delayPanel_(parts.delayPanel),
+      bpmPanel_(parts.bpmPanel),
+      beatLight_(new BeatLightDriver(parts.pictureStrip, parts.audio, parts.clock)) {
+    setObjectName(QStringLiteral("metronome"));
+    beatLight_->onOutputLost = [this] { soundLost(); };
+}
+
+void MetronomeController::setArmed(bool armed) {
+    armed_ = armed;
+}
+
+void MetronomeController::checkSoundOutput() {
+    services_.guard("FormCreate", [&] { soundOutput_ = audio_.outputDeviceCount() > 0; });
+}
+
+bool MetronomeController::lookForSound() {
+    if (!soundOutput_ || audio_.outputLost()) {
+        soundOutput_ = audio_.outputDeviceCount() > 0;
+        showSoundNotice(soundOutput_ ? nullptr : res::kNoSoundOutput);
+        emit commandsChanged();
+    }
+    return soundOutput_;
+}
+
+void MetronomeController::soundLost() {
+    services_.guard("SoundLost", [&] {
+        stopClicks();
+        clicksId_ = 0;
+        armed_ = false;
+        delayOn_ = false;
+        delayPanel_.setMetronomeOn(false);
+        showState();
+        showSoundNotice(res::kSoundLost);
+        emit commandsChanged();
+    });
+}
+
+void MetronomeController::showState() {
+    beatLight_->setArmed(armed_ || delayOn_);
+}
+
+void MetronomeController::showSoundNotice(const char* notice) {
+    soundNotice_ = notice != nullptr ? tr8(notice) : QString();
+    emit noticeChanged();
+}
+
+void MetronomeController::preview(int index) {
+    audio_.playOnce(index < 0 ? AudioOutput::kNoSound : index);
+}
+
+void MetronomeController::loadClickSounds() {
     // Decoded once; the output converts them to its format and keeps them.
     std::array<PcmSound, 3> sounds;
     for (std::size_t i = 0; i < sounds.size(); ++i) {
@@ -58,13 +116,13 @@ void MainWindow::loadClickSounds() {
     audio_.loadSounds(sounds);
 }
 
-void MainWindow::selectClickSoundLater() {
+void MetronomeController::selectClickSoundLater() {
     // After the handler that asks for it, as a change of the stored sound
     // may still be on its way.
-    QMetaObject::invokeMethod(this, &MainWindow::selectClickSound, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &MetronomeController::selectClickSound, Qt::QueuedConnection);
 }
 
-void MainWindow::selectClickSound() {
+void MetronomeController::selectClickSound() {
     services_.guard("METROSOUND_CHANGED", [&] {
         // The stored choice: 1 and 2 pick the other sounds, anything else the first.
         QString name = QString::fromLatin1(kSoundNames[0]);
@@ -89,7 +147,7 @@ void MainWindow::selectClickSound() {
     });
 }
 
-std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
+std::uint32_t MetronomeController::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
     // While Link is on the clicks keep to the session's beats and tempo; a
     // MIDI clock needs the grid before the first click.
     if (studio_ != nullptr) {
@@ -113,9 +171,9 @@ std::uint32_t MainWindow::startClicks(Fixed bpm, std::optional<BeatGrid> grid) {
     return id;
 }
 
-void MainWindow::stopClicks() {
-    if (metronomeClicksId_ != 0) {
-        audio_.stopClicks(metronomeClicksId_);
+void MetronomeController::stopClicks() {
+    if (clicksId_ != 0) {
+        audio_.stopClicks(clicksId_);
     }
     clicksRunning_ = false;
     beatLight_->stop();
@@ -124,75 +182,100 @@ void MainWindow::stopClicks() {
     }
 }
 
-void MainWindow::startMetronomeAtRunEnd(Fixed tempo, const BeatGrid& grid) {
+void MetronomeController::startAtRunEnd(Fixed tempo, const BeatGrid& grid) {
     stopClicks();
     // The clicks carry on the beat the user tapped.
-    metronomeClicksId_ = startClicks(tempo, grid);
+    clicksId_ = startClicks(tempo, grid);
 }
 
-void MainWindow::toggleMetronome() {
+void MetronomeController::toggle() {
     services_.guard("mnuFileMetronomeClick", [&] {
         selectClickSoundLater();
         if (tap_.tempo() > kHighestMenuTempo) {
             return;
         }
-        if (metronomeArmed_) {
+        if (armed_) {
             stopClicks();
-            metronomeArmed_ = false;
-            showMetronomeState();
+            armed_ = false;
+            showState();
             return;
         }
         if (!lookForSound()) {
             return;
         }
-        metronomeArmed_ = true;
-        showMetronomeState();
+        armed_ = true;
+        showState();
         const bool runJustEnded = tap_.status() == RunStatus::TimedOut;
-        if (runJustEnded && shown(bpmPanel_) && tap_.tempo() > 0) {
+        if (runJustEnded && !bpmPanel_.isHidden() && tap_.tempo() > 0) {
             stopClicks();
-            metronomeClicksId_ = startClicks(tap_.tempo(), tap_.grid());
+            clicksId_ = startClicks(tap_.tempo(), tap_.grid());
         }
     });
 }
 
-void MainWindow::toggleDelayMetronome() {
+void MetronomeController::toggleDelayMetronome() {
     services_.guard("MetronomeDelay", [&] {
-        if (delayMetronomeOn_) {
+        if (delayOn_) {
             stopClicks();
-            delayMetronomeOn_ = false;
-            delayPanel_->setMetronomeOn(false);
-            showMetronomeState();
+            delayOn_ = false;
+            delayPanel_.setMetronomeOn(false);
+            showState();
             return;
         }
-        const std::optional<Fixed> typed = delayPanel_->typedTempo();
+        const std::optional<Fixed> typed = delayPanel_.typedTempo();
         if (!typed || *typed < kLowestDelayTempo || *typed > kHighestDelayTempo ||
             !lookForSound()) {
             return;
         }
         const Fixed tempo = *typed;
-        delayPanel_->setMetronomeOn(true);
-        delayMetronomeOn_ = true;
+        delayPanel_.setMetronomeOn(true);
+        delayOn_ = true;
         stopClicks();
         std::optional<BeatGrid> grid;
         if (studio_ != nullptr && studio_->settings().link) {
             // The session takes the typed tempo, its first click a bar's first beat.
             grid = gridFromNow();
             studio_->tempoChosen(tempo, *grid);
-            showCreditLine();
+            emit noticeChanged();
         }
-        metronomeClicksId_ = startClicks(tempo, grid);
-        showMetronomeState();
+        clicksId_ = startClicks(tempo, grid);
+        showState();
     });
 }
 
-void MainWindow::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-    // Minimising stops the clicking, and the delay panel's M with it.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && metronomeClicksId_ != 0) {
-        stopClicks();
-        delayMetronomeOn_ = false;
-        delayPanel_->setMetronomeOn(false);
+void MetronomeController::stopWithDelayMetronome() {
+    stopClicks();
+    releaseDelayMetronome();
+}
+
+void MetronomeController::releaseDelayMetronome() {
+    delayOn_ = false;
+    delayPanel_.setMetronomeOn(false);
+}
+
+void MetronomeController::silence() {
+    audio_.purge();
+    stopClicks();
+}
+
+void MetronomeController::sessionChanged() {
+    // Clicks follow the session: a peer's new tempo is heard at once.
+    if (clicksRunning_ && studio_->sessionGrid()) {
+        const auto [tempo, grid] = *studio_->sessionGrid();
+        const double period = 60.0 / static_cast<double>(toLongDouble(tempo));
+        const double beats = (grid.beatSeconds - clickGrid_.beatSeconds) / period;
+        const bool sameGrid =
+            tempo == clickTempo_ && std::abs(beats - std::round(beats)) * period < 1e-4;
+        if (!sameGrid) {
+            clicksId_ = startClicks(tempo, grid);
+        }
     }
+}
+
+BeatGrid MetronomeController::gridFromNow() const {
+    const TapInstant now = instantOf(clock_);
+    return BeatGrid{
+        static_cast<double>(now.count) / static_cast<double>(now.frequency) + kTypedStartLead, 0};
 }
 
 }  // namespace pulsaro
