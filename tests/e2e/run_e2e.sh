@@ -161,7 +161,7 @@ awk -F'\t' -v t="$pressed" 'NR == 2 {
 xdotool key Escape
 expect_exit_zero "ESC after a QuickSave"
 
-# --- 5: the settings dialog from the keyboard: a new delimiter leaves the existing file's alone -----------
+# --- 5: the settings dialog from the keyboard: the file keeps its delimiter ---
 settings_window=""
 settings_shown() {
     settings_window=$(xdotool search --onlyvisible --name '^Settings$' 2>/dev/null | head -n1)
@@ -206,6 +206,6 @@ focus_window "$window" "the Pulsaro window, after --help and --version,"
 xdotool key Escape
 expect_exit_zero "ESC after --help and --version"
 
-echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus, QuickSave writes 120 BPM, the settings dialog switches to semicolons, --help and --version leave the running copy alone"
+echo "e2e: window shown, beats taken, ESC absorbed once, exit status 0, MPM mode kept across a restart, SPACE taps after the menus, QuickSave writes 120 BPM, a changed delimiter leaves the existing file's own, --help and --version leave the running copy alone"
 echo "settings file as written:"
 sed 's/^/    /' "$settings_file"
