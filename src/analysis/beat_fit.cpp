@@ -225,7 +225,8 @@ BeatSegmentation segmentBeats(const std::vector<std::int64_t>& indices,
     split(indices, times, 0, times.size(), limits, starts);
     starts.push_back(times.size());
 
-    // Join neighbours of one tempo; each joined run is fitted with one period.
+    // A part the tracker wandered through fits no line of its own; its beats
+    // are left out, and the parts on either side may still join across it.
     std::vector<BeatRun> runs;
     for (std::size_t p = 0; p + 1 < starts.size(); ++p) {
         BeatRun part;
@@ -234,22 +235,52 @@ BeatSegmentation segmentBeats(const std::vector<std::int64_t>& indices,
         part.end = starts[p + 1];
         std::vector<bool> used = result.used;
         part.line = robustFit(indices, times, {part.begin, part.end}, used);
-        if (!runs.empty()) {
-            BeatRun& last = runs.back();
-            const double a = last.line.bpm(), b = part.line.bpm();
-            if (last.line.period > 0 && part.line.period > 0 &&
-                std::abs(a - b) <= limits.sameTempoRatio * std::max(a, b)) {
-                last.partStarts.push_back(part.begin);
-                last.end = part.end;
-                continue;
+        if (part.line.period <= 0 || part.line.rms > limits.junkRmsSeconds ||
+            part.line.count < limits.minBeats) {
+            for (std::size_t i = part.begin; i < part.end; ++i) {
+                result.used[i] = false;
             }
+            continue;
         }
         runs.push_back(std::move(part));
     }
-    for (BeatRun& run : runs) {
+    const auto refit = [&](BeatRun& run) {
         std::vector<std::size_t> bounds = run.partStarts;
         bounds.push_back(run.end);
         run.line = robustFit(indices, times, bounds, result.used);
+    };
+    // Neighbours of one tempo join into a run fitted with one period; a run
+    // too short to be a section of its own is left out, which may let its
+    // neighbours join in turn.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
+            BeatRun& a = runs[r];
+            BeatRun& b = runs[r + 1];
+            const double spread = std::hypot(a.line.bpmUncertainty95(), b.line.bpmUncertainty95());
+            const double diff = std::abs(a.line.bpm() - b.line.bpm());
+            if (diff <= std::max(limits.sameTempoRatio * a.line.bpm(), spread)) {
+                a.partStarts.insert(a.partStarts.end(), b.partStarts.begin(), b.partStarts.end());
+                a.end = b.end;
+                refit(a);
+                runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(r + 1));
+                changed = true;
+                break;
+            }
+        }
+        if (changed || runs.size() < 2) {
+            continue;
+        }
+        auto shortest = std::min_element(
+            runs.begin(), runs.end(),
+            [](const auto& a, const auto& b) { return a.line.count < b.line.count; });
+        if (shortest->line.count < limits.minSectionBeats) {
+            for (std::size_t i = shortest->begin; i < shortest->end; ++i) {
+                result.used[i] = false;
+            }
+            runs.erase(shortest);
+            changed = true;
+        }
     }
     result.runs = std::move(runs);
     return result;

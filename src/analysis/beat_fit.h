@@ -43,9 +43,13 @@ struct BeatSegmentation {
 };
 
 struct SegmentationLimits {
-    double rmsSeconds = 0.012;     // a part is straight when its residuals stay under this
-    std::size_t minBeats = 8;      // shortest part
-    double sameTempoRatio = 0.01;  // parts whose tempi differ less are one tempo
+    double rmsSeconds = 0.012;         // a part is straight when its residuals stay under this
+    double junkRmsSeconds = 0.03;      // a part that scatters more than this fits no tempo
+    std::size_t minBeats = 8;          // shortest part
+    std::size_t minSectionBeats = 16;  // shortest tempo of its own
+    // Parts whose tempi differ less than this share, or less than their
+    // combined uncertainty, are one tempo.
+    double sameTempoRatio = 0.01;
 };
 
 // Splits the beats where they stop fitting one line, then joins neighbouring

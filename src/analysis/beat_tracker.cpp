@@ -17,8 +17,10 @@ namespace {
 constexpr std::size_t kWindowFrames = 8192;
 constexpr std::size_t kOverlapFrames = 1024;
 
-// The strongest onset within two frames of a beat, placed between frames by
-// the parabola through its neighbours.
+// The strongest onset within two frames of a beat, timed by its steepest
+// rise (the parabola through the rises around it places it between frames):
+// a kick's onset value peaks later after the note starts than a click's, but
+// both rise at the start.
 TrackedBeat refine(const std::vector<float>& onsets, std::size_t frame) {
     const std::size_t lo = frame >= 2 ? frame - 2 : 0;
     const std::size_t hi = std::min(onsets.size() - 1, frame + 2);
@@ -28,15 +30,25 @@ TrackedBeat refine(const std::vector<float>& onsets, std::size_t frame) {
             peak = j;
         }
     }
+    const auto rise = [&](std::size_t j) {
+        return j == 0 || j >= onsets.size() ? 0.0 : double{onsets[j]} - onsets[j - 1];
+    };
+    std::size_t steepest = peak;
+    for (std::size_t j = peak >= 2 ? peak - 2 : 0; j < peak; ++j) {
+        if (rise(j) > rise(steepest)) {
+            steepest = j;
+        }
+    }
     double offset = 0;
-    if (peak > 0 && peak + 1 < onsets.size()) {
-        const double a = onsets[peak - 1], b = onsets[peak], c = onsets[peak + 1];
+    if (steepest > 1) {
+        const double a = rise(steepest - 1), b = rise(steepest), c = rise(steepest + 1);
         const double curve = a - 2 * b + c;
         if (curve < 0) {
             offset = std::clamp(0.5 * (a - c) / curve, -0.5, 0.5);
         }
     }
-    return {static_cast<double>(peak) + offset, onsets[peak]};
+    // The rise into frame j happens between frames j - 1 and j.
+    return {static_cast<double>(steepest) - 0.5 + offset, onsets[peak]};
 }
 
 }  // namespace

@@ -81,24 +81,91 @@ Periodicity measurePeriodicity(const OnsetFunction& onsets, std::size_t maxLag,
 }
 
 double pulseClarity(const Periodicity& p, double periodFrames) {
-    return std::max(Periodicity::at(p.broadband, periodFrames),
-                    Periodicity::at(p.broadband, 2 * periodFrames));
+    // Above the correlation's typical level over the lags, which even noise
+    // reaches: onset values are never negative.
+    const auto& acf = p.broadband;
+    if (acf.size() < 8) {
+        return 0;
+    }
+    std::vector<double> lags(acf.begin() + static_cast<std::ptrdiff_t>(acf.size() / 16), acf.end());
+    std::nth_element(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(lags.size() / 2),
+                     lags.end());
+    const double typical = lags[lags.size() / 2];
+    return std::max(Periodicity::at(acf, periodFrames), Periodicity::at(acf, 2 * periodFrames)) -
+           typical;
 }
 
-OctaveChoice chooseOctave(const Periodicity& /*p*/, double trackedBpm, double /*framesPerSecond*/,
+namespace {
+
+// How strongly all three bands repeat at a beat period and at twice it (the
+// half bar or bar where kick and snare patterns come round again).
+double metricalStrength(const Periodicity& p, double period) {
+    double sum = 0;
+    for (const auto* acf : {&p.broadband, &p.low, &p.high}) {
+        sum += Periodicity::at(*acf, period) + Periodicity::at(*acf, 2 * period);
+    }
+    return sum / 6;
+}
+
+double bandMean(const Periodicity& p, double period) {
+    return (Periodicity::at(p.broadband, period) + Periodicity::at(p.low, period) +
+            Periodicity::at(p.high, period)) /
+           3;
+}
+
+// The tracker may follow a pulse two or four thirds of the beat (dotted
+// notes, shuffles); another grid replaces its own only when the accents
+// repeat on it clearly more strongly.
+constexpr double kOtherGridGain = 1.15;
+// A level counts as the beat when the music repeats at it nearly as strongly
+// as at twice its period: the kick-and-snare pattern alternates there rather
+// than only every other beat.
+constexpr double kBeatLevelShare = 0.8;
+
+}  // namespace
+
+OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double framesPerSecond,
                           const OctaveRange& range) {
+    const auto period = [&](double bpm) { return framesPerSecond * 60.0 / bpm; };
     OctaveChoice c;
-    double bpm = trackedBpm;
-    while (bpm > range.maxBpm) {
-        bpm /= 2;
-        c.factor /= 2;
+    double grid = 1;
+    const double own = metricalStrength(p, period(trackedBpm));
+    double best = own;
+    for (double f : {2.0 / 3, 4.0 / 3, 3.0 / 2, 3.0 / 4}) {
+        const double s = metricalStrength(p, period(trackedBpm * f));
+        if (s > kOtherGridGain * own && s > best) {
+            best = s;
+            grid = f;
+        }
     }
-    while (bpm < range.minBpm) {
-        bpm *= 2;
-        c.factor *= 2;
-    }
+    // The fastest level in the preferred range that carries the beat; else
+    // the level in the range nearest its middle.
     const double middle = std::sqrt(range.minBpm * range.maxBpm);
-    c.otherOctaveFactor = bpm < middle ? 2 * c.factor : c.factor / 2;
+    double chosen = 0, nearest = 0;
+    for (double f = grid / 8; f <= grid * 8; f *= 2) {
+        const double bpm = trackedBpm * f;
+        if (bpm < range.minBpm || bpm > range.maxBpm) {
+            continue;
+        }
+        if (nearest == 0 ||
+            std::abs(std::log(bpm / middle)) < std::abs(std::log(trackedBpm * nearest / middle))) {
+            nearest = f;
+        }
+        const double twice = bandMean(p, 2 * period(bpm));
+        if (twice > 0 && bandMean(p, period(bpm)) >= kBeatLevelShare * twice) {
+            chosen = f;
+        }
+    }
+    if (chosen == 0) {
+        chosen = nearest;
+    }
+    if (chosen == 0) {
+        // The range holds no level of this grid (it spans less than an octave
+        // only when set so); the tracker's own level stands.
+        chosen = grid;
+    }
+    c.factor = chosen;
+    c.otherOctaveFactor = trackedBpm * chosen < middle ? 2 * chosen : chosen / 2;
     return c;
 }
 
