@@ -6,13 +6,15 @@
 #   bench/tempo_corpus_bench.sh --hours 3  # peak memory while 3 h of audio are fed
 #
 # CORPUS (default /tmp/pulsaro-tempo-corpus) holds audio/*.wav and manifest.csv
-# as /work/shared/tempo_corpus/make_corpus.sh renders them.
+# as /work/shared/tempo_corpus/make_corpus.sh renders them; MANIFEST overrides the
+# manifest to score against. The scorer needs python3-mir-eval.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${CORPUS:-/tmp/pulsaro-tempo-corpus}
 tools=${TOOLS:-/work/shared/tempo_corpus}
 rate=${RATE:-11025}
 out=${OUT:-$root/build/release/tempo_corpus}
+manifest=${MANIFEST:-$corpus/manifest.csv}
 
 cd "$root"
 cmake --preset release >/dev/null
@@ -28,4 +30,4 @@ fi
 mkdir -p "$out"
 "$runner" "$out/pulsaro.csv" "$out/beats" "$rate" "$corpus"/audio/*.wav
 /usr/bin/python3 "$tools/score.py" "$out/pulsaro.csv" "$tools"/peer_results/*.csv \
-    --manifest "$corpus/manifest.csv" --md
+    --manifest "$manifest" --md

@@ -10,13 +10,15 @@
 // another thread may read progress() at any time and set the cancel flag
 // passed to finish(); a cancelled finish() throws AnalysisCancelled.
 //
-// Best rate to feed: 11025 Hz (22050 works as well and costs about twice as
-// much in the onset function; the tempo and beats agree to within the
-// measured spread). Any rate from 8000 Hz up is accepted.
+// Best rate to feed: 11025 Hz. On the tempo corpus it finds the same tempi
+// and beats as 22050 Hz (phase within a millisecond) at three quarters of the
+// CPU time; any rate from 8000 Hz up is accepted. The onset function runs at
+// about 86 frames a second whatever the rate.
 //
-// Memory: the samples are not kept; about 25 bytes per 11.6 ms hop of input
-// are (roughly 8 MB for three hours), and the beat tracker works through
-// windows of a few minutes, so its matrices do not grow with the length.
+// Memory: the samples are not kept, only three onset values per frame; the
+// beat tracker works through windows of about 95 s, so its matrices do not
+// grow with the length. Three hours fed peak at about 24 MB resident for the
+// whole process.
 
 #include <atomic>
 #include <cstdint>
