@@ -1,0 +1,172 @@
+#include "analysis/meter.h"
+
+#include "analysis/onset_function.h"
+#include "analysis/tempo_analyser.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pulsaro::analysis {
+
+namespace {
+
+std::vector<double> autocorrelation(const std::vector<float>& x, std::size_t maxLag,
+                                    const std::atomic<bool>* cancel) {
+    const std::size_t n = x.size();
+    std::vector<double> acf(maxLag + 1, 0.0);
+    if (n <= maxLag + 1) {
+        return acf;
+    }
+    // Onset functions are spiky: the mean over half a second is removed, so a
+    // loud passage does not read as correlation at every lag.
+    constexpr std::size_t kHalf = 22;
+    std::vector<double> y(n);
+    double running = 0;
+    std::size_t lo = 0, hi = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        while (hi < n && hi <= i + kHalf) {
+            running += x[hi++];
+        }
+        while (lo + kHalf < i) {
+            running -= x[lo++];
+        }
+        y[i] = std::max(0.0, x[i] - running / static_cast<double>(hi - lo));
+    }
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t b = 0; b < n; b += kBlock) {
+        if (cancel != nullptr && cancel->load()) {
+            throw AnalysisCancelled();
+        }
+        const std::size_t e = std::min(n, b + kBlock);
+        for (std::size_t lag = 0; lag <= maxLag; ++lag) {
+            double s = 0;
+            const std::size_t last = std::min(e, n - lag);
+            for (std::size_t i = b; i < last; ++i) {
+                s += y[i] * y[i + lag];
+            }
+            acf[lag] += s;
+        }
+    }
+    const double zero = acf[0];
+    for (std::size_t lag = 0; lag <= maxLag; ++lag) {
+        // Unbiased: each lag over the pairs it has.
+        acf[lag] = zero > 0
+                       ? acf[lag] / zero * static_cast<double>(n) / static_cast<double>(n - lag)
+                       : 0.0;
+    }
+    return acf;
+}
+
+}  // namespace
+
+double Periodicity::at(const std::vector<double>& acf, double lag) {
+    if (lag < 1 || lag + 2 >= static_cast<double>(acf.size())) {
+        return 0;
+    }
+    const auto c = static_cast<std::size_t>(std::lround(lag));
+    double best = acf[c];
+    for (std::size_t j = c - 1; j <= c + 1; ++j) {
+        best = std::max(best, acf[j]);
+    }
+    return best;
+}
+
+Periodicity measurePeriodicity(const OnsetFunction& onsets, std::size_t maxLag,
+                               const std::atomic<bool>* cancel) {
+    Periodicity p;
+    p.broadband = autocorrelation(onsets.broadband(), maxLag, cancel);
+    p.low = autocorrelation(onsets.low(), maxLag, cancel);
+    p.high = autocorrelation(onsets.high(), maxLag, cancel);
+    return p;
+}
+
+double pulseClarity(const Periodicity& p, double periodFrames) {
+    // Above the correlation's typical level over the lags, which even noise
+    // reaches: onset values are never negative.
+    const auto& acf = p.broadband;
+    if (acf.size() < 8) {
+        return 0;
+    }
+    std::vector<double> lags(acf.begin() + static_cast<std::ptrdiff_t>(acf.size() / 16), acf.end());
+    std::nth_element(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(lags.size() / 2),
+                     lags.end());
+    const double typical = lags[lags.size() / 2];
+    return std::max(Periodicity::at(acf, periodFrames), Periodicity::at(acf, 2 * periodFrames)) -
+           typical;
+}
+
+namespace {
+
+// How strongly all three bands repeat at a beat period and at twice it (the
+// half bar or bar where kick and snare patterns come round again).
+double metricalStrength(const Periodicity& p, double period) {
+    double sum = 0;
+    for (const auto* acf : {&p.broadband, &p.low, &p.high}) {
+        sum += Periodicity::at(*acf, period) + Periodicity::at(*acf, 2 * period);
+    }
+    return sum / 6;
+}
+
+double bandMean(const Periodicity& p, double period) {
+    return (Periodicity::at(p.broadband, period) + Periodicity::at(p.low, period) +
+            Periodicity::at(p.high, period)) /
+           3;
+}
+
+// The tracker may follow a pulse two or four thirds of the beat (dotted
+// notes, shuffles); another grid replaces its own only when the accents
+// repeat on it clearly more strongly.
+constexpr double kOtherGridGain = 1.15;
+// A level counts as the beat when the music repeats at it nearly as strongly
+// as at twice its period: the kick-and-snare pattern alternates there rather
+// than only every other beat.
+constexpr double kBeatLevelShare = 0.8;
+
+}  // namespace
+
+OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double framesPerSecond,
+                          const OctaveRange& range) {
+    const auto period = [&](double bpm) { return framesPerSecond * 60.0 / bpm; };
+    OctaveChoice c;
+    double grid = 1;
+    const double own = metricalStrength(p, period(trackedBpm));
+    double best = own;
+    for (double f : {2.0 / 3, 4.0 / 3, 3.0 / 2, 3.0 / 4}) {
+        const double s = metricalStrength(p, period(trackedBpm * f));
+        if (s > kOtherGridGain * own && s > best) {
+            best = s;
+            grid = f;
+        }
+    }
+    // The fastest level in the preferred range that carries the beat; else
+    // the level in the range nearest its middle.
+    const double middle = std::sqrt(range.minBpm * range.maxBpm);
+    double chosen = 0, nearest = 0;
+    for (double f = grid / 8; f <= grid * 8; f *= 2) {
+        const double bpm = trackedBpm * f;
+        if (bpm < range.minBpm || bpm > range.maxBpm) {
+            continue;
+        }
+        if (nearest == 0 ||
+            std::abs(std::log(bpm / middle)) < std::abs(std::log(trackedBpm * nearest / middle))) {
+            nearest = f;
+        }
+        const double twice = bandMean(p, 2 * period(bpm));
+        if (twice > 0 && bandMean(p, period(bpm)) >= kBeatLevelShare * twice) {
+            chosen = f;
+        }
+    }
+    if (chosen == 0) {
+        chosen = nearest;
+    }
+    if (chosen == 0) {
+        // The range holds no level of this grid (it spans less than an octave
+        // only when set so); the tracker's own level stands.
+        chosen = grid;
+    }
+    c.factor = chosen;
+    c.otherOctaveFactor = trackedBpm * chosen < middle ? 2 * chosen : chosen / 2;
+    return c;
+}
+
+}  // namespace pulsaro::analysis

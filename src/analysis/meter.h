@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <vector>
+
+namespace pulsaro::analysis {
+
+class OnsetFunction;
+
+// How the onset function repeats: its autocorrelation (mean removed, 1 at lag
+// 0), for each onset band, up to a few bars.
+struct Periodicity {
+    std::vector<double> broadband, low, high;
+
+    // The strongest correlation within a frame of `lag` (interpolated);
+    // 0 beyond the lags computed.
+    static double at(const std::vector<double>& acf, double lag);
+};
+
+// Throws AnalysisCancelled.
+Periodicity measurePeriodicity(const OnsetFunction& onsets, std::size_t maxLag,
+                               const std::atomic<bool>* cancel);
+
+// How strongly the music pulses at all at `periodFrames`: the broadband
+// correlation there and at twice it. Noise stays near 0.
+double pulseClarity(const Periodicity& p, double periodFrames);
+
+struct OctaveChoice {
+    double factor = 1;             // multiply the tracked tempo by this
+    double otherOctaveFactor = 2;  // the runner-up, half or double `factor`
+};
+
+struct OctaveRange {
+    double minBpm = 78, maxBpm = 185;
+};
+
+// The beat level among the tracked tempo's multiples (1/3 .. 3): first the
+// one the accents of the music repeat at, then the preferred range.
+OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double framesPerSecond,
+                          const OctaveRange& range);
+
+}  // namespace pulsaro::analysis

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+class DetectionFunction;
+
+namespace pulsaro::analysis {
+
+// The onset strength of the input, one value per hop of about 11.6 ms (the
+// frame rate qm-dsp's tempo tracker is built for), computed as the samples
+// arrive so that only the function is kept, never the samples.
+class OnsetFunction {
+public:
+    explicit OnsetFunction(double sampleRate);
+    ~OnsetFunction();
+    OnsetFunction(const OnsetFunction&) = delete;
+    OnsetFunction& operator=(const OnsetFunction&) = delete;
+
+    void feed(std::span<const float> samples);
+
+    std::size_t hop() const { return hop_; }
+    double framesPerSecond() const { return sampleRate_ / static_cast<double>(hop_); }
+    // Seconds of input at which frame i's onset is heard.
+    double frameSeconds(double frame) const;
+
+    // Complex spectral difference with adaptive whitening: the tracker's input.
+    const std::vector<float>& broadband() const { return broadband_; }
+    // Rectified log-magnitude flux below about 200 Hz (kick drums, bass) and
+    // above about 2 kHz (snares, hats, claps): where the accents lie.
+    const std::vector<float>& low() const { return low_; }
+    const std::vector<float>& high() const { return high_; }
+    // Mean square of the input over everything fed.
+    double meanSquare() const;
+    std::size_t samplesFed() const { return fed_; }
+
+private:
+    void processFrame();
+
+    double sampleRate_;
+    std::size_t hop_;
+    std::size_t frameLength_;
+    std::unique_ptr<DetectionFunction> df_;
+    std::vector<double> frame_;  // the samples of the frame being filled
+    std::size_t filled_ = 0;
+    std::vector<double> lastLog_;  // log magnitudes of the previous frame
+    std::size_t lowBins_ = 0, highBin_ = 0;
+    std::vector<float> broadband_, low_, high_;
+    double sumSquares_ = 0;
+    std::size_t fed_ = 0;
+};
+
+}  // namespace pulsaro::analysis
