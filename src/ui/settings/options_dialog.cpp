@@ -31,6 +31,7 @@
 #include "ui/help/player_shortcuts.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
+#include "ui/saving/result_saver.h"
 #include "ui/settings/studio_tab.h"
 #include "ui/studio/studio.h"
 #include "ui/window/main_window.h"
@@ -585,7 +586,7 @@ void SettingsDialog::cmdOKClick() {
             form_.setPlayerIcons(one, two, three);
             later(form_, [&form = form_, players] { form.setPlayerNames(players); });
         }
-        form_.setCurrentResultFile(txtFileName->text());
+        form_.parts().saver.setResultFile(txtFileName->text());
         form_.applyStudioSettings(tabStudio->settings());
     });
     if (done) {

@@ -19,6 +19,7 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/player_shortcuts.h"
 #include "ui/metronome/metronome_controller.h"
+#include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -136,7 +137,7 @@ void MainWindow::restoreSettings() {
                     services_.NewFileName(QString(), settings::kStoredFileType).toStdString();
             }
         }
-        setResultFileName(fileName);
+        saver_->setResultFileName(fileName);
 
         trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 
@@ -172,7 +173,7 @@ void MainWindow::restoreSettings() {
                 album = fromStd(key->findString(settings::kAlbum).value_or(""));
             }
         });
-        restoreLockedNames(artist, album);
+        saver_->restoreLockedNames(artist, album);
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
             moveOnScreen(QPoint(stored.left, stored.top));

@@ -7,6 +7,7 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/metronome/metronome_controller.h"
+#include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -49,72 +50,72 @@ bool inDelay(const CommandState& s) {
     return s.displayMode == kModeDelay;
 }
 
-using W = MainWindow;
+using P = const WindowParts&;
 
 // clang-format off
 const CommandRow kRows[] = {
     {Command::Save, Place::File, "mnuFileSaveToFile", res::kMenuSave, Qt::Key_F3,
-     saveAllowed, nullptr, [](W& w) { w.openSavePanel(); }},
+     saveAllowed, nullptr, [](P p) { p.saver.openPanel(p.window.displayMode()); }},
     {Command::QuickSave, Place::File, "mnuQuickSave", res::kMenuQuickSave, Qt::Key_F2,
-     quickSaveAllowed, nullptr, [](W& w) { w.quickSave(); }},
+     quickSaveAllowed, nullptr, [](P p) { p.saver.quickSave(); }},
     {Command::Metronome, Place::File, "mnuFileMetronome", res::kMenuMetronome, Qt::Key_F4,
-     nullptr, metronomeArmed, [](W& w) { w.parts().metronome.toggle(); }, true},
+     nullptr, metronomeArmed, [](P p) { p.metronome.toggle(); }, true},
     {Command::Copy, Place::File, "mnuFileCopyToClipboard", res::kMenuCopy,
-     Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](W& w) { w.copyValues(); }},
+     Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,
-     nullptr, nullptr, [](W& w) { w.openSettingsDialog(); }, true},
+     nullptr, nullptr, [](P p) { p.window.openSettingsDialog(); }, true},
     {Command::Exit, Place::File, "mnuFileExit", res::kMenuExit, kNoKey,
-     nullptr, nullptr, [](W& w) { w.close(); }, true},
+     nullptr, nullptr, [](P p) { p.window.close(); }, true},
 
     {Command::AlwaysOnTop, Place::View, "mnuViewAlwaysOnTop", res::kMenuAlwaysOnTop,
-     Qt::CTRL | Qt::Key_O, nullptr, onTop, [](W& w) { w.toggleAlwaysOnTop(); }},
+     Qt::CTRL | Qt::Key_O, nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::View, "mnuViewTransparancyMode", res::kMenuTransparency,
      Qt::CTRL | Qt::Key_T, opacityAvailable, translucent,
-     [](W& w) { w.toggleTransparency(); }},
+     [](P p) { p.window.toggleTransparency(); }},
     {Command::PlayerOne, Place::View, "mnuPlayerOne", res::kMenuPlayerOne, kNoKey,
-     nullptr, nullptr, [](W& w) { w.startPlayer(0); }, true},
+     nullptr, nullptr, [](P p) { p.window.startPlayer(0); }, true},
     {Command::PlayerTwo, Place::View, "mnuPlayerTwo", res::kMenuPlayerTwo, kNoKey,
-     nullptr, nullptr, [](W& w) { w.startPlayer(1); }},
+     nullptr, nullptr, [](P p) { p.window.startPlayer(1); }},
     {Command::PlayerThree, Place::View, "mnuPlayerThree", res::kMenuPlayerThree, kNoKey,
-     nullptr, nullptr, [](W& w) { w.startPlayer(2); }},
+     nullptr, nullptr, [](P p) { p.window.startPlayer(2); }},
     {Command::BpmMode, Place::View, "mnuViewBPM", res::kMenuBpmMode, Qt::Key_F5,
-     modesOpen, inBpm, [](W& w) { w.showBpmMode(); }, true},
+     modesOpen, inBpm, [](P p) { p.window.showBpmMode(); }, true},
     {Command::MpmMode, Place::View, "mnuViewMPM", res::kMenuMpmMode, Qt::Key_F6,
-     modesOpen, inMpm, [](W& w) { w.showMpmMode(); }},
+     modesOpen, inMpm, [](P p) { p.window.showMpmMode(); }},
     {Command::DelayMode, Place::View, "mnuViewTimeCounter", res::kMenuDelayMode, Qt::Key_F7,
-     modesOpen, inDelay, [](W& w) { w.showDelayMode(); }},
+     modesOpen, inDelay, [](P p) { p.window.showDelayMode(); }},
 
     {Command::WebPage, Place::Help, "mnuHelpWebPage", res::kMenuWebPage, kNoKey,
-     nullptr, nullptr, [](W& w) { w.openWebPage(); }},
+     nullptr, nullptr, [](P p) { p.window.openWebPage(); }},
     {Command::SendMail, Place::Help, "mnuHelpSendMail", res::kMenuSendMail, kNoKey,
-     nullptr, nullptr, [](W& w) { w.sendMailToAuthor(); }},
+     nullptr, nullptr, [](P p) { p.window.sendMailToAuthor(); }},
     {Command::About, Place::Help, "mnuHelpAbout", res::kMenuAbout, Qt::Key_F1,
-     nullptr, nullptr, [](W& w) { w.showAbout(); }, true},
+     nullptr, nullptr, [](P p) { p.window.showAbout(); }, true},
 
     {Command::CopyValues, Place::CopyPopup, "mnuCopyBPM", res::kMenuCopyPopup, kNoKey,
-     copyAllowed, nullptr, [](W& w) { w.copyValues(); }},
+     copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
 
     {Command::Restore, Place::Tray, "mnuRestoreFromTray", res::kTrayRestore, kNoKey,
-     nullptr, nullptr, [](W& w) { w.restoreFromTray(); }},
+     nullptr, nullptr, [](P p) { p.window.restoreFromTray(); }},
     {Command::AlwaysOnTop, Place::Tray, "mnuAlwaysOnTop", res::kTrayAlwaysOnTop, kNoKey,
-     nullptr, onTop, [](W& w) { w.toggleAlwaysOnTop(); }},
+     nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::Tray, "mnuTransparency", res::kTrayTransparency, kNoKey,
-     opacityAvailable, translucent, [](W& w) { w.toggleTransparency(); }},
+     opacityAvailable, translucent, [](P p) { p.window.toggleTransparency(); }},
     {Command::AboutFromTray, Place::Tray, "mnuAboutFromTray", res::kTrayAbout, kNoKey,
-     nullptr, nullptr, [](W& w) { w.showAboutFromTray(); }, true},
+     nullptr, nullptr, [](P p) { p.window.showAboutFromTray(); }, true},
     {Command::ExitFromTray, Place::Tray, "mnuExitFromTray", res::kTrayExit, kNoKey,
-     nullptr, nullptr, [](W& w) { w.close(); }},
+     nullptr, nullptr, [](P p) { p.window.close(); }},
 
     {Command::AlwaysOnTop, Place::Window, "windowAlwaysOnTop", res::kWindowAlwaysOnTop, kNoKey,
-     nullptr, onTop, [](W& w) { w.toggleAlwaysOnTop(); }},
+     nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::Window, "windowTransparency", res::kWindowTransparency, kNoKey,
-     opacityAvailable, translucent, [](W& w) { w.toggleTransparency(); }},
+     opacityAvailable, translucent, [](P p) { p.window.toggleTransparency(); }},
     {Command::DeleteSettings, Place::Window, "windowDeleteSettings", res::kWindowDeleteSettings,
-     kNoKey, nullptr, nullptr, [](W& w) { w.deleteSettings(); }},
+     kNoKey, nullptr, nullptr, [](P p) { p.window.deleteSettings(); }},
     {Command::Minimize, Place::Window, "windowMinimize", res::kWindowMinimize, kNoKey,
-     nullptr, nullptr, [](W& w) { w.minimizeAndStopClicks(); }, true},
+     nullptr, nullptr, [](P p) { p.window.minimizeAndStopClicks(); }, true},
     {Command::Close, Place::Window, "windowClose", res::kWindowClose, kNoKey,
-     nullptr, nullptr, [](W& w) { w.close(); }},
+     nullptr, nullptr, [](P p) { p.window.close(); }},
 };
 // clang-format on
 
@@ -144,7 +145,7 @@ void CommandSet::build(Place place, QMenu& menu) {
         }
         // The row decides the mark, not the click.
         connect(item, &QAction::triggered, this, [this, &row] {
-            row.run(window_);
+            row.run(window_.parts());
             window_.updateCommands();
         });
         items_.push_back({&row, item});
@@ -186,7 +187,7 @@ bool CommandSet::runKey(QKeyCombination key) {
         if (QAction* item = action(row.command)) {
             item->trigger();
         } else {
-            row.run(window_);
+            row.run(window_.parts());
             window_.updateCommands();
         }
         return true;

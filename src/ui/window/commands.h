@@ -15,6 +15,7 @@ class QMenu;
 namespace pulsaro {
 
 class MainWindow;
+struct WindowParts;
 
 // Every command of the menus, the tray menu and the window menu.
 enum class Command {
@@ -72,7 +73,7 @@ struct CommandRow {
     QKeyCombination key;
     bool (*enabled)(const CommandState&);  // null: always
     bool (*checked)(const CommandState&);  // null: not checkable
-    void (*run)(MainWindow&);
+    void (*run)(const WindowParts&);
     // Starts a group of its own in its menu.
     bool separatorBefore = false;
 };

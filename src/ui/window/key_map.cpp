@@ -31,6 +31,7 @@
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/save_panel.h"
+#include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -187,10 +188,10 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
             w.metronome_->toggleDelayMetronome();
         } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
                    MainWindow::shown(w.bpmPanel_)) {
-            w.openSavePanel();
+            w.saver_->openPanel(w.displayMode_);
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
                    !MainWindow::shown(w.delayPanel_)) {
-            w.quickSave();
+            w.saver_->quickSave();
         }
     }
 

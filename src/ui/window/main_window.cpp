@@ -1,6 +1,7 @@
 #include "ui/window/main_window.h"
 #include "ui/help/about_box.h"
 #include "ui/metronome/metronome_controller.h"
+#include "ui/saving/result_saver.h"
 
 #include "ui/window/key_map.h"
 
@@ -68,7 +69,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setFont(windowFont(8));
     buildMenus();
     buildClientArea();
-    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_});
+    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_});
     buildTrayIcon(std::move(services.trayAvailable));
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -295,10 +296,10 @@ void MainWindow::saveExitSettings() {
                 key->writeInteger(settings::kTop, y());
                 key->writeInteger(settings::kLeft, x());
                 // The locked names in the same replace.
-                savePanel_->keepLockedNames(*key);
+                saver_->keepLockedNames(*key);
             });
         } else {
-            storeLockedNames();
+            saver_->storeLockedNames();
         }
     });
 }
@@ -458,6 +459,40 @@ CommandState MainWindow::commandState() const {
 
 void MainWindow::updateCommands() {
     commands_->update(commandState());
+}
+
+// --- The save panel ----------------------------------------------------------
+
+void MainWindow::showSavePanel() {
+    resetButton_->setEnabled(false);
+    showStatus(RunStatus::Idle);
+    // The measurement ends; its values stay.
+    tap_.stop();
+    beatButton_->setEnabled(false);
+    savePanel_->raise();
+    savePanel_->move(44, 24);
+    for (QFrame* panel : {static_cast<QFrame*>(mpmPanel_), static_cast<QFrame*>(bpmPanel_),
+                          static_cast<QFrame*>(delayPanel_)}) {
+        panel->setVisible(false);
+    }
+    savePanel_->setVisible(true);
+    saveAllowed_ = quickSaveAllowed_ = false;
+    updateCommands();
+}
+
+void MainWindow::closeSavePanel() {
+    services_.guard("cmdCancelSaveToFileClick", [&] {
+        beatButton_->setEnabled(true);
+        resetButton_->setEnabled(true);
+        if (displayMode_ == kModeBpm) {
+            showPanel(bpmPanel_);
+        } else if (displayMode_ == kModeMpm) {
+            showPanel(mpmPanel_);
+        }
+        // After the handler: the panel change may still move the focus.
+        QMetaObject::invokeMethod(
+            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
+    });
 }
 
 // --- Focus -------------------------------------------------------------------

@@ -30,6 +30,7 @@ class QPushButton;
 namespace pulsaro {
 
 class MetronomeController;
+class ResultSaver;
 class Studio;
 
 class Dialogs;
@@ -66,6 +67,7 @@ class MainWindow;
 struct WindowParts {
     MainWindow& window;
     MetronomeController& metronome;
+    ResultSaver& saver;
 };
 
 // The one main window: it builds the panels, the menus (from the command
@@ -102,26 +104,6 @@ public:
     void showDelayMode();
     void nextModeOnMiddleButton(Qt::MouseButton button);
     void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
-
-    // Saving and copying.
-    void openSavePanel();
-    void saveFromPanel();
-    void quickSave();
-    // True when the record was written.
-    bool saveBpmRecord(SaveType type);
-    bool saveMpmRecord(SaveType type);
-    void closeSavePanel();
-    void chooseNewResultFile();
-    void hideSavingNotes();
-    void copyValues();
-    // Makes path the current result file and shows it in the save panel.
-    void setCurrentResultFile(const QString& path);
-    // The same from the name's bytes, kept exactly (a name that is not UTF-8
-    // is saved to as it is; only its display is approximate).
-    void setResultFileName(const std::string& bytes);
-    // Names read back at start-up; their locks are checked when the save
-    // panel next opens.
-    void restoreLockedNames(const QString& artist, const QString& album);
 
     // Player shortcuts, Help menu.
     void startPlayer(int player);
@@ -178,7 +160,6 @@ public:
     std::int32_t tripletsFlag() const;
     std::int32_t typedTempoFlag() const;
     TickTimer* idleTimer() const { return idleTimer_.get(); }
-    const std::vector<std::unique_ptr<TickTimer>>& savingTimers() const { return savingTimers_; }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
 
     // Runs when the window is asked to close: writes the exit settings.
@@ -190,8 +171,6 @@ public:
     // Once the settings were deleted nothing is written at exit.
     void markSettingsDeleted() { settingsDeleted_ = true; }
     bool settingsDeleted() const { return settingsDeleted_; }
-    // The result file that saving appends to.
-    const QString& resultFile() const { return resultFile_; }
     const PlayerNames& playerNames() const { return playerNames_; }
 
     // Every display back to its idle text; no warnings, Reset disabled.
@@ -216,11 +195,7 @@ private:
     friend class KeyMap;
 
     std::unique_ptr<TrayIcon> trayIcon_;
-    // The one-shot timers that hide the "Saving..." labels, newest last.
-    std::vector<std::unique_ptr<TickTimer>> savingTimers_;
     bool settingsDeleted_ = false;
-    QString resultFile_;
-    std::string resultFileName_;
     PlayerNames playerNames_;
 
     // Controls of the client area.
@@ -265,14 +240,10 @@ private:
     void measurementEnded(Fixed tempo, const BeatGrid& grid);
     void checkPause();
     void startIdleTimer();
-    // Writes the record with the names of a full save; on success clears what
-    // a save clears and resets the measurement.
-    bool finishSave(Record& record);
-    char fileDelimiter();
-    // Appends the record to the result file; a failure is reported with its
-    // cause. Either way the "Saving..." labels go a second later.
-    bool writeRecord(const Record& record);
-    void storeLockedNames();
+    // The save panel in the mode panel's place, the measurement stopped.
+    void showSavePanel();
+    // Back from the save panel to the mode panel.
+    void closeSavePanel();
 
     // Private messages.
     void focusTempoBoxLater();
@@ -302,6 +273,7 @@ private:
     bool saveAllowed_ = false;
     bool quickSaveAllowed_ = false;
     MetronomeController* metronome_ = nullptr;
+    ResultSaver* saver_ = nullptr;
     std::unique_ptr<WindowParts> parts_;
     bool alwaysOnTop_ = false;
     bool translucent_ = false;

@@ -19,6 +19,7 @@
 #include "ui/panels/mpm_panel.h"
 #include "ui/panels/save_panel.h"
 #include "ui/panels/widgets.h"
+#include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -112,9 +113,19 @@ void MainWindow::buildClientArea() {
     connect(metronome_, &MetronomeController::commandsChanged, this, &MainWindow::updateCommands);
     connect(metronome_, &MetronomeController::noticeChanged, this, &MainWindow::showCreditLine);
     savePanel_ = new SavePanel(clientArea_, services_);
-    connect(savePanel_, &SavePanel::saveClicked, this, &MainWindow::saveFromPanel);
+    saver_ = new ResultSaver(
+        {services_, tap_, *this, *savePanel_, *bpmPanel_, *mpmPanel_, *delayPanel_}, this);
+    connect(savePanel_, &SavePanel::saveClicked, saver_, &ResultSaver::saveFromPanel);
     connect(savePanel_, &SavePanel::cancelClicked, this, &MainWindow::closeSavePanel);
-    connect(savePanel_, &SavePanel::newFileClicked, this, &MainWindow::chooseNewResultFile);
+    connect(savePanel_, &SavePanel::newFileClicked, saver_, &ResultSaver::chooseNewResultFile);
+    connect(saver_, &ResultSaver::panelOpening, this, &MainWindow::showSavePanel);
+    connect(saver_, &ResultSaver::commandsChanged, this, &MainWindow::updateCommands);
+    connect(saver_, &ResultSaver::recordSaved, this, [this](bool full) {
+        if (full) {
+            closeSavePanel();
+        }
+        resetAll();
+    });
 
     beatButton_ = new QPushButton(tr8(res::kBeat), clientArea_);
     beatButton_->setObjectName(QStringLiteral("cmdBeat"));

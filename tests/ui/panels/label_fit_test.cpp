@@ -18,6 +18,7 @@
 #include "ui/common/string_resources.h"
 #include "ui/fakes.h"
 #include "ui/panels/widgets.h"
+#include "ui/saving/result_saver.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -128,9 +129,9 @@ TEST(LabelFit, TheLongestTextOfEveryLabelFits) {
     // The save panel with a long result-file path and the widest caption.
     WindowRig saving;
     tapEvery(saving, kFastest, 3);
-    saving.form->setCurrentResultFile(QStringLiteral("/home/somebody/Music/Sets/") +
-                                      QString(60, QLatin1Char('W')) +
-                                      QStringLiteral("/beats (1234).csv"));
+    saving.form->parts().saver.setResultFile(QStringLiteral("/home/somebody/Music/Sets/") +
+                                             QString(60, QLatin1Char('W')) +
+                                             QStringLiteral("/beats (1234).csv"));
     saving.key(Qt::Key_F3);
     expectEverythingFits(*saving.form, "save panel");
 

@@ -21,6 +21,7 @@
 #include "core/settings_names.h"
 #include "ui/common/tick_timer.h"
 #include "ui/fakes.h"
+#include "ui/saving/result_saver.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -45,8 +46,8 @@ void fillNames(WindowRig& rig, const QString& artist, const QString& album, cons
 
 // The second after a save: its one-shot timers fire.
 void letSavingLabelsExpire(WindowRig& rig) {
-    for (const auto& timer : rig.form->savingTimers()) {
-        dispatchTickForTesting(timer->systemTimerId());
+    for (const int timer : rig.form->parts().saver.savingNoteTimers()) {
+        dispatchTickForTesting(timer);
     }
 }
 
@@ -79,7 +80,7 @@ TEST(SavePanel, FullSaveWithLocksAndFocus) {
     EXPECT_TRUE(child<QPushButton>(form, "cmdSaveToFile")->isEnabled());
     rig.key(Qt::Key_Return);
 
-    EXPECT_EQ(fileText(form.resultFile()),
+    EXPECT_EQ(fileText(form.parts().saver.resultFile()),
               QString::fromUtf8("BPM:;PitchRange +-8%:;Artist/Group:;Album:;Track:;Delay (ms):;"
                                 "File created by Pulsaro\r\n"
                                 "120;110 - 130;Sigur R\u00f3s;\"Takk; live\";Glosoli;500\r\n"));
@@ -130,7 +131,7 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
     EXPECT_EQ(form.focusWidget(), child<QPushButton>(form, "cmdBeat"));
 
     // A folder where the file should be: reported once, nothing cleared.
-    form.setCurrentResultFile(rig.desktop);
+    form.parts().saver.setResultFile(rig.desktop);
     rig.key(Qt::Key_F3);
     child<QPushButton>(form, "cmdSaveToFile")->click();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
@@ -147,11 +148,11 @@ TEST(SavePanel, CancelKeepsTheNamesAndAFailedSaveKeepsEverything) {
 
     // New makes a fresh default name current and stores it; the next save works.
     child<QPushButton>(form, "cmdNewFile")->click();
-    EXPECT_EQ(form.resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
+    EXPECT_EQ(form.parts().saver.resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
     EXPECT_EQ(QString::fromStdString(rig.settings()->readString(settings::kFileName)),
-              form.resultFile());
+              form.parts().saver.resultFile());
     child<QPushButton>(form, "cmdSaveToFile")->click();
-    EXPECT_EQ(fileText(form.resultFile()).split(QStringLiteral("\r\n")).value(1),
+    EXPECT_EQ(fileText(form.parts().saver.resultFile()).split(QStringLiteral("\r\n")).value(1),
               "120\ta\tb\tc\t80\t60\t40\t30\t15");
 }
 
@@ -171,7 +172,7 @@ TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive2")->isVisible());
 
     // A failed QuickSave keeps the measurement and still hides the labels.
-    form.setCurrentResultFile(QStringLiteral("/nonexistent-folder/beats.csv"));
+    form.parts().saver.setResultFile(QStringLiteral("/nonexistent-folder/beats.csv"));
     measure120(rig);
     rig.key(Qt::Key_Q);
     EXPECT_EQ(rig.dialogs.boxes.size(), 1u);
@@ -180,7 +181,7 @@ TEST(SavePanel, QuickSaveShowsSavingForOneSecond) {
     EXPECT_FALSE(child<QLabel>(form, "lblFastSaveActive")->isVisible());
 
     // No result file chosen: said so, nothing written anywhere.
-    form.setCurrentResultFile(QString());
+    form.parts().saver.setResultFile(QString());
     rig.key(Qt::Key_Q);
     ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
     EXPECT_TRUE(rig.dialogs.boxes[1].text.startsWith("No result file is chosen."));

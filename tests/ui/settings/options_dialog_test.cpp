@@ -26,6 +26,7 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/help/about_box.h"
+#include "ui/saving/result_saver.h"
 #include "ui/settings/options_dialog.h"
 
 namespace pulsaro::testing {
@@ -162,7 +163,7 @@ TEST(OptionsDialog, CreationShowsTheStoreWithDefaultsForMissingAndOddValues) {
         EXPECT_EQ(dialog->lblCurrentTransparant->text(), c.percent) << c.what;
         EXPECT_EQ(dialog->cboMetronomeSound->currentIndex(), c.sound) << c.what;
         // The name the window chose at start-up is the stored one.
-        EXPECT_EQ(dialog->txtFileName->text(), rig.form->resultFile()) << c.what;
+        EXPECT_EQ(dialog->txtFileName->text(), rig.form->parts().saver.resultFile()) << c.what;
         EXPECT_EQ(dialog->lblMyName->text(), creditLine()) << c.what;
         EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->tabSaveToFile) << c.what;
         EXPECT_EQ(QApplication::focusWidget(), dialog->cboFileType) << c.what;
@@ -557,7 +558,7 @@ TEST(OptionsDialog, BrowsingFillsTheBoxesThroughTheFileDialogs) {
     dialog->cmdOK->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(rig.form->resultFile(), "/music/bpm.txt");
+    EXPECT_EQ(rig.form->parts().saver.resultFile(), "/music/bpm.txt");
     EXPECT_NE(storedText(rig, settings::kFileName), "/music/bpm.txt");
     EXPECT_EQ(storedText(rig, settings::kPlayerOne), "<none>");
     // Nothing else changes in the window.

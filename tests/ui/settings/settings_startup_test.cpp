@@ -15,6 +15,7 @@
 #include "platform/desktop.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
+#include "ui/saving/result_saver.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -47,7 +48,7 @@ TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
     EXPECT_EQ(key->valueNames(), std::vector<std::string>{"FileName"});
     const QString expected = rig.desktop + QStringLiteral("/beats (1).csv");
     EXPECT_EQ(QString::fromStdString(key->readString(s::kFileName)), expected);
-    EXPECT_EQ(rig.form->resultFile(), expected);
+    EXPECT_EQ(rig.form->parts().saver.resultFile(), expected);
 }
 
 TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
@@ -56,9 +57,9 @@ TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
         key.writeInteger(s::kFileType, 2);
     });
     // The first free number is taken; the stored file type names the extension.
-    EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).prn"));
+    EXPECT_EQ(rig.form->parts().saver.resultFile(), rig.desktop + QStringLiteral("/beats (1).prn"));
     EXPECT_EQ(QString::fromStdString(rig.settings()->readString(s::kFileName)),
-              rig.form->resultFile());
+              rig.form->parts().saver.resultFile());
 
     QFile existing(rig.desktop + QStringLiteral("/beats (1).csv"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
@@ -69,7 +70,7 @@ TEST(Startup, EmptyFileNameIsReplacedByANewOne) {
 
 TEST(Startup, StoredFileNameIsKept) {
     WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kFileName, "/music/Tempo.csv"); });
-    EXPECT_EQ(rig.form->resultFile(), QStringLiteral("/music/Tempo.csv"));
+    EXPECT_EQ(rig.form->parts().saver.resultFile(), QStringLiteral("/music/Tempo.csv"));
 }
 
 TEST(Startup, OpacityIsSentOnlyInTransparencyModeAndKeptInRange) {
@@ -182,7 +183,7 @@ TEST(Startup, ValueOfTheWrongTypeFallsBackAloneAndTheRestIsRead) {
     EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_EQ(child<QLineEdit>(*rig.form, "txtNameOfArtist")->text(), "Kept Artist");
     // The damaged name gives way to a fresh default.
-    EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
+    EXPECT_EQ(rig.form->parts().saver.resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
 }
 
 // A locked name stays until the user unlocks it, also through runs that
@@ -227,7 +228,8 @@ TEST(Startup, UnwritableSettingsAreUsedAndLeftAloneWithoutAnError) {
         EXPECT_TRUE(rig.dialogs.boxes.empty());
         EXPECT_EQ(rig.form->displayMode(), kModeMpm);
         EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
-        EXPECT_EQ(rig.form->resultFile(), rig.desktop + QStringLiteral("/beats (1).csv"));
+        EXPECT_EQ(rig.form->parts().saver.resultFile(),
+                  rig.desktop + QStringLiteral("/beats (1).csv"));
 
         item(*rig.form, "mnuViewBPM")->trigger();
         rig.form->close();

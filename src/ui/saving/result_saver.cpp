@@ -1,15 +1,7 @@
-// Keeping a measurement: the save flow, QuickSave, the locked names and the
-// copy to the clipboard.
+#include "ui/saving/result_saver.h"
 
-#include <QAction>
-#include <QCheckBox>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
 
 #include "core/number_format.h"
 #include "core/settings_names.h"
@@ -25,7 +17,6 @@
 #include "ui/panels/save_panel.h"
 #include "ui/panels/tempo_text.h"
 #include "ui/panels/widgets.h"
-#include "ui/window/main_window.h"
 
 namespace pulsaro {
 
@@ -33,92 +24,94 @@ namespace {
 
 constexpr int kSavingShownMs = 1000;
 
-}  // namespace
-
-void MainWindow::restoreLockedNames(const QString& artist, const QString& album) {
-    savePanel_->restoreLockedNames(artist, album);
+bool shown(const QWidget& widget) {
+    return !widget.isHidden();
 }
 
-void MainWindow::setCurrentResultFile(const QString& path) {
+}  // namespace
+
+ResultSaver::ResultSaver(const Parts& parts, QObject* parent)
+    : QObject(parent),
+      services_(parts.services),
+      tap_(parts.tap),
+      window_(parts.window),
+      savePanel_(parts.savePanel),
+      bpmPanel_(parts.bpmPanel),
+      mpmPanel_(parts.mpmPanel),
+      delayPanel_(parts.delayPanel) {
+    setObjectName(QStringLiteral("resultSaver"));
+}
+
+ResultSaver::~ResultSaver() = default;
+
+void ResultSaver::restoreLockedNames(const QString& artist, const QString& album) {
+    savePanel_.restoreLockedNames(artist, album);
+}
+
+void ResultSaver::keepLockedNames(RegistryKey& key) {
+    savePanel_.keepLockedNames(key);
+}
+
+std::vector<int> ResultSaver::savingNoteTimers() const {
+    std::vector<int> ids;
+    for (const auto& timer : savingTimers_) {
+        ids.push_back(timer->systemTimerId());
+    }
+    return ids;
+}
+
+void ResultSaver::setResultFile(const QString& path) {
     setResultFileName(path.toStdString());
 }
 
-void MainWindow::setResultFileName(const std::string& bytes) {
+void ResultSaver::setResultFileName(const std::string& bytes) {
     resultFileName_ = bytes;
     resultFile_ = QString::fromStdString(bytes);
     const QString path = resultFile_;
-    savePanel_->showResultFile(path);
+    savePanel_.showResultFile(path);
 }
 
 // --- Opening, locks and closing ----------------------------------------------
 
-void MainWindow::openSavePanel() {
+void ResultSaver::openPanel(std::int32_t displayMode) {
     services_.guard("mnuFileSaveToFileClick", [&] {
-        if (displayMode_ == kModeDelay) {
+        if (displayMode == kModeDelay) {
             return;
         }
-        if (displayMode_ == kModeBpm) {
-            savePanel_->setCaption(tr8(res::kSaveBpmCaption) + bpmPanel_->valueText());
-        } else if (displayMode_ == kModeMpm) {
-            savePanel_->setCaption(tr8(res::kSaveMpmCaption));
+        if (displayMode == kModeBpm) {
+            savePanel_.setCaption(tr8(res::kSaveBpmCaption) + bpmPanel_.valueText());
+        } else if (displayMode == kModeMpm) {
+            savePanel_.setCaption(tr8(res::kSaveMpmCaption));
         }
-        resetButton_->setEnabled(false);
-        showStatus(RunStatus::Idle);
-        // The measurement ends; its values stay.
-        tap_.stop();
-        beatButton_->setEnabled(false);
-        savePanel_->raise();
-        savePanel_->move(44, 24);
-        for (QFrame* panel : {static_cast<QFrame*>(mpmPanel_), static_cast<QFrame*>(bpmPanel_),
-                              static_cast<QFrame*>(delayPanel_)}) {
-            panel->setVisible(false);
-        }
-        savePanel_->setVisible(true);
-        saveAllowed_ = quickSaveAllowed_ = false;
-        updateCommands();
-        savePanel_->prepare();
+        emit panelOpening();
+        savePanel_.prepare();
     });
 }
 
-void MainWindow::closeSavePanel() {
-    services_.guard("cmdCancelSaveToFileClick", [&] {
-        beatButton_->setEnabled(true);
-        resetButton_->setEnabled(true);
-        if (displayMode_ == kModeBpm) {
-            showPanel(bpmPanel_);
-        } else if (displayMode_ == kModeMpm) {
-            showPanel(mpmPanel_);
-        }
-        // After the handler: the panel change may still move the focus.
-        QMetaObject::invokeMethod(
-            this, [this] { focusBeat(false); }, Qt::QueuedConnection);
-    });
-}
-
-void MainWindow::chooseNewResultFile() {
+void ResultSaver::chooseNewResultFile() {
     services_.guard("cmdNewFileClick", [&] {
         const QString name = services_.NewFileName(QString(), settings::kStoredFileType);
         if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             key->writeString(settings::kFileName, name.toStdString());
         }
-        setCurrentResultFile(name);
+        setResultFile(name);
     });
 }
 
 // --- Saving ------------------------------------------------------------------
 
-void MainWindow::saveFromPanel() {
+void ResultSaver::saveFromPanel() {
     services_.guard("cmdSaveToFileClick", [&] {
         if (tap_.state().measurementMode == kModeBpm) {
             saveBpmRecord(SaveType::BpmFull);
         } else if (tap_.state().measurementMode == kModeMpm) {
             saveMpmRecord(SaveType::MpmFull);
         }
-        updateCommands();
+        emit commandsChanged();
     });
 }
 
-void MainWindow::quickSave() {
+void ResultSaver::quickSave() {
     if (tap_.state().measurementMode != kModeBpm && tap_.state().measurementMode != kModeMpm) {
         return;
     }
@@ -127,26 +120,26 @@ void MainWindow::quickSave() {
                              : saveMpmRecord(SaveType::MpmQuick);
     // "Saving..." only for a record that was kept.
     if (written) {
-        bpmPanel_->setSaving(true);
-        mpmPanel_->setSaving(true);
+        bpmPanel_.setSaving(true);
+        mpmPanel_.setSaving(true);
     }
 }
 
-bool MainWindow::saveBpmRecord(SaveType type) {
+bool ResultSaver::saveBpmRecord(SaveType type) {
     bool written = false;
     services_.guard("BeginSaveToFileBPM", [&] {
         const std::string sep = decimalSeparator();
         Record record;
         record.type = type;
         record.bpm = bpmText(tap_.tempo(), sep);
-        record.pitch = pitchFieldText(bpmPanel_->pitchRangeText().toStdString());
+        record.pitch = pitchFieldText(bpmPanel_.pitchRangeText().toStdString());
         record.delay = delayText(tap_.tempo(), sep);
         written = finishSave(record);
     });
     return written;
 }
 
-bool MainWindow::saveMpmRecord(SaveType type) {
+bool ResultSaver::saveMpmRecord(SaveType type) {
     bool written = false;
     services_.guard("BeginSaveToFileMPM", [&] {
         Record record{.type = type,
@@ -161,10 +154,10 @@ bool MainWindow::saveMpmRecord(SaveType type) {
     return written;
 }
 
-bool MainWindow::finishSave(Record& record) {
+bool ResultSaver::finishSave(Record& record) {
     const bool full = record.type == SaveType::BpmFull || record.type == SaveType::MpmFull;
     if (full) {
-        const SavePanel::Names names = savePanel_->names();
+        const SavePanel::Names names = savePanel_.names();
         record.artist = names.artist.toStdString();
         record.album = names.album.toStdString();
         record.track = names.track.toStdString();
@@ -175,36 +168,35 @@ bool MainWindow::finishSave(Record& record) {
         return false;
     }
     if (full) {
-        savePanel_->clearAfterSave();
-        closeSavePanel();
+        savePanel_.clearAfterSave();
     }
-    resetAll();
+    emit recordSaved(full);
     return true;
 }
 
-void MainWindow::hideSavingNotes() {
-    bpmPanel_->setSaving(false);
-    mpmPanel_->setSaving(false);
+void ResultSaver::hideSavingNotes() {
+    bpmPanel_.setSaving(false);
+    mpmPanel_.setSaving(false);
 }
 
 // --- The clipboard -----------------------------------------------------------
 
-void MainWindow::copyValues() {
+void ResultSaver::copyValues() {
     services_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
         if (shown(delayPanel_)) {
-            for (const QString& row : delayPanel_->rows()) {
+            for (const QString& row : delayPanel_.rows()) {
                 text += row + lineEnd;
             }
-            text += tr8(res::kBpmPrefix) + delayPanel_->tempoText();
+            text += tr8(res::kBpmPrefix) + delayPanel_.tempoText();
         } else if (shown(bpmPanel_)) {
             text =
                 tr8(res::kBpmPrefix) +
                 fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####", decimalSeparator())) +
-                lineEnd + tr8(res::kAvgPrefix) + bpmPanel_->meanText();
+                lineEnd + tr8(res::kAvgPrefix) + bpmPanel_.meanText();
         } else if (shown(mpmPanel_)) {
-            text = mpmPanel_->lines().join(lineEnd);
+            text = mpmPanel_.lines().join(lineEnd);
         } else {
             text = tr8(res::kClipboardError);
         }
@@ -216,7 +208,7 @@ void MainWindow::copyValues() {
 
 // --- The result file ---------------------------------------------------------
 
-char MainWindow::fileDelimiter() {
+char ResultSaver::fileDelimiter() {
     char delimiter = delimiterFor(std::nullopt);
     services_.guard("GetFileDelimiter", [&] {
         std::optional<std::int32_t> stored;
@@ -228,13 +220,13 @@ char MainWindow::fileDelimiter() {
     return delimiter;
 }
 
-bool MainWindow::writeRecord(const Record& record) {
+bool ResultSaver::writeRecord(const Record& record) {
     bool written = false;
     try {
         saveRecord(resultFileName_, record, fileDelimiter(), decimalSeparator());
         written = true;
     } catch (const NoResultFileError&) {
-        services_.dialogs().messageBox(this, tr8(res::kAppTitle), tr8(res::kNoResultFile),
+        services_.dialogs().messageBox(&window_, tr8(res::kAppTitle), tr8(res::kNoResultFile),
                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
     } catch (const std::exception& failure) {
         // The file and the system's reason go with the report.
@@ -252,10 +244,10 @@ bool MainWindow::writeRecord(const Record& record) {
     return written;
 }
 
-void MainWindow::storeLockedNames() {
+void ResultSaver::storeLockedNames() {
     services_.guard("SaveReadAlbumInfo", [&] {
         if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
-            key->batch([&] { savePanel_->keepLockedNames(*key); });
+            key->batch([&] { savePanel_.keepLockedNames(*key); });
         }
     });
 }
