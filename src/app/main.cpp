@@ -16,6 +16,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/panels/widgets.h"
 #include "ui/studio/studio.h"
 #include "ui/window/main_window.h"
@@ -93,7 +94,8 @@ int main(int argc, char* argv[]) {
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();
-    singleInstance.setInstanceStarted(
-        [&frmPulsaro](const QStringList& arguments) { frmPulsaro.anotherCopyStarted(arguments); });
+    singleInstance.setInstanceStarted([&frmPulsaro](const QStringList& arguments) {
+        frmPulsaro.parts().desktop.anotherCopyStarted(arguments);
+    });
     return QApplication::exec();
 }

@@ -12,6 +12,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/settings/options_dialog.h"
 #include "ui/window/main_window.h"
@@ -66,7 +67,7 @@ void MainWindow::showAbout() {
     services_.guard("mnuHelpAboutClick", [&] {
         services_.dialogs().messageBox(this, tr8(res::kAboutCaption), aboutText(),
                                        Dialogs::Icon::Information, Dialogs::Buttons::Ok);
-        trayIcon_->SetEnabled(true);
+        desktop_->trayIcon().SetEnabled(true);
     });
 }
 

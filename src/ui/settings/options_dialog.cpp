@@ -26,6 +26,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/about_box.h"
 #include "ui/help/player_shortcuts.h"
@@ -509,14 +510,14 @@ void SettingsDialog::trbTranspChange() {
         return;
     }
     // A preview only: the Transparency mode item keeps its state.
-    form_.applyOpacity(trbTransp->value());
+    form_.parts().desktop.applyOpacity(trbTransp->value());
     lblCurrentTransparant->setText(percentText(trbTransp->value()));
 }
 
 void SettingsDialog::cmdOKClick() {
     const bool done = services_.guard("cmdOKClick  - Setup", [&] {
-        if (OpacitySliderChanged && !form_.translucent()) {
-            later(form_, [&form = form_] { form.setOpacity(100); });
+        if (OpacitySliderChanged && !form_.parts().desktop.translucent()) {
+            later(form_, [&form = form_] { form.parts().desktop.setOpacity(100); });
         }
         if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
             const QString one = txtPlayerOne->text();
@@ -569,7 +570,7 @@ void SettingsDialog::cmdOKClick() {
                 form_.parts().metronome.selectClickSoundLater();
             }
             later(form_, [&form = form_, on = chkMinimizeToTray->isChecked()] {
-                form.trayIcon().SetMinimizeToTray(on);
+                form.parts().desktop.trayIcon().SetMinimizeToTray(on);
             });
 
             PlayerNames players;
@@ -609,8 +610,9 @@ void SettingsDialog::cmdCancelClick() {
     }
     services_.guard("cmdCancelClick", [&] {
         if (OpacitySliderChanged) {
-            later(form_, [&form = form_, percent = form_.translucent() ? OpacityAtOpen : 100] {
-                form.setOpacity(percent);
+            later(form_, [&form = form_,
+                          percent = form_.parts().desktop.translucent() ? OpacityAtOpen : 100] {
+                form.parts().desktop.setOpacity(percent);
             });
         }
     });

@@ -16,6 +16,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/player_shortcuts.h"
 #include "ui/metronome/metronome_controller.h"
@@ -139,7 +140,7 @@ void MainWindow::restoreSettings() {
         }
         saver_->setResultFileName(fileName);
 
-        trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
+        desktop_->trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
@@ -157,10 +158,10 @@ void MainWindow::restoreSettings() {
             setPlayerNames(names);
         }
         if (stored.transparencyActive == 1) {
-            setOpacity(stored.opacity);
+            desktop_->setOpacity(stored.opacity);
         }
         if (stored.alwaysOnTop == 1) {
-            setAlwaysOnTop(true);
+            desktop_->setAlwaysOnTop(true);
         }
 
         // Locked names come back at once; their lock boxes are checked when

@@ -6,6 +6,7 @@
 
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
@@ -68,10 +69,10 @@ const CommandRow kRows[] = {
      nullptr, nullptr, [](P p) { p.window.close(); }, true},
 
     {Command::AlwaysOnTop, Place::View, "mnuViewAlwaysOnTop", res::kMenuAlwaysOnTop,
-     Qt::CTRL | Qt::Key_O, nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
+     Qt::CTRL | Qt::Key_O, nullptr, onTop, [](P p) { p.desktop.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::View, "mnuViewTransparancyMode", res::kMenuTransparency,
      Qt::CTRL | Qt::Key_T, opacityAvailable, translucent,
-     [](P p) { p.window.toggleTransparency(); }},
+     [](P p) { p.desktop.toggleTransparency(); }},
     {Command::PlayerOne, Place::View, "mnuPlayerOne", res::kMenuPlayerOne, kNoKey,
      nullptr, nullptr, [](P p) { p.window.startPlayer(0); }, true},
     {Command::PlayerTwo, Place::View, "mnuPlayerTwo", res::kMenuPlayerTwo, kNoKey,
@@ -96,24 +97,24 @@ const CommandRow kRows[] = {
      copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
 
     {Command::Restore, Place::Tray, "mnuRestoreFromTray", res::kTrayRestore, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.restoreFromTray(); }},
+     nullptr, nullptr, [](P p) { p.desktop.restoreFromTray(); }},
     {Command::AlwaysOnTop, Place::Tray, "mnuAlwaysOnTop", res::kTrayAlwaysOnTop, kNoKey,
-     nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
+     nullptr, onTop, [](P p) { p.desktop.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::Tray, "mnuTransparency", res::kTrayTransparency, kNoKey,
-     opacityAvailable, translucent, [](P p) { p.window.toggleTransparency(); }},
+     opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
     {Command::AboutFromTray, Place::Tray, "mnuAboutFromTray", res::kTrayAbout, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.showAboutFromTray(); }, true},
+     nullptr, nullptr, [](P p) { p.desktop.showAboutFromTray([&] { p.window.showAbout(); }); }, true},
     {Command::ExitFromTray, Place::Tray, "mnuExitFromTray", res::kTrayExit, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }},
 
     {Command::AlwaysOnTop, Place::Window, "windowAlwaysOnTop", res::kWindowAlwaysOnTop, kNoKey,
-     nullptr, onTop, [](P p) { p.window.toggleAlwaysOnTop(); }},
+     nullptr, onTop, [](P p) { p.desktop.toggleAlwaysOnTop(); }},
     {Command::Transparency, Place::Window, "windowTransparency", res::kWindowTransparency, kNoKey,
-     opacityAvailable, translucent, [](P p) { p.window.toggleTransparency(); }},
+     opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
     {Command::DeleteSettings, Place::Window, "windowDeleteSettings", res::kWindowDeleteSettings,
      kNoKey, nullptr, nullptr, [](P p) { p.window.deleteSettings(); }},
     {Command::Minimize, Place::Window, "windowMinimize", res::kWindowMinimize, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.minimizeAndStopClicks(); }, true},
+     nullptr, nullptr, [](P p) { p.desktop.minimizeAndStopClicks(); }, true},
     {Command::Close, Place::Window, "windowClose", res::kWindowClose, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }},
 };

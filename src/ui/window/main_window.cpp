@@ -26,6 +26,7 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/common/tick_timer.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
@@ -69,8 +70,10 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setFont(windowFont(8));
     buildMenus();
     buildClientArea();
-    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_});
-    buildTrayIcon(std::move(services.trayAvailable));
+    desktop_ = new DesktopPresence(
+        {services_, *this, *commands_, *metronome_, std::move(services.trayAvailable)}, this);
+    connect(desktop_, &DesktopPresence::commandsChanged, this, &MainWindow::updateCommands);
+    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_, *desktop_});
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.
@@ -122,7 +125,6 @@ void MainWindow::restoreAtStart() {
         // a second, so it is done as soon as the window is on screen.
         QMetaObject::invokeMethod(metronome_, &MetronomeController::checkSoundOutput,
                                   Qt::QueuedConnection);
-        extendWindowMenus();
         updateCommands();
     });
 }
@@ -286,9 +288,9 @@ void MainWindow::saveExitSettings() {
                 if (displayMode_ != kModeNone) {
                     key->writeInteger(settings::kLastUsedCounter, displayMode_);
                 }
-                key->writeInteger(settings::kAlwaysOnTop, alwaysOnTop_ ? 1 : 0);
+                key->writeInteger(settings::kAlwaysOnTop, desktop_->alwaysOnTop() ? 1 : 0);
                 key->writeInteger(settings::kMetronomeActive, metronome_->armed() ? 1 : 0);
-                const bool translucent = translucent_ && services_.opacityAvailable();
+                const bool translucent = desktop_->translucent() && services_.opacityAvailable();
                 key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
                 if (!key->valueExists(settings::kTransparency)) {
                     key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
@@ -449,8 +451,8 @@ CommandState MainWindow::commandState() const {
     state.quickSaveAllowed = quickSaveAllowed_;
     state.copyAllowed = valuesShown();
     state.metronomeArmed = metronome_->armed();
-    state.alwaysOnTop = alwaysOnTop_;
-    state.translucent = translucent_;
+    state.alwaysOnTop = desktop_->alwaysOnTop();
+    state.translucent = desktop_->translucent();
     state.opacityAvailable = services_.opacityAvailable();
     state.savePanelOpen = shown(savePanel_);
     state.displayMode = displayMode_;

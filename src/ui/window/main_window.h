@@ -29,6 +29,7 @@ class QPushButton;
 
 namespace pulsaro {
 
+class DesktopPresence;
 class MetronomeController;
 class ResultSaver;
 class Studio;
@@ -68,6 +69,7 @@ struct WindowParts {
     MainWindow& window;
     MetronomeController& metronome;
     ResultSaver& saver;
+    DesktopPresence& desktop;
 };
 
 // The one main window: it builds the panels, the menus (from the command
@@ -116,13 +118,6 @@ public:
     // Turns them on or off as settings says and stores what is in effect;
     // what could not be turned on is in studio()->problems().
     void applyStudioSettings(const StudioSettings& settings);
-    // Opacity in per cent (100: opaque); anything else marks the window
-    // translucent.
-    void setOpacity(int percent);
-    // Shows the window at percent opacity where the platform can (a preview:
-    // the transparency mode stays as it is).
-    void applyOpacity(int percent);
-    int opacityPercent() const { return opacityPercent_; }
     // The player items of the View menu show these names; empty ones hide.
     void setPlayerNames(const PlayerNames& names);
     // The player items take the icons of the programs (up to the first gap).
@@ -131,26 +126,9 @@ public:
     void focusTempoBox();
     void focusBeat(bool enableReset);
 
-    // The tray icon and its menu.
-    TrayIcon& trayIcon() { return *trayIcon_; }
-    void trayIconDoubleClicked();
-    void wentToTray();
-    void restoreFromTray();
-    void showAboutFromTray();
-    // A second start of the program handed over to this one.
-    void anotherCopyStarted(const QStringList& arguments);
-
-    // Opacity, always on top and the window menu.
-    void toggleTransparency();
-    void toggleAlwaysOnTop();
     // Asks, then deletes every setting of the program and closes without
     // writing them again.
     void deleteSettings();
-    // Minimising stops the clicking, and the delay panel's M with it.
-    void minimizeAndStopClicks();
-    bool alwaysOnTop() const { return alwaysOnTop_; }
-    void setAlwaysOnTop(bool onTop);
-    bool translucent() const { return translucent_; }
 
     // State the shared operations and other parts read or change.
     const TapModel& tapModel() const { return tap_; }
@@ -194,7 +172,6 @@ protected:
 private:
     friend class KeyMap;
 
-    std::unique_ptr<TrayIcon> trayIcon_;
     bool settingsDeleted_ = false;
     PlayerNames playerNames_;
 
@@ -219,11 +196,6 @@ private:
     QAction* playerSeparator_ = nullptr;
     QMenu* helpMenu_ = nullptr;
     QMenu* copyMenu_ = nullptr;
-    // The tray icon's menu.
-    QMenu* trayMenu_ = nullptr;
-
-    // The program's own window menu, opened by a right-click on the picture strip.
-    QMenu* windowMenu_ = nullptr;
 
     void restoreAtStart();
     // The place and the state of the last run, read from the settings.
@@ -251,8 +223,6 @@ private:
     // The credit line, or what it says in its place.
     void showCreditLine();
     void connectStudio();
-    void extendWindowMenus();
-    void buildTrayIcon(std::function<bool()> trayAvailable);
 
     Clock& clock_;
     AppServices& services_;
@@ -274,10 +244,8 @@ private:
     bool quickSaveAllowed_ = false;
     MetronomeController* metronome_ = nullptr;
     ResultSaver* saver_ = nullptr;
+    DesktopPresence* desktop_ = nullptr;
     std::unique_ptr<WindowParts> parts_;
-    bool alwaysOnTop_ = false;
-    bool translucent_ = false;
-    int opacityPercent_ = 100;
     // Whether the panel on show has values to copy.
     bool valuesShown() const;
     bool centreOnShow_ = false;

@@ -14,6 +14,7 @@
 #include "ui/common/app_services.h"
 #include "ui/common/string_resources.h"
 #include "ui/common/tick_timer.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/mpm_panel.h"
@@ -73,8 +74,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         case QEvent::ContextMenu: {
-            if (widget == pictureStrip_ && windowMenu_ != nullptr) {
-                windowMenu_->popup(static_cast<const QContextMenuEvent&>(*event).globalPos());
+            if (widget == pictureStrip_) {
+                desktop_->showWindowMenu(static_cast<const QContextMenuEvent&>(*event).globalPos());
                 return true;
             }
             const bool copyTarget =

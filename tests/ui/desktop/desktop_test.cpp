@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "core/settings_names.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/metronome/metronome_controller.h"
@@ -139,15 +140,15 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
         rig.key(Qt::Key_M);
         rig.key(Qt::Key_Escape, Qt::ShiftModifier);
         QCoreApplication::processEvents();
-        EXPECT_EQ(form.trayIcon().IconVisible(), c.toTray) << c.what;
+        EXPECT_EQ(form.parts().desktop.trayIcon().IconVisible(), c.toTray) << c.what;
         EXPECT_EQ(form.isVisible(), !c.toTray) << c.what;
         EXPECT_EQ(rig.audio.clicking, 0u) << c.what;  // stopped either way
-        EXPECT_EQ(form.trayIcon().Hint(), "Pulsaro") << c.what;
+        EXPECT_EQ(form.parts().desktop.trayIcon().Hint(), "Pulsaro") << c.what;
         if (c.toTray) {
-            form.trayIcon().activate(QSystemTrayIcon::DoubleClick);
+            form.parts().desktop.trayIcon().activate(QSystemTrayIcon::DoubleClick);
             EXPECT_TRUE(form.isVisible()) << c.what;
             EXPECT_FALSE(form.isMinimized()) << c.what;
-            EXPECT_FALSE(form.trayIcon().IconVisible()) << c.what;
+            EXPECT_FALSE(form.parts().desktop.trayIcon().IconVisible()) << c.what;
         }
     }
 
@@ -157,23 +158,25 @@ TEST(Tray, MinimiseRestoreAndTheNoTrayDesktop) {
     EXPECT_EQ(child<QMenu>(form, "popTrayPopup")->defaultAction(),
               item(form, "mnuRestoreFromTray"));
     bool enabledDuringAbout = true;
-    rig.dialogs.whileShown = [&] { enabledDuringAbout = form.trayIcon().Enabled(); };
+    rig.dialogs.whileShown = [&] {
+        enabledDuringAbout = form.parts().desktop.trayIcon().Enabled();
+    };
     item(form, "mnuAboutFromTray")->trigger();
     ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.dialogs.boxes[0].caption, "About");
     EXPECT_FALSE(enabledDuringAbout);
-    EXPECT_TRUE(form.trayIcon().Enabled());
+    EXPECT_TRUE(form.parts().desktop.trayIcon().Enabled());
     rig.dialogs.whileShown = nullptr;
     // Its always-on-top item is the View menu's command.
     item(form, "mnuAlwaysOnTop")->trigger();
     EXPECT_TRUE(item(form, "mnuViewAlwaysOnTop")->isChecked());
     EXPECT_TRUE(item(form, "mnuAlwaysOnTop")->isChecked());
     // A second start brings the window out of the tray.
-    form.trayIcon().SetIconVisible(true);
+    form.parts().desktop.trayIcon().SetIconVisible(true);
     form.hide();
-    form.anotherCopyStarted({});
+    form.parts().desktop.anotherCopyStarted({});
     EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.trayIcon().IconVisible());
+    EXPECT_FALSE(form.parts().desktop.trayIcon().IconVisible());
 }
 
 }  // namespace

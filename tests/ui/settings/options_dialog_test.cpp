@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "core/settings_names.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/help/about_box.h"
@@ -434,7 +435,7 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
             rig.key(Qt::Key_T, Qt::ControlModifier);
             ASSERT_TRUE(item(form, "mnuViewTransparancyMode")->isChecked()) << c.what;
         }
-        const int percentBefore = form.opacityPercent();
+        const int percentBefore = form.parts().desktop.opacityPercent();
         const auto dialog = openDialog(rig);
         dialog->PageControl1->setCurrentWidget(dialog->tabMetronome);
         // A change before the slider has the focus shows nothing.
@@ -465,7 +466,8 @@ TEST(OptionsDialog, OpacityPreviewIsKeptOrUndoneByOkCancelAndEsc) {
         }
         QCoreApplication::processEvents();
         EXPECT_FALSE(dialog->isVisible()) << c.what;
-        EXPECT_EQ(form.opacityPercent(), c.posted.value_or(percentBefore)) << c.what;
+        EXPECT_EQ(form.parts().desktop.opacityPercent(), c.posted.value_or(percentBefore))
+            << c.what;
         EXPECT_DOUBLE_EQ(form.windowOpacity(), opacityOf(c.percentAfter)) << c.what;
         EXPECT_EQ(storedInteger(rig, settings::kTransparencyLower), c.stored) << c.what;
     }
@@ -562,7 +564,7 @@ TEST(OptionsDialog, BrowsingFillsTheBoxesThroughTheFileDialogs) {
     EXPECT_NE(storedText(rig, settings::kFileName), "/music/bpm.txt");
     EXPECT_EQ(storedText(rig, settings::kPlayerOne), "<none>");
     // Nothing else changes in the window.
-    EXPECT_FALSE(rig.form->trayIcon().MinimizeToTray());
+    EXPECT_FALSE(rig.form->parts().desktop.trayIcon().MinimizeToTray());
     EXPECT_EQ(rig.audio.selections, selections);
 }
 
@@ -593,8 +595,8 @@ TEST(OptionsDialog, OkTellsTheWindowInOrderAndTheSoundOnlyWithADevice) {
         QCoreApplication::processEvents();
 
         EXPECT_EQ(rig.audio.selected, c.soundSelected) << c.devices;
-        EXPECT_EQ(rig.form->opacityPercent(), 100) << c.devices;
-        EXPECT_TRUE(rig.form->trayIcon().MinimizeToTray());
+        EXPECT_EQ(rig.form->parts().desktop.opacityPercent(), 100) << c.devices;
+        EXPECT_TRUE(rig.form->parts().desktop.trayIcon().MinimizeToTray());
         EXPECT_EQ(storedInteger(rig, settings::kMetronomeSound), c.sound) << c.devices;
         EXPECT_EQ(storedInteger(rig, settings::kMinimizeToTray), 1);
         EXPECT_EQ(storedInteger(rig, settings::kCenterForm), 1);

@@ -13,6 +13,7 @@
 
 #include "core/settings_names.h"
 #include "platform/desktop.h"
+#include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/saving/result_saver.h"
@@ -38,8 +39,8 @@ TEST(Startup, FirstStartCreatesTheKeyWithOnlyAFileName) {
     WindowRig rig;
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
     EXPECT_FALSE(item(*rig.form, "mnuFileMetronome")->isChecked());
-    EXPECT_FALSE(rig.form->trayIcon().MinimizeToTray());
-    EXPECT_EQ(rig.form->opacityPercent(), 100);
+    EXPECT_FALSE(rig.form->parts().desktop.trayIcon().MinimizeToTray());
+    EXPECT_EQ(rig.form->parts().desktop.opacityPercent(), 100);
     EXPECT_FALSE(item(*rig.form, "mnuAvdelare")->isVisible());
     EXPECT_EQ(rig.form->pos(), desktopCentre(*rig.form));
 
@@ -86,8 +87,9 @@ TEST(Startup, OpacityIsSentOnlyInTransparencyModeAndKeptInRange) {
             key.writeInteger(s::kTransparencyLower, c.stored);
             key.writeInteger(s::kTransparencyActive, c.active);
         });
-        EXPECT_EQ(rig.form->opacityPercent(), c.messages == 1 ? c.sent : 100) << c.stored;
-        EXPECT_EQ(rig.form->translucent(), c.messages == 1) << c.stored;
+        EXPECT_EQ(rig.form->parts().desktop.opacityPercent(), c.messages == 1 ? c.sent : 100)
+            << c.stored;
+        EXPECT_EQ(rig.form->parts().desktop.translucent(), c.messages == 1) << c.stored;
     }
 }
 
@@ -113,7 +115,7 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
     EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_TRUE(item(*rig.form, "mnuViewAlwaysOnTop")->isChecked());
     EXPECT_TRUE(rig.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(rig.form->trayIcon().MinimizeToTray());
+    EXPECT_TRUE(rig.form->parts().desktop.trayIcon().MinimizeToTray());
 
     WindowRig two(1, [](RegistryKey& key) {
         key.writeInteger(s::kMetronomeActive, 2);
@@ -122,7 +124,7 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
     });
     EXPECT_FALSE(item(*two.form, "mnuFileMetronome")->isChecked());
     EXPECT_FALSE(item(*two.form, "mnuViewAlwaysOnTop")->isChecked());
-    EXPECT_FALSE(two.form->trayIcon().MinimizeToTray());
+    EXPECT_FALSE(two.form->parts().desktop.trayIcon().MinimizeToTray());
 }
 
 TEST(Startup, PlayerPathsAnnounceThePlayerNames) {

@@ -2,6 +2,7 @@
 // enabling and check marks from the window's state.
 
 #include "ui/window/commands.h"
+#include "ui/desktop/desktop_presence.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +73,7 @@ TEST(Commands, EachKeyOnceInTheCaptionOfItsRowAndEveryRowInItsMenu) {
 TEST(Commands, OneStateMarksEveryPlaceOfAToggle) {
     WindowRig rig;
     rig.key(Qt::Key_O, Qt::ControlModifier);
-    EXPECT_TRUE(rig.form->alwaysOnTop());
+    EXPECT_TRUE(rig.form->parts().desktop.alwaysOnTop());
     for (const char* name : {"mnuViewAlwaysOnTop", "mnuAlwaysOnTop", "windowAlwaysOnTop"}) {
         EXPECT_TRUE(item(*rig.form, name)->isChecked()) << name;
     }
