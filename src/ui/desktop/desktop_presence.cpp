@@ -10,6 +10,7 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/help/help_commands.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
 #include "ui/window/commands.h"
@@ -20,7 +21,8 @@ DesktopPresence::DesktopPresence(Parts parts, QObject* parent)
     : QObject(parent),
       services_(parts.services),
       window_(parts.window),
-      metronome_(parts.metronome) {
+      metronome_(parts.metronome),
+      help_(parts.help) {
     setObjectName(QStringLiteral("desktopPresence"));
     window_.setWindowIcon(programIcon());
     trayIcon_ = parts.trayAvailable
@@ -37,6 +39,8 @@ DesktopPresence::DesktopPresence(Parts parts, QObject* parent)
     trayIcon_->SetPopupMenu(trayMenu_);
     trayIcon_->OnDblClick = [this] { restoreFromTray(); };
     trayIcon_->OnMinimizeToTray = [this] { wentToTray(); };
+
+    connect(&help_, &HelpCommands::aboutClosed, this, [this] { trayIcon_->SetEnabled(true); });
 
     windowMenu_ = new QMenu(&window_);
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
@@ -73,10 +77,10 @@ void DesktopPresence::wentToTray() {
     metronome_.stopWithDelayMetronome();
 }
 
-void DesktopPresence::showAboutFromTray(const std::function<void()>& showAbout) {
+void DesktopPresence::showAboutFromTray() {
     // The icon ignores clicks while the About box is up.
     trayIcon_->SetEnabled(false);
-    showAbout();
+    help_.showAbout();
     trayIcon_->SetEnabled(true);
 }
 

@@ -13,6 +13,7 @@ namespace pulsaro {
 
 class AppServices;
 class CommandSet;
+class HelpCommands;
 class MetronomeController;
 class TrayIcon;
 
@@ -28,6 +29,7 @@ public:
         QMainWindow& window;
         CommandSet& commands;
         MetronomeController& metronome;
+        HelpCommands& help;
         // Whether the desktop has a notification area; empty: ask the desktop.
         std::function<bool()> trayAvailable;
     };
@@ -38,7 +40,7 @@ public:
     TrayIcon& trayIcon() { return *trayIcon_; }
     void restoreFromTray();
     // The About box, with the tray icon ignoring clicks while it is up.
-    void showAboutFromTray(const std::function<void()>& showAbout);
+    void showAboutFromTray();
     // A second start of the program handed over to this one.
     void anotherCopyStarted(const QStringList& arguments);
 
@@ -70,6 +72,7 @@ private:
     AppServices& services_;
     QMainWindow& window_;
     MetronomeController& metronome_;
+    HelpCommands& help_;
     std::unique_ptr<TrayIcon> trayIcon_;
     QMenu* trayMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;

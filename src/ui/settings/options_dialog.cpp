@@ -29,6 +29,7 @@
 #include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/about_box.h"
+#include "ui/help/help_commands.h"
 #include "ui/help/player_shortcuts.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
@@ -36,6 +37,7 @@
 #include "ui/settings/studio_tab.h"
 #include "ui/studio/studio.h"
 #include "ui/window/main_window.h"
+#include "ui/window/screen_place.h"
 
 namespace pulsaro {
 
@@ -561,10 +563,7 @@ void SettingsDialog::cmdOKClick() {
             });
 
             if (chkCenterForm->isChecked()) {
-                const QRect screen = QGuiApplication::primaryScreen()->geometry();
-                const QSize size = form_.frameGeometry().size();
-                form_.move(screen.left() + (screen.width() - size.width()) / 2,
-                           screen.top() + (screen.height() - size.height()) / 2);
+                centreOnScreen(form_, false);
             }
             if (soundChanged) {
                 form_.parts().metronome.selectClickSoundLater();
@@ -584,8 +583,8 @@ void SettingsDialog::cmdOKClick() {
             } else if (two.isEmpty()) {
                 names[2].clear();
             }
-            form_.setPlayerIcons(one, two, three);
-            later(form_, [&form = form_, players] { form.setPlayerNames(players); });
+            form_.parts().help.setPlayerIcons(one, two, three);
+            later(form_, [&form = form_, players] { form.parts().help.setPlayerNames(players); });
         }
         form_.parts().saver.setResultFile(txtFileName->text());
         form_.applyStudioSettings(tabStudio->settings());
@@ -620,10 +619,7 @@ void SettingsDialog::cmdCancelClick() {
 }
 
 void SettingsDialog::showEvent(QShowEvent* event) {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QSize size = frameGeometry().size();
-    move(screen.left() + (screen.width() - size.width()) / 2,
-         screen.top() + (screen.height() - size.height()) / 2);
+    centreOnScreen(*this, false);
     QDialog::showEvent(event);
 }
 

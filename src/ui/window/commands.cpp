@@ -7,8 +7,10 @@
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
 #include "ui/desktop/desktop_presence.h"
+#include "ui/help/help_commands.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/saving/result_saver.h"
+#include "ui/settings/settings_binding.h"
 #include "ui/window/main_window.h"
 
 namespace pulsaro {
@@ -64,7 +66,7 @@ const CommandRow kRows[] = {
     {Command::Copy, Place::File, "mnuFileCopyToClipboard", res::kMenuCopy,
      Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.openSettingsDialog(); }, true},
+     nullptr, nullptr, [](P p) { p.settings.openSettingsDialog(); }, true},
     {Command::Exit, Place::File, "mnuFileExit", res::kMenuExit, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }, true},
 
@@ -74,11 +76,11 @@ const CommandRow kRows[] = {
      Qt::CTRL | Qt::Key_T, opacityAvailable, translucent,
      [](P p) { p.desktop.toggleTransparency(); }},
     {Command::PlayerOne, Place::View, "mnuPlayerOne", res::kMenuPlayerOne, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.startPlayer(0); }, true},
+     nullptr, nullptr, [](P p) { p.help.startPlayer(0); }, true},
     {Command::PlayerTwo, Place::View, "mnuPlayerTwo", res::kMenuPlayerTwo, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.startPlayer(1); }},
+     nullptr, nullptr, [](P p) { p.help.startPlayer(1); }},
     {Command::PlayerThree, Place::View, "mnuPlayerThree", res::kMenuPlayerThree, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.startPlayer(2); }},
+     nullptr, nullptr, [](P p) { p.help.startPlayer(2); }},
     {Command::BpmMode, Place::View, "mnuViewBPM", res::kMenuBpmMode, Qt::Key_F5,
      modesOpen, inBpm, [](P p) { p.window.showBpmMode(); }, true},
     {Command::MpmMode, Place::View, "mnuViewMPM", res::kMenuMpmMode, Qt::Key_F6,
@@ -87,11 +89,11 @@ const CommandRow kRows[] = {
      modesOpen, inDelay, [](P p) { p.window.showDelayMode(); }},
 
     {Command::WebPage, Place::Help, "mnuHelpWebPage", res::kMenuWebPage, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.openWebPage(); }},
+     nullptr, nullptr, [](P p) { p.help.openWebPage(); }},
     {Command::SendMail, Place::Help, "mnuHelpSendMail", res::kMenuSendMail, kNoKey,
-     nullptr, nullptr, [](P p) { p.window.sendMailToAuthor(); }},
+     nullptr, nullptr, [](P p) { p.help.sendMailToAuthor(); }},
     {Command::About, Place::Help, "mnuHelpAbout", res::kMenuAbout, Qt::Key_F1,
-     nullptr, nullptr, [](P p) { p.window.showAbout(); }, true},
+     nullptr, nullptr, [](P p) { p.help.showAbout(); }, true},
 
     {Command::CopyValues, Place::CopyPopup, "mnuCopyBPM", res::kMenuCopyPopup, kNoKey,
      copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
@@ -103,7 +105,7 @@ const CommandRow kRows[] = {
     {Command::Transparency, Place::Tray, "mnuTransparency", res::kTrayTransparency, kNoKey,
      opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
     {Command::AboutFromTray, Place::Tray, "mnuAboutFromTray", res::kTrayAbout, kNoKey,
-     nullptr, nullptr, [](P p) { p.desktop.showAboutFromTray([&] { p.window.showAbout(); }); }, true},
+     nullptr, nullptr, [](P p) { p.desktop.showAboutFromTray(); }, true},
     {Command::ExitFromTray, Place::Tray, "mnuExitFromTray", res::kTrayExit, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }},
 
@@ -112,7 +114,7 @@ const CommandRow kRows[] = {
     {Command::Transparency, Place::Window, "windowTransparency", res::kWindowTransparency, kNoKey,
      opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
     {Command::DeleteSettings, Place::Window, "windowDeleteSettings", res::kWindowDeleteSettings,
-     kNoKey, nullptr, nullptr, [](P p) { p.window.deleteSettings(); }},
+     kNoKey, nullptr, nullptr, [](P p) { p.settings.deleteSettings(); }},
     {Command::Minimize, Place::Window, "windowMinimize", res::kWindowMinimize, kNoKey,
      nullptr, nullptr, [](P p) { p.desktop.minimizeAndStopClicks(); }, true},
     {Command::Close, Place::Window, "windowClose", res::kWindowClose, kNoKey,

@@ -28,14 +28,17 @@
 #include "ui/common/tick_timer.h"
 #include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/help/help_commands.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/mpm_panel.h"
 #include "ui/panels/save_panel.h"
 #include "ui/panels/tempo_text.h"
 #include "ui/panels/widgets.h"
+#include "ui/settings/settings_binding.h"
 #include "ui/studio/studio.h"
 #include "ui/window/accessibility.h"
+#include "ui/window/screen_place.h"
 
 namespace pulsaro {
 
@@ -70,10 +73,14 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setFont(windowFont(8));
     buildMenus();
     buildClientArea();
+    help_ = new HelpCommands({services_, *this, *commands_, *playerSeparator_}, this);
     desktop_ = new DesktopPresence(
-        {services_, *this, *commands_, *metronome_, std::move(services.trayAvailable)}, this);
+        {services_, *this, *commands_, *metronome_, *help_, std::move(services.trayAvailable)},
+        this);
     connect(desktop_, &DesktopPresence::commandsChanged, this, &MainWindow::updateCommands);
-    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_, *desktop_});
+    settings_ = new SettingsBinding(services_, *this);
+    parts_ = std::make_unique<WindowParts>(
+        WindowParts{*this, *metronome_, *saver_, *desktop_, *help_, *settings_});
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.
@@ -105,8 +112,7 @@ void MainWindow::restoreAtStart() {
             panel->move(44, 24);
         }
         clientArea_->setFixedSize(258, 222);
-        restorePlace();
-        restoreSettings();
+        settings_->restore();
         if (studio_ != nullptr) {
             // With everything off nothing is opened at all.
             const StudioSettings studio = StudioSettings::read(services_.store());
@@ -276,36 +282,6 @@ void MainWindow::resetAll() {
     });
 }
 
-void MainWindow::saveExitSettings() {
-    services_.guard("FormCloseQuery", [&] {
-        if (settingsDeleted_) {
-            return;
-        }
-        // A key that cannot be written is skipped without a word.
-        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
-            // One replace of the file for all of them.
-            key->batch([&] {
-                if (displayMode_ != kModeNone) {
-                    key->writeInteger(settings::kLastUsedCounter, displayMode_);
-                }
-                key->writeInteger(settings::kAlwaysOnTop, desktop_->alwaysOnTop() ? 1 : 0);
-                key->writeInteger(settings::kMetronomeActive, metronome_->armed() ? 1 : 0);
-                const bool translucent = desktop_->translucent() && services_.opacityAvailable();
-                key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
-                if (!key->valueExists(settings::kTransparency)) {
-                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
-                }
-                key->writeInteger(settings::kTop, y());
-                key->writeInteger(settings::kLeft, x());
-                // The locked names in the same replace.
-                saver_->keepLockedNames(*key);
-            });
-        } else {
-            saver_->storeLockedNames();
-        }
-    });
-}
-
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Minimising stops the clicking, and the delay panel's M with it.
@@ -316,7 +292,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    saveExitSettings();
+    settings_->saveExitSettings();
     event->accept();
 }
 
@@ -324,15 +300,10 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (centreOnShow_) {
         centreOnShow_ = false;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect desktop = screen->availableGeometry();
-            const QSize size = frameGeometry().size();
-            move(desktop.left() + (desktop.width() - size.width()) / 2,
-                 desktop.top() + (desktop.height() - size.height()) / 2);
-        }
+        centreOnScreen(*this, true);
     } else if (!event->spontaneous()) {
         // Only now is the frame known: the whole of it goes on the screen.
-        moveOnScreen(pos());
+        moveOnScreen(*this, pos());
     }
 }
 

@@ -30,6 +30,8 @@ class QPushButton;
 namespace pulsaro {
 
 class DesktopPresence;
+class HelpCommands;
+class SettingsBinding;
 class MetronomeController;
 class ResultSaver;
 class Studio;
@@ -43,11 +45,6 @@ class SavePanel;
 class AppServices;
 class TickTimer;
 class TrayIcon;
-
-// Display names of the three player shortcuts, at most 50 characters each.
-struct PlayerNames {
-    std::array<QString, 3> names;
-};
 
 // What the main window needs from outside; tests pass fakes.
 struct MainWindowServices {
@@ -70,6 +67,8 @@ struct WindowParts {
     MetronomeController& metronome;
     ResultSaver& saver;
     DesktopPresence& desktop;
+    HelpCommands& help;
+    SettingsBinding& settings;
 };
 
 // The one main window: it builds the panels, the menus (from the command
@@ -107,28 +106,14 @@ public:
     void nextModeOnMiddleButton(Qt::MouseButton button);
     void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
 
-    // Player shortcuts, Help menu.
-    void startPlayer(int player);
-    void showAbout();
-    void openWebPage();
-    void sendMailToAuthor();
-    void openSettingsDialog();
     // The ways out to other music software (or none).
     Studio* studio() const { return studio_; }
     // Turns them on or off as settings says and stores what is in effect;
     // what could not be turned on is in studio()->problems().
     void applyStudioSettings(const StudioSettings& settings);
-    // The player items of the View menu show these names; empty ones hide.
-    void setPlayerNames(const PlayerNames& names);
-    // The player items take the icons of the programs (up to the first gap).
-    void setPlayerIcons(const QString& one, const QString& two, const QString& three);
     // The keyboard to the tempo box (its text selected) or to Beat.
     void focusTempoBox();
     void focusBeat(bool enableReset);
-
-    // Asks, then deletes every setting of the program and closes without
-    // writing them again.
-    void deleteSettings();
 
     // State the shared operations and other parts read or change.
     const TapModel& tapModel() const { return tap_; }
@@ -140,16 +125,9 @@ public:
     TickTimer* idleTimer() const { return idleTimer_.get(); }
     bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
 
-    // Runs when the window is asked to close: writes the exit settings.
-    void saveExitSettings();
     // Centre the window on the desktop when it is first shown.
     void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
     bool centreOnDesktopWhenShown() const { return centreOnShow_; }
-
-    // Once the settings were deleted nothing is written at exit.
-    void markSettingsDeleted() { settingsDeleted_ = true; }
-    bool settingsDeleted() const { return settingsDeleted_; }
-    const PlayerNames& playerNames() const { return playerNames_; }
 
     // Every display back to its idle text; no warnings, Reset disabled.
     void clearDisplays();
@@ -171,9 +149,6 @@ protected:
 
 private:
     friend class KeyMap;
-
-    bool settingsDeleted_ = false;
-    PlayerNames playerNames_;
 
     // Controls of the client area.
     QWidget* clientArea_ = nullptr;
@@ -198,11 +173,6 @@ private:
     QMenu* copyMenu_ = nullptr;
 
     void restoreAtStart();
-    // The place and the state of the last run, read from the settings.
-    void restorePlace();
-    // Moves the window to at, or as near as keeps it wholly on a screen.
-    void moveOnScreen(QPoint at);
-    void restoreSettings();
     void buildMenus();
     void buildClientArea();
     void watchMouse();
@@ -245,6 +215,8 @@ private:
     MetronomeController* metronome_ = nullptr;
     ResultSaver* saver_ = nullptr;
     DesktopPresence* desktop_ = nullptr;
+    HelpCommands* help_ = nullptr;
+    SettingsBinding* settings_ = nullptr;
     std::unique_ptr<WindowParts> parts_;
     // Whether the panel on show has values to copy.
     bool valuesShown() const;

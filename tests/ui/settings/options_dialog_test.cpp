@@ -27,6 +27,7 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/help/about_box.h"
+#include "ui/help/help_commands.h"
 #include "ui/saving/result_saver.h"
 #include "ui/settings/options_dialog.h"
 
@@ -343,7 +344,8 @@ TEST(OptionsDialog, OkWritesOnlyShortcutsThatAreFilesAndEnabled) {
         const char* const items[] = {"mnuPlayerOne", "mnuPlayerTwo", "mnuPlayerThree"};
         for (int k = 0; k < 3; ++k) {
             EXPECT_EQ(storedText(rig, values[k]), path(c.stored[k])) << c.what << " " << k;
-            EXPECT_EQ(rig.form->playerNames().names[k], c.names[k]) << c.what << " " << k;
+            EXPECT_EQ(rig.form->parts().help.playerNames().names[k], c.names[k])
+                << c.what << " " << k;
             EXPECT_EQ(item(*rig.form, items[k])->isVisible(), *c.names[k] != 0) << c.what;
         }
     }

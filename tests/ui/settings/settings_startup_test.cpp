@@ -16,7 +16,9 @@
 #include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
+#include "ui/help/help_commands.h"
 #include "ui/saving/result_saver.h"
+#include "ui/settings/settings_binding.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -129,7 +131,7 @@ TEST(Startup, FlagsComeBackOnlyForOne) {
 
 TEST(Startup, PlayerPathsAnnounceThePlayerNames) {
     WindowRig rig(1, [](RegistryKey& key) { key.writeString(s::kPlayerOne, "/no/such/player"); });
-    EXPECT_TRUE(rig.form->playerNames().names[0].isEmpty());
+    EXPECT_TRUE(rig.form->parts().help.playerNames().names[0].isEmpty());
     EXPECT_FALSE(item(*rig.form, "mnuPlayerOne")->isVisible());
 }
 
@@ -293,10 +295,10 @@ TEST(Exit, KeepsAnOpacityChosenEarlier) {
 TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
     WindowRig rig;
     rig.dialogs.answer = Dialogs::Answer::Ok;
-    rig.form->deleteSettings();
+    rig.form->parts().settings.deleteSettings();
     EXPECT_FALSE(rig.settings().has_value());
     EXPECT_FALSE(rig.form->isVisible());
-    EXPECT_TRUE(rig.form->settingsDeleted());
+    EXPECT_TRUE(rig.form->parts().settings.settingsDeleted());
     ASSERT_EQ(rig.dialogs.boxes.size(), 2u);
     EXPECT_EQ(rig.dialogs.boxes[0].text, "Delete registry settings made by Pulsaro?");
     EXPECT_EQ(rig.dialogs.boxes[1].icon, Dialogs::Icon::Information);
@@ -306,13 +308,13 @@ TEST(DeleteSettings, OkDeletesAndQuitsWithoutWriting) {
 TEST(DeleteSettings, CancelChangesNothingAndAMissingKeyIsReported) {
     WindowRig rig;
     rig.dialogs.answer = Dialogs::Answer::Cancel;
-    rig.form->deleteSettings();
+    rig.form->parts().settings.deleteSettings();
     EXPECT_TRUE(rig.settings().has_value());
     EXPECT_TRUE(rig.form->isVisible());
 
     ASSERT_TRUE(rig.store.deleteKey(s::kKeyPath));
     rig.dialogs.answer = Dialogs::Answer::Ok;
-    rig.form->deleteSettings();
+    rig.form->parts().settings.deleteSettings();
     EXPECT_EQ(rig.dialogs.boxes.back().text, "Could not delete registry settings.");
     EXPECT_EQ(rig.dialogs.boxes.back().icon, Dialogs::Icon::Error);
     EXPECT_TRUE(rig.form->isVisible());

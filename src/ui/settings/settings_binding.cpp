@@ -1,12 +1,6 @@
-// The window's settings: its place and state restored at start-up, and the
-// deletion of all settings.
+#include "ui/settings/settings_binding.h"
 
-#include <QAction>
-#include <QCoreApplication>
-#include <QFontMetrics>
-#include <QGuiApplication>
-#include <QLineEdit>
-#include <QScreen>
+#include <QCloseEvent>
 
 #include "core/file_naming.h"
 #include "core/settings_names.h"
@@ -18,10 +12,13 @@
 #include "ui/common/string_resources.h"
 #include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
+#include "ui/help/help_commands.h"
 #include "ui/help/player_shortcuts.h"
 #include "ui/metronome/metronome_controller.h"
 #include "ui/saving/result_saver.h"
+#include "ui/settings/options_dialog.h"
 #include "ui/window/main_window.h"
+#include "ui/window/screen_place.h"
 
 namespace pulsaro {
 
@@ -53,26 +50,17 @@ struct StoredSettings {
 
 }  // namespace
 
-void MainWindow::moveOnScreen(QPoint at) {
-    // A place saved on a larger monitor or at another scale may lie partly
-    // or wholly off the screens there are now.
-    const QSize size = frameGeometry().size();
-    const QScreen* screen =
-        QGuiApplication::screenAt(at + QPoint(size.width() / 2, size.height() / 2));
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    if (screen != nullptr) {
-        const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(),
-                           std::max(area.left(), area.right() + 1 - size.width())));
-        at.setY(std::clamp(at.y(), area.top(),
-                           std::max(area.top(), area.bottom() + 1 - size.height())));
-    }
-    move(at);
+SettingsBinding::SettingsBinding(AppServices& services, MainWindow& window)
+    : QObject(&window), services_(services), window_(window) {
+    setObjectName(QStringLiteral("settingsBinding"));
 }
 
-void MainWindow::restorePlace() {
+void SettingsBinding::restore() {
+    restorePlace();
+    restoreSettings();
+}
+
+void SettingsBinding::restorePlace() {
     const bool done = services_.guard("SetFormPos", [&] {
         std::int32_t top = -1;
         std::int32_t left = -1;
@@ -81,17 +69,18 @@ void MainWindow::restorePlace() {
             readIfExists(*key, settings::kLeft, left);
         }
         if (top < 0 || left < 0) {
-            setCentreOnDesktopWhenShown(true);
+            window_.setCentreOnDesktopWhenShown(true);
         } else {
-            moveOnScreen(QPoint(left, top));
+            moveOnScreen(window_, QPoint(left, top));
         }
     });
     if (!done) {
-        setCentreOnDesktopWhenShown(true);
+        window_.setCentreOnDesktopWhenShown(true);
     }
 }
 
-void MainWindow::restoreSettings() {
+void SettingsBinding::restoreSettings() {
+    const WindowParts& parts = window_.parts();
     services_.guard("GetRegistryData", [&] {
         // Saves killed midway leave their temporary files; none may pile up.
         services_.store().removeLeftovers(settings::kKeyPath);
@@ -105,7 +94,7 @@ void MainWindow::restoreSettings() {
             readIfExists(*key, settings::kPlayerOne, stored.players[0]);
             readIfExists(*key, settings::kPlayerTwo, stored.players[1]);
             readIfExists(*key, settings::kPlayerThree, stored.players[2]);
-            metronome_->setArmed(stored.metronome == 1);
+            parts.metronome.setArmed(stored.metronome == 1);
             readIfExists(*key, settings::kAlwaysOnTop, stored.alwaysOnTop);
             readIfExists(*key, settings::kMinimizeToTray, stored.minimizeToTray);
             readIfExists(*key, settings::kCenterForm, stored.center);
@@ -138,15 +127,15 @@ void MainWindow::restoreSettings() {
                     services_.NewFileName(QString(), settings::kStoredFileType).toStdString();
             }
         }
-        saver_->setResultFileName(fileName);
+        parts.saver.setResultFileName(fileName);
 
-        desktop_->trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
+        parts.desktop.trayIcon().SetMinimizeToTray(stored.minimizeToTray == 1);
 
         const bool anyPlayer =
             !stored.players[0].empty() || !stored.players[1].empty() || !stored.players[2].empty();
         if (anyPlayer) {
             QString paths[3];
-            PlayerNames names = playerNames_;
+            PlayerNames names = parts.help.playerNames();
             for (std::size_t k = 0; k < 3; ++k) {
                 paths[k] = fromStd(stored.players[k]);
                 // A missing program keeps its (at start-up empty) name.
@@ -154,14 +143,14 @@ void MainWindow::restoreSettings() {
                     names.names[k] = name;
                 }
             }
-            setPlayerIcons(paths[0], paths[1], paths[2]);
-            setPlayerNames(names);
+            parts.help.setPlayerIcons(paths[0], paths[1], paths[2]);
+            parts.help.setPlayerNames(names);
         }
         if (stored.transparencyActive == 1) {
-            desktop_->setOpacity(stored.opacity);
+            parts.desktop.setOpacity(stored.opacity);
         }
         if (stored.alwaysOnTop == 1) {
-            desktop_->setAlwaysOnTop(true);
+            parts.desktop.setAlwaysOnTop(true);
         }
 
         // Locked names come back at once; their lock boxes are checked when
@@ -174,43 +163,76 @@ void MainWindow::restoreSettings() {
                 album = fromStd(key->findString(settings::kAlbum).value_or(""));
             }
         });
-        saver_->restoreLockedNames(artist, album);
+        parts.saver.restoreLockedNames(artist, album);
 
         if (stored.left >= 0 && stored.top >= 0 && stored.center == 0) {
-            moveOnScreen(QPoint(stored.left, stored.top));
+            moveOnScreen(window_, QPoint(stored.left, stored.top));
         } else if (stored.center == 1) {
-            const QRect screen = QGuiApplication::primaryScreen()->geometry();
-            const QSize size = frameGeometry().size();
-            move(screen.left() + (screen.width() - size.width()) / 2,
-                 screen.top() + (screen.height() - size.height()) / 2);
+            centreOnScreen(window_, false);
         }
 
         if (stored.mode == kModeMpm) {
-            showMpmMode();
+            window_.showMpmMode();
         } else if (stored.mode == kModeDelay) {
-            showDelayMode();
+            window_.showDelayMode();
         } else {
-            showBpmMode();
+            window_.showBpmMode();
         }
     });
 }
 
-void MainWindow::deleteSettings() {
+void SettingsBinding::saveExitSettings() {
+    services_.guard("FormCloseQuery", [&] {
+        if (settingsDeleted_) {
+            return;
+        }
+        const WindowParts& parts = window_.parts();
+        // A key that cannot be written is skipped without a word.
+        if (auto key = RegistryKey::openForWriting(services_.store(), settings::kKeyPath, true)) {
+            // One replace of the file for all of them.
+            key->batch([&] {
+                if (window_.displayMode() != kModeNone) {
+                    key->writeInteger(settings::kLastUsedCounter, window_.displayMode());
+                }
+                key->writeInteger(settings::kAlwaysOnTop, parts.desktop.alwaysOnTop() ? 1 : 0);
+                key->writeInteger(settings::kMetronomeActive, parts.metronome.armed() ? 1 : 0);
+                const bool translucent =
+                    parts.desktop.translucent() && services_.opacityAvailable();
+                key->writeInteger(settings::kTransparencyActive, translucent ? 1 : 0);
+                if (!key->valueExists(settings::kTransparency)) {
+                    key->writeInteger(settings::kTransparency, settings::kDefaultOpacity);
+                }
+                key->writeInteger(settings::kTop, window_.y());
+                key->writeInteger(settings::kLeft, window_.x());
+                // The locked names in the same replace.
+                parts.saver.keepLockedNames(*key);
+            });
+        } else {
+            parts.saver.storeLockedNames();
+        }
+    });
+}
+
+void SettingsBinding::openSettingsDialog() {
+    services_.guard("mnuFileOptionsClick", [&] { runSettingsDialog(window_, services_); });
+}
+
+void SettingsBinding::deleteSettings() {
     services_.guard("DeleteRegistrySettings", [&] {
         const QString caption = tr8(res::kAppTitle);
         const auto answer =
-            services_.dialogs().messageBox(this, caption, tr8(res::kDeleteSettingsQuestion),
+            services_.dialogs().messageBox(&window_, caption, tr8(res::kDeleteSettingsQuestion),
                                            Dialogs::Icon::Question, Dialogs::Buttons::OkCancel);
         if (answer == Dialogs::Answer::Cancel) {
             return;
         }
         if (services_.store().deleteKey(settings::kKeyPath)) {
-            services_.dialogs().messageBox(this, caption, tr8(res::kSettingsDeleted),
+            services_.dialogs().messageBox(&window_, caption, tr8(res::kSettingsDeleted),
                                            Dialogs::Icon::Information, Dialogs::Buttons::Ok);
-            markSettingsDeleted();
-            close();
+            settingsDeleted_ = true;
+            window_.close();
         } else {
-            services_.dialogs().messageBox(this, caption, tr8(res::kCouldNotDeleteSettings),
+            services_.dialogs().messageBox(&window_, caption, tr8(res::kCouldNotDeleteSettings),
                                            Dialogs::Icon::Error, Dialogs::Buttons::Ok);
         }
     });
