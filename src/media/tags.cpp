@@ -1,7 +1,6 @@
 #include "media/tags.h"
 
 #include <taglib/fileref.h>
-#include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tfile.h>
 #include <taglib/tpropertymap.h>
@@ -30,6 +29,12 @@ void quietTagLib() {
 
 std::string utf8(const TagLib::String& s) {
     return s.to8Bit(true);
+}
+
+// A tag may hold a name more than once (two ARTIST comments); all are shown.
+std::string joined(const TagLib::PropertyMap& properties, const char* name) {
+    const auto found = properties.find(name);
+    return found == properties.end() ? std::string() : utf8(found->second.toString(", "));
 }
 
 }  // namespace
@@ -65,14 +70,14 @@ Tags readTags(const std::filesystem::path& file) noexcept {
         if (ref.isNull()) {
             return {};
         }
-        Tags tags;
-        if (const TagLib::Tag* tag = ref.tag(); tag != nullptr) {
-            tags.artist = utf8(tag->artist());
-            tags.album = utf8(tag->album());
-            tags.title = utf8(tag->title());
-        }
-        // The property map names the tempo "BPM" in every tag format TagLib knows.
+        // The property map merges every tag the file has under one set of
+        // names (FileRef::tag() shows a WAV's ID3v2 tag only, not its INFO
+        // list) and calls the tempo "BPM" in each format TagLib knows.
         const TagLib::PropertyMap properties = ref.file()->properties();
+        Tags tags;
+        tags.artist = joined(properties, "ARTIST");
+        tags.album = joined(properties, "ALBUM");
+        tags.title = joined(properties, "TITLE");
         if (const auto bpm = properties.find("BPM");
             bpm != properties.end() && !bpm->second.isEmpty()) {
             tags.bpm = parseBpmTag(utf8(bpm->second.front()));
