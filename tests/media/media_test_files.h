@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,12 +17,10 @@ namespace pulsaro::media::test {
 // A private folder under $TMPDIR (never the user's home), removed afterwards.
 class TempDir {
 public:
-    TempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "pulsaro-media-XXXXXX");
-        if (::mkdtemp(name.data()) == nullptr) {
+    TempDir() : path_(std::filesystem::temp_directory_path() / "pulsaro-media-XXXXXX") {
+        if (::mkdtemp(path_.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
-        path_ = name;
     }
     ~TempDir() {
         std::error_code ignored;
@@ -30,11 +28,11 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path() / name; }
+    std::filesystem::path path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    std::string path_;
 };
 
 inline bool haveFfmpeg() {
@@ -53,28 +51,26 @@ inline const char* kClickSource =
     "-f lavfi -i \"aevalsrc='0.04*(random(0)-0.5)+0.9*sin(2*PI*2000*t)*"
     "exp(-((t-floor(t+0.5))^2)/(2*0.0003^2))':c=stereo:s=44100:d=10\"";
 
-// Where the burst nearest `second` is: the energy centroid around the loudest
-// sample within 100 ms; -1 when there is no burst there.
+// Where the burst nearest `second` is: the energy centroid within 2 ms of the
+// loudest sample within 100 ms; -1 when nothing there is loud.
 inline double clickAt(const std::vector<float>& samples, int rate, double second) {
+    const auto at = [&](long i) { return samples[static_cast<std::size_t>(i)]; };
+    const long size = static_cast<long>(samples.size());
     const long centre = std::lround(second * rate);
-    const long reach = rate / 10;
-    long loudest = -1;
-    for (long i = std::max(0L, centre - reach);
-         i < std::min<long>(static_cast<long>(samples.size()), centre + reach); ++i) {
-        if (std::abs(samples[i]) > 0.3F &&
-            (loudest < 0 || std::abs(samples[i]) > std::abs(samples[loudest]))) {
-            loudest = i;
-        }
-    }
-    if (loudest < 0) {
+    if (centre >= size) {
         return -1.0;
     }
-    double energy = 0.0;
-    double moment = 0.0;
-    for (long i = std::max(0L, loudest - rate / 500);
-         i <= loudest + rate / 500 && i < static_cast<long>(samples.size()); ++i) {
-        energy += double{samples[i]} * samples[i];
-        moment += double{samples[i]} * samples[i] * static_cast<double>(i);
+    long loudest = centre;
+    for (long i = centre - rate / 10, end = std::min(size, centre + rate / 10); i < end; ++i) {
+        loudest = std::abs(at(i)) > std::abs(at(loudest)) ? i : loudest;
+    }
+    if (std::abs(at(loudest)) < 0.3F) {
+        return -1.0;
+    }
+    double energy = 0.0, moment = 0.0;
+    for (long i = loudest - rate / 500; i <= std::min(size - 1, loudest + rate / 500); ++i) {
+        energy += double{at(i)} * at(i);
+        moment += double{at(i)} * at(i) * static_cast<double>(i);
     }
     return moment / energy / rate;
 }
