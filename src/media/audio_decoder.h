@@ -16,10 +16,14 @@ namespace pulsaro::media {
 //
 // The music stays where the source had it: the encoder's start delay (MP3's
 // LAME/Xing gapless info, AAC priming in an M4A's edit list, Opus pre-skip)
-// and end padding are dropped, so a beat at 1.000 s in the source is at
-// 1.000 s in the output. Audio lost to damage (a packet that fails to
-// decode, an Ogg page that fails its checksum) is replaced by silence of
-// the length the timestamps say, which keeps the later beats in place too.
+// is dropped, so a beat at 1.000 s in the source is at 1.000 s in the
+// output; so is the end padding, except an M4A's last AAC frame (up to
+// 23 ms of silence stays at the end). Files that do not record their delay
+// play late by it: raw .aac (ADTS), and MP3 without a LAME/Xing header.
+// Audio lost to damage (a packet that fails to decode, an Ogg page that
+// fails its checksum) is replaced by silence of the length the timestamps
+// say, which keeps the later beats in place too. A file cut short decodes
+// up to the cut (secondsDecoded() then stops short of durationSeconds()).
 //
 //     AudioDecoder decoder(path, 22050);        // throws MediaError
 //     std::vector<float> block(4096);
@@ -28,9 +32,9 @@ namespace pulsaro::media {
 //     }
 //
 // Any format this FFmpeg build reads is taken (MP3, FLAC, WAV, AIFF, Ogg
-// Vorbis, Opus, M4A/AAC, WMA, ...); the first audio stream is the one decoded
-// (cover pictures and video are ignored). Not thread-safe; one decoder per
-// thread, any number of them at once.
+// Vorbis, Opus, M4A/AAC, WMA, ...); of several audio streams, FFmpeg's pick
+// of the main one is decoded (cover pictures and video are ignored). Not
+// thread-safe; one decoder per thread, any number of them at once.
 class AudioDecoder {
 public:
     // Opens the file and its decoder. Throws MediaError when the path does
