@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -108,8 +109,14 @@ struct AudioDecoder::Impl {
     std::int64_t expectedPts = AV_NOPTS_VALUE;
     std::int64_t heldGap = 0;  // how much later the held frame starts than expected
     bool holding = false;
+    // The last packet sent, and the mean size of MPEG audio packets so far.
+    std::int64_t sentSize = 0;
+    std::int64_t sentDuration = 0;
+    double meanMpegPacket = 0.0;
+    std::int64_t mpegPackets = 0;
     int skipped = 0;
     int demuxErrorsInARow = 0;
+    bool isMpegAudio = false;  // MP1, MP2, MP3
     bool demuxEnded = false;
     bool finished = false;
 
@@ -204,6 +211,9 @@ void AudioDecoder::Impl::open() {
     // encoder's start delay (side data in samples, timestamps in this base).
     codec->pkt_timebase = stream->time_base;
     codec->thread_count = 1;
+    isMpegAudio = stream->codecpar->codec_id == AV_CODEC_ID_MP3 ||
+                  stream->codecpar->codec_id == AV_CODEC_ID_MP2 ||
+                  stream->codecpar->codec_id == AV_CODEC_ID_MP1;
     if (const int r = avcodec_open2(codec.get(), decoderCodec, nullptr); r < 0) {
         fail(std::string("cannot open the ") + decoderCodec->name +
              " decoder: " + ffmpegErrorText(r));
@@ -276,9 +286,14 @@ void AudioDecoder::Impl::feedPacket() {
     }
     demuxErrorsInARow = 0;
     if (packet->stream_index == streamIndex) {
+        sentSize = packet->size;
+        sentDuration = packet->duration;
         const int sent = avcodec_send_packet(codec.get(), packet.get());
         if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF) {
             damagedPacket();
+        } else if (isMpegAudio) {
+            meanMpegPacket += (static_cast<double>(packet->size) - meanMpegPacket) /
+                              static_cast<double>(++mpegPackets);
         }
     }
     av_packet_unref(packet.get());
@@ -291,6 +306,16 @@ void AudioDecoder::Impl::damagedPacket() {
         fail("nothing in it could be decoded (the first " + std::to_string(skipped) +
              " packets are damaged)");
     }
+    // A raw MPEG audio stream has no timestamps: the parser that finds its
+    // frames swallows a damaged stretch into one packet of one frame's
+    // duration. Its size says how many frames it really held (exactly so in
+    // a constant-bitrate file); the rest of them are added to the gap.
+    if (mpegPackets >= 8 && expectedPts != AV_NOPTS_VALUE && sentDuration > 0 &&
+        static_cast<double>(sentSize) > 1.5 * meanMpegPacket) {
+        const auto frames = std::llround(static_cast<double>(sentSize) / meanMpegPacket);
+        expectedPts -= (frames - 1) * sentDuration;
+    }
+    sentSize = 0;
 }
 
 // Audio lost to a damaged packet, or to a damaged page the demuxer dropped,

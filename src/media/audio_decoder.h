@@ -21,8 +21,10 @@ namespace pulsaro::media {
 // 23 ms of silence stays at the end). Files that do not record their delay
 // play late by it: raw .aac (ADTS), and MP3 without a LAME/Xing header.
 // Audio lost to damage (a packet that fails to decode, an Ogg page that
-// fails its checksum) is replaced by silence of the length the timestamps
-// say, which keeps the later beats in place too. A file cut short decodes
+// fails its checksum, a garbled stretch of an MP3) is replaced by silence of
+// the length the timestamps say (in an MP3, the damaged bytes over the mean
+// frame size: within a frame for a VBR file), which keeps the later beats in
+// place too. A file cut short decodes
 // up to the cut (secondsDecoded() then stops short of durationSeconds()).
 //
 //     AudioDecoder decoder(path, 22050);        // throws MediaError

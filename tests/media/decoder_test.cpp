@@ -132,7 +132,8 @@ TEST_F(MediaFiles, DamageInTheMiddleIsSkippedWithoutMovingTheLaterBeats) {
         const char* file;
         const char* encoder;
         bool decoderSeesIt;  // an Ogg page failing its checksum is dropped by the demuxer
-    } cases[] = {{"d.flac", "-c:a flac", true},
+    } cases[] = {{"d.mp3", "-c:a libmp3lame", true},
+                 {"d.flac", "-c:a flac", true},
                  {"d.m4a", "-c:a aac", true},
                  {"d.opus", "-c:a libopus", false},
                  {"d.ogg", "-c:a libvorbis", false}};
