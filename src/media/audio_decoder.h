@@ -22,10 +22,10 @@ namespace pulsaro::media {
 // play late by it: raw .aac (ADTS), and MP3 without a LAME/Xing header.
 // Audio lost to damage (a packet that fails to decode, an Ogg page that
 // fails its checksum, a garbled stretch of an MP3) is replaced by silence of
-// the length the timestamps say (in an MP3, the damaged bytes over the mean
-// frame size: within a frame for a VBR file), which keeps the later beats in
-// place too. A file cut short decodes
-// up to the cut (secondsDecoded() then stops short of durationSeconds()).
+// the length the timestamps say, which keeps the later beats in place too;
+// an MP3 has none, so there the damaged bytes over the mean frame size give
+// the length, right to a frame (26 ms) or so. A file cut short decodes up to
+// the cut (secondsDecoded() then stops short of durationSeconds()).
 //
 //     AudioDecoder decoder(path, 22050);        // throws MediaError
 //     std::vector<float> block(4096);
