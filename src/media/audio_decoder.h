@@ -11,7 +11,7 @@ namespace pulsaro::media {
 
 // Decodes one audio file, block by block, to mono float samples (full scale
 // +-1) at the sample rate asked for: channels mixed to their mean, resampled
-// by libswresample. Only a frame or so is held at a time, so a three-hour
+// by libswresample. Only a frame or two is held at a time, so a three-hour
 // mix decodes in the same memory as a song.
 //
 // The music stays where the source had it: the encoder's start delay (MP3's
