@@ -16,6 +16,11 @@ namespace pulsaro {
 // (96 dots per inch), so the fixed layout holds on any screen setting.
 QFont windowFont(int points, bool bold = false);
 
+// Whether the widget is switched on, regardless of its window being shown.
+inline bool isShown(const QWidget* widget) {
+    return !widget->isHidden();
+}
+
 // A label placed at a fixed spot; without a width it takes the width of its
 // text in its font.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect place,

@@ -24,10 +24,6 @@ namespace {
 
 constexpr int kSavingShownMs = 1000;
 
-bool shown(const QWidget& widget) {
-    return !widget.isHidden();
-}
-
 }  // namespace
 
 ResultSaver::ResultSaver(const Parts& parts, QObject* parent)
@@ -185,17 +181,17 @@ void ResultSaver::copyValues() {
     services_.guard("mnuCopyBPMClick", [&] {
         const QString lineEnd = QStringLiteral("\r\n");
         QString text;
-        if (shown(delayPanel_)) {
+        if (isShown(&delayPanel_)) {
             for (const QString& row : delayPanel_.rows()) {
                 text += row + lineEnd;
             }
             text += tr8(res::kBpmPrefix) + delayPanel_.tempoText();
-        } else if (shown(bpmPanel_)) {
+        } else if (isShown(&bpmPanel_)) {
             text =
                 tr8(res::kBpmPrefix) +
                 fromStd(formatPattern(toLongDouble(tap_.tempo()), "0.####", decimalSeparator())) +
                 lineEnd + tr8(res::kAvgPrefix) + bpmPanel_.meanText();
-        } else if (shown(mpmPanel_)) {
+        } else if (isShown(&mpmPanel_)) {
             text = mpmPanel_.lines().join(lineEnd);
         } else {
             text = tr8(res::kClipboardError);

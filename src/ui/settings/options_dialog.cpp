@@ -363,7 +363,7 @@ void SettingsDialog::restoreAtStart() {
         enablePlayerGroup(2, !txtPlayerOne->text().isEmpty());
         enablePlayerGroup(3, !txtPlayerTwo->text().isEmpty());
 
-        if (const Studio* studio = form_.studio()) {
+        if (const Studio* studio = form_.parts().studio) {
             studioAtOpen_ = studio->settings();
             tabStudio->show(studio->settings(), studio->problems(), studio->keyAvailable());
         } else {
@@ -595,7 +595,7 @@ void SettingsDialog::cmdOKClick() {
 }
 
 void SettingsDialog::studioChange() {
-    if (Studio* studio = form_.studio()) {
+    if (Studio* studio = form_.parts().studio) {
         services_.guard("StudioChange", [&] {
             studio->apply(tabStudio->settings());
             tabStudio->show(studio->settings(), studio->problems(), studio->keyAvailable());
@@ -604,7 +604,8 @@ void SettingsDialog::studioChange() {
 }
 
 void SettingsDialog::cmdCancelClick() {
-    if (Studio* studio = form_.studio(); studio != nullptr && studio->settings() != studioAtOpen_) {
+    if (Studio* studio = form_.parts().studio;
+        studio != nullptr && studio->settings() != studioAtOpen_) {
         services_.guard("cmdCancelClick", [&] { studio->apply(studioAtOpen_); });
     }
     services_.guard("cmdCancelClick", [&] {

@@ -17,6 +17,7 @@
 // command table in commands.cpp.
 
 #include "ui/window/key_map.h"
+#include "ui/panels/widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -127,7 +128,7 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = plainModifiers(event.modifiers());
     const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
     QWidget* focus = w.focusWidget();
-    const bool saving = MainWindow::shown(w.savePanel_);
+    const bool saving = isShown(w.savePanel_);
 
     // ENTER presses the focused button, else the default one: Save while
     // saving, Beat otherwise. SPACE presses the focused button.
@@ -184,13 +185,12 @@ bool KeyMap::keyPress(const QKeyEvent& event) {
         const CommandState state = w.commandState();
         if (*letter == QLatin1Char('R') && w.resetButton_->isEnabled()) {
             w.resetAll();
-        } else if (*letter == QLatin1Char('M') && MainWindow::shown(w.delayPanel_)) {
+        } else if (*letter == QLatin1Char('M') && isShown(w.delayPanel_)) {
             w.metronome_->toggleDelayMetronome();
-        } else if (*letter == QLatin1Char('S') && state.saveAllowed &&
-                   MainWindow::shown(w.bpmPanel_)) {
+        } else if (*letter == QLatin1Char('S') && state.saveAllowed && isShown(w.bpmPanel_)) {
             w.saver_->openPanel(w.displayMode_);
         } else if (*letter == QLatin1Char('Q') && state.quickSaveAllowed &&
-                   !MainWindow::shown(w.delayPanel_)) {
+                   !isShown(w.delayPanel_)) {
             w.saver_->quickSave();
         }
     }

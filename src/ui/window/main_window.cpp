@@ -80,7 +80,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     connect(desktop_, &DesktopPresence::commandsChanged, this, &MainWindow::updateCommands);
     settings_ = new SettingsBinding(services_, *this);
     parts_ = std::make_unique<WindowParts>(
-        WindowParts{*this, *metronome_, *saver_, *desktop_, *help_, *settings_});
+        WindowParts{*this, *metronome_, *saver_, *desktop_, *help_, *settings_, studio_});
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.
@@ -93,10 +93,6 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     makeAccessible(*this);
     connect(&tapSignals_, &TapSignals::tapPressed, this, &MainWindow::showPress);
     connect(&tapSignals_, &TapSignals::ended, this, &MainWindow::measurementEnded);
-}
-
-bool MainWindow::shown(const QWidget* widget) {
-    return !widget->isHidden();
 }
 
 MainWindow::~MainWindow() {
@@ -153,22 +149,14 @@ TapInstant MainWindow::eventInstant(std::uint64_t eventMs) {
                                       : arrival;
 }
 
-std::int32_t MainWindow::tripletsFlag() const {
-    return delayPanel_->triplets() ? 1 : 0;
-}
-
-std::int32_t MainWindow::typedTempoFlag() const {
-    return delayPanel_->typing() ? 1 : 0;
-}
-
 std::int32_t MainWindow::visibleMode() const {
-    if (shown(bpmPanel_)) {
+    if (isShown(bpmPanel_)) {
         return kModeBpm;
     }
-    if (shown(mpmPanel_)) {
+    if (isShown(mpmPanel_)) {
         return kModeMpm;
     }
-    if (shown(delayPanel_)) {
+    if (isShown(delayPanel_)) {
         return kModeDelay;
     }
     return kModeNone;
@@ -205,7 +193,7 @@ void MainWindow::showPress(const TapPress& press) {
         for (ModePanel* panel :
              {static_cast<ModePanel*>(bpmPanel_), static_cast<ModePanel*>(delayPanel_),
               static_cast<ModePanel*>(mpmPanel_)}) {
-            if (shown(panel)) {
+            if (isShown(panel)) {
                 panel->setTooFast(true);
             }
         }
@@ -214,7 +202,7 @@ void MainWindow::showPress(const TapPress& press) {
 
     timeLabel_->setText(tr8(res::kTime) +
                         fromStd(formatPattern(toLongDouble(press.elapsed), " 00.00", sep)));
-    if (shown(bpmPanel_)) {
+    if (isShown(bpmPanel_)) {
         BpmPanel::Reading reading;
         reading.tempo = press.tempo;
         reading.mean = press.mean;
@@ -229,13 +217,13 @@ void MainWindow::showPress(const TapPress& press) {
         }
         bpmPanel_->show(reading);
     }
-    if (shown(mpmPanel_)) {
+    if (isShown(mpmPanel_)) {
         mpmPanel_->setTooFast(false);
         showMpm(press.tempo);
         mpmPanel_->showTempoLine(
             fromStd(formatPattern(halfRounded(services_, press.tempo), "BPM: 0.0", sep)));
     }
-    if (shown(delayPanel_)) {
+    if (isShown(delayPanel_)) {
         delayPanel_->setTooFast(false);
         delayPanel_->showTimes(press.tempo);
         delayPanel_->showMean(
@@ -258,7 +246,7 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     }
     const std::int32_t measured = tap_.state().measurementMode;
     const bool handOver = measured == displayMode_ && measured != kModeDelay &&
-                          !shown(savePanel_) && metronome_->armed() && tempo > kMetronomeMinimum;
+                          !isShown(savePanel_) && metronome_->armed() && tempo > kMetronomeMinimum;
     if (handOver) {
         metronome_->startAtRunEnd(tempo, grid);
     }
@@ -276,7 +264,7 @@ void MainWindow::resetAll() {
         metronome_->releaseDelayMetronome();
         tap_.reset();
         bpmPanel_->clearMean();
-        if (shown(delayPanel_)) {
+        if (isShown(delayPanel_)) {
             focusTempoBoxLater();
         }
     });
@@ -311,7 +299,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::showBpmMode() {
     services_.guard("mnuViewBPMClick", [&] {
-        if (shown(bpmPanel_)) {
+        if (isShown(bpmPanel_)) {
             return;
         }
         showPanel(bpmPanel_);
@@ -327,10 +315,10 @@ void MainWindow::showBpmMode() {
 
 void MainWindow::showMpmMode() {
     services_.guard("mnuViewMPMClick", [&] {
-        if (shown(mpmPanel_)) {
+        if (isShown(mpmPanel_)) {
             return;
         }
-        if (shown(savePanel_)) {
+        if (isShown(savePanel_)) {
             closeSavePanel();
         }
         showPanel(mpmPanel_);
@@ -349,10 +337,10 @@ void MainWindow::showMpmMode() {
 
 void MainWindow::showDelayMode() {
     services_.guard("mnuViewTimeCounter", [&] {
-        if (shown(delayPanel_)) {
+        if (isShown(delayPanel_)) {
             return;
         }
-        if (shown(savePanel_)) {
+        if (isShown(savePanel_)) {
             closeSavePanel();
         }
         showPanel(delayPanel_);
@@ -384,13 +372,13 @@ void MainWindow::showDelayMode() {
 }
 
 bool MainWindow::valuesShown() const {
-    if (shown(mpmPanel_)) {
+    if (isShown(mpmPanel_)) {
         return mpmPanel_->hasTempo();
     }
-    if (shown(delayPanel_)) {
+    if (isShown(delayPanel_)) {
         return !delayPanel_->tempoText().isEmpty();
     }
-    if (shown(bpmPanel_)) {
+    if (isShown(bpmPanel_)) {
         return bpmPanel_->tempo().has_value();
     }
     return false;
@@ -400,11 +388,11 @@ void MainWindow::refreshFileCommands() {
     services_.guard("mnuFileClick", [&] {
         const bool fromDelay = tap_.state().measurementMode == kModeDelay;
         std::optional<bool> saving;
-        if (shown(delayPanel_) && !fromDelay) {
+        if (isShown(delayPanel_) && !fromDelay) {
             saving = false;
-        } else if (bpmPanel_->tempo() && shown(bpmPanel_) && !fromDelay) {
+        } else if (bpmPanel_->tempo() && isShown(bpmPanel_) && !fromDelay) {
             saving = true;
-        } else if (shown(mpmPanel_) && mpmPanel_->hasTempo() && !fromDelay) {
+        } else if (isShown(mpmPanel_) && mpmPanel_->hasTempo() && !fromDelay) {
             saving = true;
         } else if (fromDelay) {
             saving = false;
@@ -425,7 +413,7 @@ CommandState MainWindow::commandState() const {
     state.alwaysOnTop = desktop_->alwaysOnTop();
     state.translucent = desktop_->translucent();
     state.opacityAvailable = services_.opacityAvailable();
-    state.savePanelOpen = shown(savePanel_);
+    state.savePanelOpen = isShown(savePanel_);
     state.displayMode = displayMode_;
     return state;
 }

@@ -69,6 +69,8 @@ struct WindowParts {
     DesktopPresence& desktop;
     HelpCommands& help;
     SettingsBinding& settings;
+    // The ways out to other music software, or none.
+    Studio* studio;
 };
 
 // The one main window: it builds the panels, the menus (from the command
@@ -84,14 +86,10 @@ public:
     // The objects the window is made of.
     const WindowParts& parts() const { return *parts_; }
 
-    // Handlers and commands.
-    // A press of Beat (key or mouse) at the instant it happened.
-    void tapBeat(const TapInstant& at);
-    // When an input event stamped eventMs by the window system happened: its
-    // stamp mapped onto the tap clock where the clock follows event times,
-    // else the moment it arrived. Every stamp seen makes the mapping better.
-    TapInstant eventInstant(std::uint64_t eventMs);
     void resetAll();
+    void showBpmMode();
+    void showMpmMode();
+    void showDelayMode();
     // The File menu's saving and copying items, decided afresh from the
     // measurement (as when the menu opens).
     void refreshFileCommands();
@@ -99,47 +97,18 @@ public:
     CommandState commandState() const;
     // One pass over every command's enabling and check mark.
     void updateCommands();
-    const CommandSet& commands() const { return *commands_; }
-    void showBpmMode();
-    void showMpmMode();
-    void showDelayMode();
-    void nextModeOnMiddleButton(Qt::MouseButton button);
-    void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
 
-    // The ways out to other music software (or none).
-    Studio* studio() const { return studio_; }
-    // Turns them on or off as settings says and stores what is in effect;
-    // what could not be turned on is in studio()->problems().
+    // Turns the ways out to other music software on or off as settings says
+    // and stores what is in effect; what could not be turned on is in the
+    // studio's problems().
     void applyStudioSettings(const StudioSettings& settings);
-    // The keyboard to the tempo box (its text selected) or to Beat.
-    void focusTempoBox();
-    void focusBeat(bool enableReset);
 
-    // State the shared operations and other parts read or change.
-    const TapModel& tapModel() const { return tap_; }
     const TapState& tap() const { return tap_.state(); }
     std::int32_t displayMode() const { return displayMode_; }
-    std::int32_t escCounter() const { return escCounter_; }
-    std::int32_t tripletsFlag() const;
-    std::int32_t typedTempoFlag() const;
+    // The timer that ends a measurement after a pause (none between them).
     TickTimer* idleTimer() const { return idleTimer_.get(); }
-    bool copyMenuAutoPopup() const { return copyMenuAutoPopup_; }
-
     // Centre the window on the desktop when it is first shown.
     void setCentreOnDesktopWhenShown(bool centre) { centreOnShow_ = centre; }
-    bool centreOnDesktopWhenShown() const { return centreOnShow_; }
-
-    // Every display back to its idle text; no warnings, Reset disabled.
-    void clearDisplays();
-    // Shows panel (a mode panel or the save panel) and hides the others.
-    void showPanel(QFrame* panel);
-    // The status of the measurement on every value panel.
-    void showStatus(RunStatus status);
-    // The MPM panel's values for tempo.
-    void showMpm(Fixed tempo);
-
-    // Whether the panel is switched on (regardless of the window being shown).
-    static bool shown(const QWidget* widget);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -149,6 +118,26 @@ protected:
 
 private:
     friend class KeyMap;
+
+    // A press of Beat (key or mouse) at the instant it happened.
+    void tapBeat(const TapInstant& at);
+    // When an input event stamped eventMs by the window system happened: its
+    // stamp mapped onto the tap clock where the clock follows event times,
+    // else the moment it arrived. Every stamp seen makes the mapping better.
+    TapInstant eventInstant(std::uint64_t eventMs);
+    void nextModeOnMiddleButton(Qt::MouseButton button);
+    void delayPanelMouseUp(Qt::MouseButton button, QPoint panelPos);
+    // The keyboard to the tempo box (its text selected) or to Beat.
+    void focusTempoBox();
+    void focusBeat(bool enableReset);
+    // Every display back to its idle text; no warnings, Reset disabled.
+    void clearDisplays();
+    // Shows panel (a mode panel or the save panel) and hides the others.
+    void showPanel(QFrame* panel);
+    // The status of the measurement on every value panel.
+    void showStatus(RunStatus status);
+    // The MPM panel's values for tempo.
+    void showMpm(Fixed tempo);
 
     // Controls of the client area.
     QWidget* clientArea_ = nullptr;

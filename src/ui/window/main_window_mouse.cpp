@@ -98,11 +98,11 @@ void MainWindow::nextModeOnMiddleButton(Qt::MouseButton button) {
     if (button != Qt::MiddleButton) {
         return;
     }
-    if (shown(bpmPanel_)) {
+    if (isShown(bpmPanel_)) {
         showMpmMode();
-    } else if (shown(mpmPanel_)) {
+    } else if (isShown(mpmPanel_)) {
         showDelayMode();
-    } else if (shown(delayPanel_)) {
+    } else if (isShown(delayPanel_)) {
         showBpmMode();
     }
 }

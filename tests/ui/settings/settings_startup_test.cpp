@@ -17,6 +17,7 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/fakes.h"
 #include "ui/help/help_commands.h"
+#include "ui/panels/widgets.h"
 #include "ui/saving/result_saver.h"
 #include "ui/settings/settings_binding.h"
 
@@ -183,7 +184,7 @@ TEST(Startup, ValueOfTheWrongTypeFallsBackAloneAndTheRestIsRead) {
     });
     EXPECT_TRUE(rig.dialogs.boxes.empty());
     EXPECT_EQ(rig.form->displayMode(), kModeBpm);
-    EXPECT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "bpmPanel")));
+    EXPECT_TRUE(isShown(child<QFrame>(*rig.form, "bpmPanel")));
     EXPECT_TRUE(item(*rig.form, "mnuFileMetronome")->isChecked());
     EXPECT_EQ(child<QLineEdit>(*rig.form, "txtNameOfArtist")->text(), "Kept Artist");
     // The damaged name gives way to a fresh default.

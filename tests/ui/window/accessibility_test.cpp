@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "ui/fakes.h"
+#include "ui/panels/widgets.h"
 
 namespace pulsaro::testing {
 namespace {
@@ -72,13 +73,13 @@ TEST(Accessibility, ValueLabelsReadTheMeasurementInEveryMode) {
                       {"lblBeats", "Beats: 3"}});
 
     rig.key(Qt::Key_F7);
-    ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "DelayPanel")));
+    ASSERT_TRUE(isShown(child<QFrame>(*rig.form, "DelayPanel")));
     expectHeard(rig, {{"lblDelayQuarter", "A quarter of a beat: 125 milliseconds"},
                       {"lblDelayWhole", "One beat: 500 milliseconds"},
                       {"lblDelayThirtySecond", "A thirty-second of a beat: 15.625 milliseconds"}});
 
     rig.key(Qt::Key_F6);
-    ASSERT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "mpmPanel")));
+    ASSERT_TRUE(isShown(child<QFrame>(*rig.form, "mpmPanel")));
     expectHeard(rig, {{"lblMPM23", "Two thirds: 80 measures per minute"},
                       {"lblMPM4", "One quarter: 30 measures per minute"},
                       {"lblBPMinMPM", "120.0 BPM"}});
@@ -210,7 +211,7 @@ TEST(Accessibility, EveryShownControlHasAName) {
         }
         EXPECT_GT(checked, 5) << mode;
     }
-    EXPECT_TRUE(MainWindow::shown(child<QFrame>(*rig.form, "SaveToFilePanel")));
+    EXPECT_TRUE(isShown(child<QFrame>(*rig.form, "SaveToFilePanel")));
 }
 
 // The tab stops in the order they come in the window's focus chain.

@@ -37,10 +37,10 @@ TEST(MainWindow, StartsFixedSizeInBpmModeWithIdleTexts) {
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.displayMode(), kModeBpm);
     EXPECT_TRUE(item(form, "mnuViewBPM")->isChecked());
-    EXPECT_TRUE(MainWindow::shown(child<QFrame>(form, "bpmPanel")));
+    EXPECT_TRUE(isShown(child<QFrame>(form, "bpmPanel")));
     for (QWidget* hidden : {child<QFrame>(form, "mpmPanel"), child<QFrame>(form, "DelayPanel"),
                             child<QFrame>(form, "SaveToFilePanel")}) {
-        EXPECT_FALSE(MainWindow::shown(hidden)) << hidden->objectName().toStdString();
+        EXPECT_FALSE(isShown(hidden)) << hidden->objectName().toStdString();
         EXPECT_EQ(hidden->pos(), QPoint(44, 24));
     }
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
@@ -142,7 +142,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.2);  // 300 BPM
-    EXPECT_TRUE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
+    EXPECT_TRUE(isShown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     EXPECT_EQ(rig.text("lblBPM_Value"), "000");
     EXPECT_EQ(rig.text("lblTimer"), "Time: 0");
     EXPECT_EQ(rig.form->tap().intervalCount, 1);
@@ -151,7 +151,7 @@ TEST(MainWindow, TooFastPressIsShownButNotCounted) {
     EXPECT_TRUE(item(*rig.form, "mnuFileSaveToFile")->isEnabled());
 
     rig.tapAt(0.5);  // one interval since the first press: 120 BPM
-    EXPECT_FALSE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
+    EXPECT_FALSE(isShown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     EXPECT_EQ(rig.text("lblBPM_Value"), "120.0");
     EXPECT_EQ(rig.text("lblPitchRange"), QString::fromUtf8("Pitchrange(\u00b18%): 110 - 130"));
     EXPECT_EQ(rig.text("lblBeats"), "Beats:  3");
@@ -184,7 +184,7 @@ TEST(MainWindow, TooFastPressKeepsTheMeasurementAlive) {
     WindowRig rig;
     rig.tapAt(0);
     rig.tapAt(0.1);  // 600 BPM: not counted, but it moves the last tick
-    ASSERT_TRUE(MainWindow::shown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
+    ASSERT_TRUE(isShown(child<QLabel>(*rig.form, "cboBPMToFastwarning")));
     rig.idleFor(2.4);  // 2.5 s after the first press, 2.4 s after the fast one
     EXPECT_EQ(rig.text("lblCounterStatus"), "On");
     rig.idleFor(0.2);
