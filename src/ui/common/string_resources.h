@@ -73,27 +73,27 @@ inline constexpr char kHintDelayBox[] = "Enter BPM or use BEAT button to count a
 inline constexpr char kHintMetronomeOff[] = "Activate metronome. Shortcut M.";
 inline constexpr char kHintMetronomeOn[] = "Disable metronome. Shortcut M.";
 
-// Menus ("\t" precedes the shortcut shown beside an item).
+// Menus (the key beside an item comes from its row of the command table).
 inline constexpr char kMenuFile[] = "&File";
-inline constexpr char kMenuSave[] = "&Save...\tF3";
-inline constexpr char kMenuQuickSave[] = "&QuickSave\tF2";
-inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)\tF4";
-inline constexpr char kMenuCopy[] = "Copy to &clipboard\tCtrl+C";
+inline constexpr char kMenuSave[] = "&Save...";
+inline constexpr char kMenuQuickSave[] = "&QuickSave";
+inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)";
+inline constexpr char kMenuCopy[] = "Copy to &clipboard";
 inline constexpr char kMenuSettings[] = "S&ettings...";
 inline constexpr char kMenuExit[] = "E&xit";
 inline constexpr char kMenuView[] = "&View";
-inline constexpr char kMenuAlwaysOnTop[] = "&Always on top\tCtrl+O";
-inline constexpr char kMenuTransparency[] = "&Transparency mode\tCtrl+T";
+inline constexpr char kMenuAlwaysOnTop[] = "&Always on top";
+inline constexpr char kMenuTransparency[] = "&Transparency mode";
 inline constexpr char kMenuPlayerOne[] = "Player &one";
 inline constexpr char kMenuPlayerTwo[] = "Player &two";
 inline constexpr char kMenuPlayerThree[] = "Player t&hree";
-inline constexpr char kMenuBpmMode[] = "&BPM mode\tF5";
-inline constexpr char kMenuMpmMode[] = "M&PM mode\tF6";
-inline constexpr char kMenuDelayMode[] = "&Delay time calculator mode\tF7";
+inline constexpr char kMenuBpmMode[] = "&BPM mode";
+inline constexpr char kMenuMpmMode[] = "M&PM mode";
+inline constexpr char kMenuDelayMode[] = "&Delay time calculator mode";
 inline constexpr char kMenuHelp[] = "&Help";
 inline constexpr char kMenuWebPage[] = "Pulsaro &Web page";
 inline constexpr char kMenuSendMail[] = "Send &email to Author";
-inline constexpr char kMenuAbout[] = "&About Pulsaro\tF1";
+inline constexpr char kMenuAbout[] = "&About Pulsaro";
 // The save panel.
 inline constexpr char kSaveHeading[] = "S A V E";
 inline constexpr char kSaveBpmCaption[] = "Save BPM: ";
@@ -115,8 +115,8 @@ inline constexpr char kSaveFailed[] = "SaveToFile: close file if you have opened
 inline constexpr char kNoResultFile[] =
     "No result file is chosen. Choose one with New in the save panel or in the settings.";
 // The program's own window menu.
-inline constexpr char kWindowAlwaysOnTop[] = "Always on top\tCtrl+O";
-inline constexpr char kWindowTransparency[] = "Transparency mode\tCtrl+T";
+inline constexpr char kWindowAlwaysOnTop[] = "Always on top";
+inline constexpr char kWindowTransparency[] = "Transparency mode";
 inline constexpr char kWindowDeleteSettings[] = "Delete registry settings...";
 inline constexpr char kWindowMinimize[] = "Mi&nimize";
 inline constexpr char kWindowClose[] = "&Close";

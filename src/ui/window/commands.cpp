@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QKeySequence>
 #include <QMenu>
 
 #include "ui/common/qt_text.h"
@@ -109,10 +110,10 @@ const CommandRow kRows[] = {
     {Command::ExitFromTray, Place::Tray, "mnuExitFromTray", res::kTrayExit, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }},
 
-    {Command::AlwaysOnTop, Place::Window, "windowAlwaysOnTop", res::kWindowAlwaysOnTop, kNoKey,
-     nullptr, onTop, [](P p) { p.desktop.toggleAlwaysOnTop(); }},
-    {Command::Transparency, Place::Window, "windowTransparency", res::kWindowTransparency, kNoKey,
-     opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
+    {Command::AlwaysOnTop, Place::Window, "windowAlwaysOnTop", res::kWindowAlwaysOnTop,
+     Qt::CTRL | Qt::Key_O, nullptr, onTop, [](P p) { p.desktop.toggleAlwaysOnTop(); }},
+    {Command::Transparency, Place::Window, "windowTransparency", res::kWindowTransparency,
+     Qt::CTRL | Qt::Key_T, opacityAvailable, translucent, [](P p) { p.desktop.toggleTransparency(); }},
     {Command::DeleteSettings, Place::Window, "windowDeleteSettings", res::kWindowDeleteSettings,
      kNoKey, nullptr, nullptr, [](P p) { p.settings.deleteSettings(); }},
     {Command::Minimize, Place::Window, "windowMinimize", res::kWindowMinimize, kNoKey,
@@ -139,7 +140,12 @@ void CommandSet::build(Place place, QMenu& menu) {
         if (row.separatorBefore && !menu.actions().isEmpty()) {
             menu.addSeparator();
         }
-        QAction* item = menu.addAction(tr8(row.caption));
+        QString text = tr8(row.caption);
+        if (row.key != kNoKey) {
+            // Qt names the key as the menus of this desktop show it.
+            text += QLatin1Char('\t') + QKeySequence(row.key).toString(QKeySequence::NativeText);
+        }
+        QAction* item = menu.addAction(text);
         item->setObjectName(QString::fromLatin1(row.objectName));
         item->setCheckable(row.checked != nullptr);
         if (row.command == Command::BpmMode || row.command == Command::MpmMode ||

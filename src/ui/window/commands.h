@@ -67,9 +67,9 @@ struct CommandRow {
     Command command;
     Place place;
     const char* objectName;
-    // The caption; a tab's tail shows the key.
     const char* caption;
-    // The one key (Qt::Key_unknown: none).
+    // The one key (Qt::Key_unknown: none), shown beside the caption. Where a
+    // command stands in several places, the first row with the key runs.
     QKeyCombination key;
     bool (*enabled)(const CommandState&);  // null: always
     bool (*checked)(const CommandState&);  // null: not checkable
