@@ -97,14 +97,17 @@ double pulseClarity(const Periodicity& p, double periodFrames) {
 
 namespace {
 
-// How strongly all three bands repeat at a beat period and at twice it (the
-// half bar or bar where kick and snare patterns come round again).
+// How strongly all three bands repeat at one to four beat periods: a grid
+// whose bar (three or four beats) the music comes round on scores at every
+// lag, one a third off the beat only at some of them.
 double metricalStrength(const Periodicity& p, double period) {
     double sum = 0;
     for (const auto* acf : {&p.broadband, &p.low, &p.high}) {
-        sum += Periodicity::at(*acf, period) + Periodicity::at(*acf, 2 * period);
+        for (double beats = 1; beats <= 4; beats += 1) {
+            sum += Periodicity::at(*acf, beats * period);
+        }
     }
-    return sum / 6;
+    return sum / 12;
 }
 
 double bandMean(const Periodicity& p, double period) {
@@ -116,7 +119,7 @@ double bandMean(const Periodicity& p, double period) {
 // The tracker may follow a pulse two or four thirds of the beat (dotted
 // notes, shuffles); another grid replaces its own only when the accents
 // repeat on it clearly more strongly.
-constexpr double kOtherGridGain = 1.15;
+constexpr double kOtherGridGain = 1.1;
 // A level counts as the beat when the music repeats at it nearly as strongly
 // as at twice its period: the kick-and-snare pattern alternates there rather
 // than only every other beat.
