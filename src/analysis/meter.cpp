@@ -124,6 +124,12 @@ constexpr double kOtherGridGain = 1.1;
 // as at twice its period: the kick-and-snare pattern alternates there rather
 // than only every other beat.
 constexpr double kBeatLevelShare = 0.8;
+// Beats split in three with nothing at their halves are as often a duple
+// grid two thirds as long, tracked at its dotted quarter: that grid is taken
+// when the accents repeat on it nearly as strongly (triple-time music that
+// is not shuffled reaches about 0.7 of its own grid there).
+constexpr double kEmptyHalf = 0.15;
+constexpr double kDupleGridShare = 0.85;
 
 }  // namespace
 
@@ -139,6 +145,15 @@ OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double frames
         if (s > kOtherGridGain * own && s > best) {
             best = s;
             grid = f;
+        }
+    }
+    if (grid == 1) {
+        const double beat = period(trackedBpm);
+        const double half = Periodicity::at(p.broadband, beat / 2);
+        const double third = Periodicity::at(p.broadband, beat / 3);
+        if (half < kEmptyHalf && third > 2 * kEmptyHalf &&
+            metricalStrength(p, period(trackedBpm * 1.5)) >= kDupleGridShare * own) {
+            grid = 1.5;
         }
     }
     // The fastest level in the preferred range that carries the beat; else
