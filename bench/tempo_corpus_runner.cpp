@@ -1,11 +1,12 @@
-// Runs the tempo analyser over WAV files and writes a CSV for the corpus
-// scorer (file,bpm,beats_file,cpu_s,wall_s), one beat file per track.
+// Runs the tempo analyser over audio files, decoded as the program decodes
+// them, and writes a CSV for the corpus scorer (file,bpm,beats_file,cpu_s,
+// wall_s), one beat file per track. cpu_s includes the decoding.
 //
-//   tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE.wav...
+//   tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE...
 //   tempo_corpus_runner --hours H RATE   (feeds H hours of a drum loop; for memory)
 
 #include "analysis/tempo_analyser.h"
-#include "core/wav.h"
+#include "media/audio_decoder.h"
 
 #include <time.h>
 
@@ -16,7 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,62 +33,6 @@ double wallSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-// The decoding step: a file as mono samples at `rate`. The only part that
-// changes when the program's decoder takes over. Whole-number rate ratios
-// (44.1 kHz to 22050 or 11025) go through a fixed low-pass kernel; the core's
-// general resampler, which works out every tap anew, is far slower.
-std::vector<float> readMono(const std::string& path, std::uint32_t rate) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    const pulsaro::PcmSound sound = pulsaro::decodeWav(bytes);
-    if (sound.sampleRate % rate != 0) {
-        return pulsaro::convertSound(sound, rate, 1).samples;
-    }
-    const std::size_t factor = sound.sampleRate / rate;
-    std::vector<float> mono(sound.frames());
-    for (std::size_t f = 0; f < mono.size(); ++f) {
-        float sum = 0;
-        for (std::size_t c = 0; c < sound.channels; ++c) {
-            sum += sound.samples[f * sound.channels + c];
-        }
-        mono[f] = sum / static_cast<float>(sound.channels);
-    }
-    if (factor == 1) {
-        return mono;
-    }
-    // Blackman-windowed sinc over 8 zero crossings each side, cutoff at the
-    // new Nyquist frequency.
-    const std::size_t half = 8 * factor;
-    std::vector<float> kernel(2 * half + 1);
-    double total = 0;
-    for (std::size_t i = 0; i < kernel.size(); ++i) {
-        const double t =
-            (static_cast<double>(i) - static_cast<double>(half)) / static_cast<double>(factor);
-        const double w =
-            0.42 + 0.5 * std::cos(M_PI * t / 8.0) + 0.08 * std::cos(2 * M_PI * t / 8.0);
-        const double sinc = t == 0 ? 1.0 : std::sin(M_PI * t) / (M_PI * t);
-        kernel[i] = static_cast<float>(w * sinc);
-        total += w * sinc;
-    }
-    for (float& k : kernel) {
-        k = static_cast<float>(k / total);
-    }
-    std::vector<float> out(mono.size() / factor);
-    for (std::size_t j = 0; j < out.size(); ++j) {
-        const std::size_t centre = j * factor;
-        float sum = 0;
-        for (std::size_t i = 0; i < kernel.size(); ++i) {
-            const std::size_t at = centre + i;
-            if (at >= half && at - half < mono.size()) {
-                sum += kernel[i] * mono[at - half];
-            }
-        }
-        out[j] = sum;
-    }
-    return out;
 }
 
 const char* outcomeName(pulsaro::analysis::Outcome o) {
@@ -143,7 +88,7 @@ int main(int argc, char** argv) {
         return feedHours(std::atof(argv[2]), std::atof(argv[3]));
     }
     if (argc < 5) {
-        std::cerr << "usage: tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE.wav...\n"
+        std::cerr << "usage: tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE...\n"
                      "       tempo_corpus_runner --hours H RATE\n";
         return 2;
     }
@@ -155,14 +100,16 @@ int main(int argc, char** argv) {
     for (int i = 4; i < argc; ++i) {
         const std::filesystem::path wav = argv[i];
         const double cpu0 = threadSeconds(), wall0 = wallSeconds();
-        const std::vector<float> mono = readMono(wav.string(), rate);
+        pulsaro::media::AudioDecoder decoder(wav, static_cast<int>(rate));
         pulsaro::analysis::AnalysisOptions options;
         options.sampleRate = rate;
+        if (decoder.durationSeconds() > 0) {
+            options.expectedSeconds = decoder.durationSeconds();
+        }
         pulsaro::analysis::TempoAnalyser analyser(options);
-        // Blocks as a decoder hands them out.
-        constexpr std::size_t kBlock = 4096;
-        for (std::size_t at = 0; at < mono.size(); at += kBlock) {
-            analyser.feed(std::span(mono).subspan(at, std::min(kBlock, mono.size() - at)));
+        std::vector<float> block(4096);
+        while (const std::size_t n = decoder.read(block)) {
+            analyser.feed(std::span(block).first(n));
         }
         const auto e = analyser.finish();
         const double cpu = threadSeconds() - cpu0, wall = wallSeconds() - wall0;

@@ -97,14 +97,17 @@ double pulseClarity(const Periodicity& p, double periodFrames) {
 
 namespace {
 
-// How strongly all three bands repeat at a beat period and at twice it (the
-// half bar or bar where kick and snare patterns come round again).
+// How strongly all three bands repeat at one to four beat periods: a grid
+// whose bar (three or four beats) the music comes round on scores at every
+// lag, one a third off the beat only at some of them.
 double metricalStrength(const Periodicity& p, double period) {
     double sum = 0;
     for (const auto* acf : {&p.broadband, &p.low, &p.high}) {
-        sum += Periodicity::at(*acf, period) + Periodicity::at(*acf, 2 * period);
+        for (double beats = 1; beats <= 4; beats += 1) {
+            sum += Periodicity::at(*acf, beats * period);
+        }
     }
-    return sum / 6;
+    return sum / 12;
 }
 
 double bandMean(const Periodicity& p, double period) {
@@ -116,11 +119,17 @@ double bandMean(const Periodicity& p, double period) {
 // The tracker may follow a pulse two or four thirds of the beat (dotted
 // notes, shuffles); another grid replaces its own only when the accents
 // repeat on it clearly more strongly.
-constexpr double kOtherGridGain = 1.15;
+constexpr double kOtherGridGain = 1.1;
 // A level counts as the beat when the music repeats at it nearly as strongly
 // as at twice its period: the kick-and-snare pattern alternates there rather
 // than only every other beat.
 constexpr double kBeatLevelShare = 0.8;
+// Beats split in three with nothing at their halves are as often a duple
+// grid two thirds as long, tracked at its dotted quarter: that grid is taken
+// when the accents repeat on it nearly as strongly (triple-time music that
+// is not shuffled reaches about 0.7 of its own grid there).
+constexpr double kEmptyHalf = 0.15;
+constexpr double kDupleGridShare = 0.85;
 
 }  // namespace
 
@@ -136,6 +145,15 @@ OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double frames
         if (s > kOtherGridGain * own && s > best) {
             best = s;
             grid = f;
+        }
+    }
+    if (grid == 1) {
+        const double beat = period(trackedBpm);
+        const double half = Periodicity::at(p.broadband, beat / 2);
+        const double third = Periodicity::at(p.broadband, beat / 3);
+        if (half < kEmptyHalf && third > 2 * kEmptyHalf &&
+            metricalStrength(p, period(trackedBpm * 1.5)) >= kDupleGridShare * own) {
+            grid = 1.5;
         }
     }
     // The fastest level in the preferred range that carries the beat; else

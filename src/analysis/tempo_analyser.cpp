@@ -152,8 +152,8 @@ TempoEstimate TempoAnalyser::finish(const std::atomic<bool>* cancel) {
         return noBeat();
     }
 
-    // Lags up to two bars of 4/4 at 120 BPM, enough for the octave choice.
-    const auto maxLag = static_cast<std::size_t>(std::lround(4.2 * fps));
+    // Lags up to four beats of the slowest grid the octave choice weighs (40 BPM).
+    const auto maxLag = static_cast<std::size_t>(std::lround(6.0 * fps));
     const Periodicity periodicity = measurePeriodicity(onsets, maxLag, cancel);
     progress_.store(kFeedShare + 0.05);
 

@@ -19,8 +19,9 @@
 //
 // Memory: the samples are not kept, only three onset values per frame; the
 // beat tracker works through windows of about 95 s, so its matrices do not
-// grow with the length. Three hours fed peak at about 24 MB resident for the
-// whole process.
+// grow with the length. Three hours fed peak at about 47 MB resident for the
+// whole corpus runner, FFmpeg's and TagLib's libraries loaded with it
+// (bench/tempo_corpus_bench.sh --hours 3).
 
 #include <atomic>
 #include <cstdint>

@@ -22,11 +22,12 @@ private:
     std::uint32_t state_;
 };
 
-enum class Kit { Clicks, Drums };
+enum class Kit { Clicks, Drums, Waltz };
 
 // One tempo's stretch of a beat: from `from` to `to` seconds, beats at
 // firstBeat + k * 60 / bpm, each moved by up to jitterMs at random. Drums is
-// kick on beats 1 and 3, snare on 2 and 4, a hat on every eighth.
+// kick on beats 1 and 3, snare on 2 and 4, a hat on every eighth; Waltz is
+// the kick on 1 of 3, snares on 2 and 3, the same hats.
 inline void addBeats(std::vector<float>& out, Kit kit, double bpm, double firstBeat, double from,
                      double to, double jitterMs, Noise& noise) {
     const double period = 60.0 / bpm;
@@ -66,7 +67,8 @@ inline void addBeats(std::vector<float>& out, Kit kit, double bpm, double firstB
             hit(at, 0);
             continue;
         }
-        hit(at, (beat % 2 + 2) % 2 == 0 ? 1 : 2);
+        const std::int64_t meter = kit == Kit::Waltz ? 3 : 2;
+        hit(at, (beat % meter + meter) % meter == 0 ? 1 : 2);
         hit(at, 3);
         hit(at + period / 2, 3);
     }

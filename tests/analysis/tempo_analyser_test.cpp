@@ -68,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(Signals, SteadyTempo,
                                            SteadyCase{"drums120", Kit::Drums, 120, 0.123, 3},
                                            SteadyCase{"drums128", Kit::Drums, 128, 0.4, 3},
                                            SteadyCase{"drums140", Kit::Drums, 140, 0.01, 3},
-                                           SteadyCase{"drums174", Kit::Drums, 174, 0.2, 2}),
+                                           SteadyCase{"drums174", Kit::Drums, 174, 0.2, 2},
+                                           // Three beats a bar: not read as 2/3 or 3/2 of it.
+                                           SteadyCase{"waltz96", Kit::Waltz, 96, 0.37, 2},
+                                           SteadyCase{"waltz150", Kit::Waltz, 150, 0.08, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TempoAnalyser, TempoChangeGivesTwoSections) {
