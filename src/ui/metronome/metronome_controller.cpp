@@ -258,6 +258,20 @@ void MetronomeController::silence() {
     stopClicks();
 }
 
+void MetronomeController::followTempo(Fixed tempo) {
+    services_.guard("FollowTempo", [&] {
+        std::optional<BeatGrid> grid;
+        if (studio_ != nullptr && studio_->settings().link) {
+            grid = gridFromNow();
+            studio_->tempoChosen(tempo, *grid);
+            emit noticeChanged();
+        }
+        if (clicksRunning_ && tempo >= kMetronomeMinimum) {
+            clicksId_ = startClicks(tempo, grid);
+        }
+    });
+}
+
 void MetronomeController::sessionChanged() {
     // Clicks follow the session: a peer's new tempo is heard at once.
     if (clicksRunning_ && studio_->sessionGrid()) {

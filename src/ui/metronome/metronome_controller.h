@@ -83,6 +83,9 @@ public:
     void selectClickSound();
     void selectClickSoundLater();
 
+    // A tempo chosen outside a tapped run (an analysed file): Link takes it,
+    // and clicks that run go on at it, from the next beat on.
+    void followTempo(Fixed tempo);
     // The Link session's tempo or grid moved: clicks that follow it move too.
     void sessionChanged();
 

@@ -163,6 +163,16 @@ SavePanel::Names SavePanel::names() const {
 
 // A name read back at start-up is locked, though its box is checked only
 // when the panel first opens.
+void SavePanel::offerNames(const Names& names) {
+    if (!artistLocked()) {
+        artist_->setText(names.artist);
+    }
+    if (!albumLocked()) {
+        album_->setText(names.album);
+    }
+    track_->setText(names.track);
+}
+
 bool SavePanel::artistLocked() const {
     return artistLock_->isChecked() || pendingArtistLock_;
 }

@@ -39,6 +39,8 @@ public:
     bool albumLocked() const;
     // Keeps the locked names in the settings key and forgets the others.
     void keepLockedNames(RegistryKey& key) const;
+    // Names from elsewhere (a file's tags): a locked name stays as it is.
+    void offerNames(const Names& names);
     // After a save: the track goes, and the names that are not locked.
     void clearAfterSave();
     // Ctrl+1 (artist) or Ctrl+2 (album): lock or unlock, and move on.

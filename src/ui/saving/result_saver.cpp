@@ -6,6 +6,7 @@
 #include "core/number_format.h"
 #include "core/settings_names.h"
 #include "core/settings_store.h"
+#include "core/tempo_math.h"
 #include "ui/common/app_services.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/qt_text.h"
@@ -23,6 +24,7 @@ namespace pulsaro {
 namespace {
 
 constexpr int kSavingShownMs = 1000;
+constexpr int kPitchPercent = 8;
 
 }  // namespace
 
@@ -173,6 +175,34 @@ bool ResultSaver::finishSave(Record& record) {
 void ResultSaver::hideSavingNotes() {
     bpmPanel_.setSaving(false);
     mpmPanel_.setSaving(false);
+}
+
+// --- Analysed files --------------------------------------------------------
+
+void ResultSaver::offerNames(const AnalysedTempo& analysed) {
+    savePanel_.offerNames({analysed.artist, analysed.album, analysed.title});
+}
+
+std::size_t ResultSaver::saveAnalysed(const std::vector<AnalysedTempo>& analysed) {
+    std::size_t written = 0;
+    services_.guard("SaveAnalysedFiles", [&] {
+        const std::string sep = decimalSeparator();
+        for (const AnalysedTempo& file : analysed) {
+            Record record;
+            record.type = SaveType::BpmFull;
+            record.bpm = bpmText(file.tempo, sep);
+            record.pitch = pitchFieldText(pitchRangeText(kPitchPercent, file.tempo, sep));
+            record.delay = delayText(file.tempo, sep);
+            record.artist = file.artist.toStdString();
+            record.album = file.album.toStdString();
+            record.track = file.title.toStdString();
+            if (!writeRecord(record)) {
+                return;
+            }
+            ++written;
+        }
+    });
+    return written;
 }
 
 // --- The clipboard -----------------------------------------------------------

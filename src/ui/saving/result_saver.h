@@ -25,6 +25,14 @@ class TickTimer;
 // Keeping a measurement: the save panel's flow, Save and QuickSave, the
 // "Saving..." notes, the locked names, the current result file and the copy
 // to the clipboard.
+// A tempo found by analysing a file, with the names its tags give.
+struct AnalysedTempo {
+    Fixed tempo = 0;
+    QString artist;
+    QString album;
+    QString title;
+};
+
 class ResultSaver final : public QObject {
     Q_OBJECT
 
@@ -68,6 +76,12 @@ public:
     void saveFromPanel();
     void quickSave();
     void copyValues();
+    // The names of an analysed file into the save panel's boxes.
+    void offerNames(const AnalysedTempo& analysed);
+    // One full BPM record a file, each with its tags' names; stops at the
+    // first that cannot be written (reported with its cause). The number
+    // written.
+    std::size_t saveAnalysed(const std::vector<AnalysedTempo>& analysed);
 
     // The system ids of the timers that hide the "Saving..." notes, for a
     // test's second to pass at once.

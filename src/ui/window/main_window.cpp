@@ -252,6 +252,36 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     }
 }
 
+void MainWindow::useTempo(Fixed tempo) {
+    services_.guard("UseTempo", [&] {
+        if (tap_.state().measuring()) {
+            idleTimer_.reset();
+            tap_.stop();
+            showStatus(RunStatus::Idle);
+        }
+        tap_.setTypedTempo(tempo);
+        const std::string sep = decimalSeparator();
+        if (isShown(bpmPanel_)) {
+            BpmPanel::Reading reading;
+            reading.tempo = tempo;
+            reading.mean = tempo;
+            reading.pitchRange = fromStd(pitchRangeText(kPitchPercent, tempo, sep));
+            reading.value = fromStd(formatDecimals(halfRounded(services_, tempo), 1, sep));
+            reading.meanText = fromStd(formatPattern(halfRounded(services_, tempo), "0.0", sep));
+            bpmPanel_->show(reading);
+        } else if (isShown(mpmPanel_)) {
+            showMpm(tempo);
+            mpmPanel_->showTempoLine(
+                fromStd(formatPattern(halfRounded(services_, tempo), "BPM: 0.0", sep)));
+        } else if (isShown(delayPanel_)) {
+            delayPanel_->showTimes(tempo);
+        }
+        resetButton_->setEnabled(true);
+        metronome_->followTempo(tempo);
+        updateCommands();
+    });
+}
+
 // --- Reset and closing -----------------------------------------------------
 
 void MainWindow::resetAll() {

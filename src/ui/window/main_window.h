@@ -87,6 +87,9 @@ public:
     const WindowParts& parts() const { return *parts_; }
 
     void resetAll();
+    // Makes tempo the current tempo, as a typed one: the panel on show, the
+    // metronome, Link and the MIDI clock follow it.
+    void useTempo(Fixed tempo);
     void showBpmMode();
     void showMpmMode();
     void showDelayMode();
