@@ -39,6 +39,17 @@ QString pathText(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
 
+// A tag's tab or line break would open a gap or a second line in the cell.
+QString oneLine(const std::string& text) {
+    QString line = fromStd(text);
+    for (QChar& c : line) {
+        if (c == u'\t' || c == u'\n' || c == u'\r') {
+            c = u' ';
+        }
+    }
+    return line;
+}
+
 QString twoDecimals(double value) {
     return QLocale().toString(value, 'f', 2);
 }
@@ -119,11 +130,11 @@ public:
             case AnalysisWindow::File:
                 return pathText(result.file.filename());
             case AnalysisWindow::Artist:
-                return fromStd(result.tags.artist);
+                return oneLine(result.tags.artist);
             case AnalysisWindow::Album:
-                return fromStd(result.tags.album);
+                return oneLine(result.tags.album);
             case AnalysisWindow::Title:
-                return fromStd(result.tags.title);
+                return oneLine(result.tags.title);
             case AnalysisWindow::Bpm:
                 return result.hasTempo() ? twoDecimals(result.estimate->bpm) : QString();
             case AnalysisWindow::Uncertainty:
@@ -151,7 +162,7 @@ public:
                 break;
         }
         if (!row.result.error.empty()) {
-            return fromStd(row.result.error);
+            return oneLine(row.result.error);
         }
         return tr8(row.result.tempoChanges() ? res::kTempoChanges : res::kAnalysisDone);
     }
@@ -310,7 +321,7 @@ AnalysisWindow::AnalysisWindow(FileAnalyser& analyser, QWidget* parent)
 
     fitColumns();
     updateControls();
-    resize(960, 420);
+    resize(1000, 420);
 }
 
 AnalysisWindow::~AnalysisWindow() = default;
@@ -384,13 +395,19 @@ void AnalysisWindow::fitColumns() {
     header->setStretchLastSection(true);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(24);
+    // Bold headings for every column whenever a row is selected only look
+    // heavier; rows as high as the text, not the style's roomier default.
+    header->setHighlightSections(false);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 8);
     const auto setWidth = [&](int column, int width) {
         table_->setColumnWidth(column, std::max(width, header->sectionSizeHint(column)));
     };
-    setWidth(File, 220);
-    setWidth(Artist, 130);
-    setWidth(Album, 130);
-    setWidth(Title, 150);
+    // The State column takes what is left: an error's text is the longest.
+    setWidth(File, 200);
+    setWidth(Artist, 120);
+    setWidth(Album, 120);
+    setWidth(Title, 140);
     setWidth(Bpm, widest({twoDecimals(888.88)}));
     setWidth(Uncertainty, widest({twoDecimals(88.88)}));
     setWidth(TagBpm, widest({QLocale().toString(888.88, 'f', 2)}));
