@@ -73,15 +73,13 @@ TEST(AnalyzeCommand, PrintsOneLinePerFileInInputOrderAndExitsByWhetherAllHadATem
     }
 }
 
-// Runs the ffmpeg tool quietly; false if it failed.
-bool ffmpeg(const std::string& arguments) {
-    return std::system(("ffmpeg -nostdin -v error -y " + arguments).c_str()) == 0;
-}
-
 TEST(AnalyzeCommand, FindsTheTempoOfARealClickTrackAndNoBeatInSilence) {
     if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) {
         GTEST_SKIP() << "the ffmpeg tool is missing: no test files can be made";
     }
+    const auto ffmpeg = [](const std::string& arguments) {
+        return std::system(("ffmpeg -nostdin -v error -y " + arguments).c_str()) == 0;
+    };
     QTemporaryDir dir;
     const std::string clicks = dir.filePath("clicks.flac").toStdString();
     const std::string silence = dir.filePath("silence.wav").toStdString();

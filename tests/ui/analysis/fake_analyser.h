@@ -5,7 +5,6 @@
 #include <chrono>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -14,7 +13,7 @@
 namespace pulsaro::testing {
 
 // Answers from a script keyed by file name; a file marked `hold` runs until
-// released or cancelled, reporting progress in many small steps meanwhile.
+// cancelled, reporting progress in many small steps meanwhile.
 class FakeAnalyser final : public FileAnalyser {
 public:
     struct Script {
@@ -28,8 +27,10 @@ public:
     FileAnalysis analyse(const std::filesystem::path& file,
                          const std::function<void(double)>& progress,
                          const std::atomic<bool>& cancel) override {
-        const Script script = scriptFor(file.filename().string());
-        for (int step = 0; script.hold && !released; ++step) {
+        // Scripts are set before the run; workers only read them.
+        const auto found = scripts.find(file.filename().string());
+        const Script script = found != scripts.end() ? found->second : Script{};
+        for (int step = 0; script.hold; ++step) {
             if (cancel) {
                 throw analysis::AnalysisCancelled();
             }
@@ -51,16 +52,7 @@ public:
         return result;
     }
 
-    Script scriptFor(const std::string& name) {
-        const std::lock_guard lock(mutex_);
-        return scripts[name];
-    }
-
     std::map<std::string, Script> scripts;
-    std::atomic<bool> released{false};
-
-private:
-    std::mutex mutex_;
 };
 
 // Empty files to hand the batch: the folder walk needs them to exist.
