@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/audio_output.h"
 #include "audio/midi_ports.h"
@@ -11,6 +13,7 @@
 #include "platform/link_session.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
+#include "ui/analysis/command_line_analysis.h"
 #include "ui/common/app_services.h"
 #include "ui/common/build_info.h"
 #include "ui/common/dialogs.h"
@@ -25,12 +28,19 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: pulsaro [--help | --version]\n"
+    "       pulsaro --analyze FILE_OR_FOLDER...\n"
     "\n"
     "Tap the beat and read the tempo: BPM, measures per minute and delay times,\n"
     "with a metronome and results kept in a delimited text file.\n"
     "\n"
     "  --help      show this text and exit\n"
     "  --version   show the version and exit\n"
+    "  --analyze FILE_OR_FOLDER...\n"
+    "              find the tempo of audio files (folders are searched) and print\n"
+    "              one TAB-separated line per file: file, bpm, uncertainty,\n"
+    "              first_beat_s, artist, album, title, note; opens no window.\n"
+    "              Exit status 0 when every file has a tempo, 1 when any has\n"
+    "              not, 2 when no file or folder is named.\n"
     "\n"
     "Keys: SPACE or ENTER tap, R reset, F2 quick save, F3 save, F4 metronome,\n"
     "F5/F6/F7 BPM, MPM and delay modes, ESC close.\n"
@@ -50,6 +60,10 @@ std::string versionLine() {
 int main(int argc, char* argv[]) {
     // Answered before anything starts: no window, no contact with a running
     // copy.
+    if (argc >= 2 && std::string_view(argv[1]) == "--analyze") {
+        return pulsaro::runAnalyzeCommand(std::vector<std::string>(argv + 2, argv + argc),
+                                          std::cout, std::cerr);
+    }
     if (argc == 2) {
         const std::string_view option = argv[1];
         if (option == "--help" || option == "-h") {

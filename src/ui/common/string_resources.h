@@ -211,3 +211,37 @@ inline constexpr const char* kProgramCaptions[] = {"Program One...", "Program Tw
 inline constexpr char kProgramFilter[] = "Programs (*);;All files (*)";
 
 }  // namespace pulsaro::res
+
+namespace pulsaro::res {
+
+// Analysing audio files: the window and the command line.
+inline constexpr char kAnalysisCaption[] = "Analyse files";
+inline constexpr char kAnalysisColumnFile[] = "File";
+inline constexpr char kAnalysisColumnArtist[] = "Artist";
+inline constexpr char kAnalysisColumnAlbum[] = "Album";
+inline constexpr char kAnalysisColumnTitle[] = "Title";
+inline constexpr char kAnalysisColumnBpm[] = "BPM";
+inline constexpr char kAnalysisColumnUncertainty[] = "\u00b1";
+inline constexpr char kAnalysisColumnTagBpm[] = "Tag BPM";
+inline constexpr char kAnalysisColumnState[] = "State";
+inline constexpr char kAnalysisWaiting[] = "waiting";
+inline constexpr char kAnalysisDone[] = "done";
+inline constexpr char kAnalysisCancelled[] = "cancelled";
+inline constexpr char kTempoChanges[] = "tempo changes";
+inline constexpr char kNoBeatFound[] = "no beat found";
+inline constexpr char kAnalysisCancel[] = "&Cancel";
+inline constexpr char kAnalysisSave[] = "&Save";
+inline constexpr char kAnalysisClose[] = "Cl&ose";
+inline constexpr char kAnalysisDropHint[] = "Drop audio files or folders here.";
+inline constexpr char kHintAnalysisTable[] =
+    "ENTER or a double-click takes the row's tempo into the main window.";
+inline constexpr char kHintAnalysisCancel[] = "Stop the files still being analysed.";
+inline constexpr char kHintAnalysisSave[] = "Save the selected rows' tempi to the result file.";
+// %1 files analysed, %2 files in all.
+inline constexpr char kAnalysisCount[] = "%1 of %2 files";
+// The command line.
+inline constexpr char kAnalyzeNoFiles[] = "no audio files found";
+inline constexpr char kAnalyzeNeedsInput[] =
+    "--analyze needs at least one file or folder\nTry 'pulsaro --help'.";
+
+}  // namespace pulsaro::res
