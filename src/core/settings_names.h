@@ -25,6 +25,9 @@ inline constexpr char kTop[] = "Top";
 inline constexpr char kFileName[] = "FileName";
 inline constexpr char kFileType[] = "FileType";
 inline constexpr char kDelimiter[] = "Delimiter";
+// The tempo range analysis prefers where the music leaves the octave open.
+inline constexpr char kAnalysisLowestBpm[] = "AnalysisLowestBpm";
+inline constexpr char kAnalysisHighestBpm[] = "AnalysisHighestBpm";
 inline constexpr char kMetronomeSound[] = "MetronomeSound";
 inline constexpr char kArtist[] = "Artist";
 inline constexpr char kAlbum[] = "Album";

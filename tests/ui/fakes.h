@@ -158,6 +158,8 @@ struct WindowRig {
     std::function<bool()> trayAvailable = [] { return false; };
     // The ways out to other music software the next start gets, if any.
     Studio* studio = nullptr;
+    // What analyses audio files for the next start; none: the real analysis.
+    FileAnalyser* analyser = nullptr;
     std::unique_ptr<MainWindow> form;
     double nowSeconds = 0;
 };

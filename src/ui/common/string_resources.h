@@ -79,6 +79,7 @@ inline constexpr char kMenuSave[] = "&Save...";
 inline constexpr char kMenuQuickSave[] = "&QuickSave";
 inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)";
 inline constexpr char kMenuCopy[] = "Copy to &clipboard";
+inline constexpr char kMenuAnalyseFiles[] = "&Analyse files...";
 inline constexpr char kMenuSettings[] = "S&ettings...";
 inline constexpr char kMenuExit[] = "E&xit";
 inline constexpr char kMenuView[] = "&View";

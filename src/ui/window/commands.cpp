@@ -66,8 +66,10 @@ const CommandRow kRows[] = {
      nullptr, metronomeArmed, [](P p) { p.metronome.toggle(); }, true},
     {Command::Copy, Place::File, "mnuFileCopyToClipboard", res::kMenuCopy,
      Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
+    {Command::AnalyseFiles, Place::File, "mnuFileAnalyse", res::kMenuAnalyseFiles, Qt::Key_F8,
+     nullptr, nullptr, [](P p) { p.window.analyseFiles({}); }, true},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,
-     nullptr, nullptr, [](P p) { p.settings.openSettingsDialog(); }, true},
+     nullptr, nullptr, [](P p) { p.settings.openSettingsDialog(); }},
     {Command::Exit, Place::File, "mnuFileExit", res::kMenuExit, kNoKey,
      nullptr, nullptr, [](P p) { p.window.close(); }, true},
 

@@ -23,6 +23,7 @@ enum class Command {
     QuickSave,
     Metronome,
     Copy,
+    AnalyseFiles,
     Settings,
     Exit,
     AlwaysOnTop,

@@ -22,6 +22,7 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "core/tempo_math.h"
+#include "ui/analysis/file_analysis.h"
 #include "ui/common/app_services.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
@@ -71,6 +72,9 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setObjectName(QStringLiteral("frmPulsaro"));
     setWindowTitle(tr8(res::kAppTitle));
     setFont(windowFont(8));
+    // Audio files dropped on the window are analysed.
+    setAcceptDrops(true);
+    analyser_ = services.analyser;
     buildMenus();
     buildClientArea();
     help_ = new HelpCommands({services_, *this, *commands_, *playerSeparator_}, this);

@@ -20,6 +20,8 @@
 
 class QAction;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
 class QFrame;
 class QLabel;
@@ -32,6 +34,8 @@ namespace pulsaro {
 class DesktopPresence;
 class HelpCommands;
 class SettingsBinding;
+class AnalysisWindow;
+class FileAnalyser;
 class MetronomeController;
 class ResultSaver;
 class Studio;
@@ -56,6 +60,9 @@ struct MainWindowServices {
     // The tempo's ways out to other music software; none: the window has
     // none of them.
     Studio* studio = nullptr;
+    // What analyses audio files; none: the decoder and the tempo analysis,
+    // with the preferred range from the settings.
+    FileAnalyser* analyser = nullptr;
 };
 
 class MainWindow;
@@ -90,6 +97,8 @@ public:
     // Makes tempo the current tempo, as a typed one: the panel on show, the
     // metronome, Link and the MIDI clock follow it.
     void useTempo(Fixed tempo);
+    // The results window, with files and folders to analyse added.
+    void analyseFiles(const QStringList& paths);
     void showBpmMode();
     void showMpmMode();
     void showDelayMode();
@@ -118,6 +127,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class KeyMap;
@@ -209,6 +220,9 @@ private:
     DesktopPresence* desktop_ = nullptr;
     HelpCommands* help_ = nullptr;
     SettingsBinding* settings_ = nullptr;
+    std::unique_ptr<FileAnalyser> ownAnalyser_;
+    FileAnalyser* analyser_ = nullptr;
+    AnalysisWindow* analysisWindow_ = nullptr;
     std::unique_ptr<WindowParts> parts_;
     // Whether the panel on show has values to copy.
     bool valuesShown() const;

@@ -25,6 +25,7 @@ TEST(Commands, EveryItemShowsItsTextAndKeyAndEachKeyRunsOneCommand) {
         {"mnuQuickSave", "&QuickSave\tF2"},
         {"mnuFileMetronome", "&Metronome (BPM/MPM)\tF4"},
         {"mnuFileCopyToClipboard", "Copy to &clipboard\tCtrl+C"},
+        {"mnuFileAnalyse", "&Analyse files...\tF8"},
         {"mnuFileOptions", "S&ettings..."},
         {"mnuFileExit", "E&xit"},
         {"mnuViewAlwaysOnTop", "&Always on top\tCtrl+O"},
