@@ -74,6 +74,12 @@ public:
                          const QString& filter, const FileDialogOptions& options = {}) override;
     QString saveFileName(QWidget*, const QString& caption, const QString& folder,
                          const QString& filter, const FileDialogOptions& options = {}) override;
+    // Each answer is one name; the request is recorded like the others.
+    QStringList openFileNames(QWidget* parent, const QString& caption, const QString& folder,
+                              const QString& filter) override {
+        const QString chosen = openFileName(parent, caption, folder, filter);
+        return chosen.isEmpty() ? QStringList() : QStringList{chosen};
+    }
 
     std::vector<Box> boxes;
     std::vector<FileRequest> fileRequests;

@@ -132,4 +132,12 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const Q
     return runFileDialog(parent, caption, folder, filter, options, true);
 }
 
+QStringList QtDialogs::openFileNames(QWidget* parent, const QString& caption, const QString& folder,
+                                     const QString& filter) {
+    QFileDialog dialog(parent, caption, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
 }  // namespace pulsaro

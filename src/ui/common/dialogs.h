@@ -37,6 +37,9 @@ public:
                                  const QString& filter, const FileDialogOptions& options = {}) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
                                  const QString& filter, const FileDialogOptions& options = {}) = 0;
+    // Existing files, as many as the user picks; none when cancelled.
+    virtual QStringList openFileNames(QWidget* parent, const QString& caption,
+                                      const QString& folder, const QString& filter) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -48,6 +51,8 @@ public:
                          const QString& filter, const FileDialogOptions& options = {}) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& folder,
                          const QString& filter, const FileDialogOptions& options = {}) override;
+    QStringList openFileNames(QWidget* parent, const QString& caption, const QString& folder,
+                              const QString& filter) override;
 };
 
 // The title as the window system shows it, and the width a box needs so that

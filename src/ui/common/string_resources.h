@@ -80,6 +80,10 @@ inline constexpr char kMenuQuickSave[] = "&QuickSave";
 inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)";
 inline constexpr char kMenuCopy[] = "Copy to &clipboard";
 inline constexpr char kMenuAnalyseFiles[] = "&Analyse files...";
+inline constexpr char kAnalyseFilesCaption[] = "Analyse files";
+inline constexpr char kAudioFilesFilter[] =
+    "Audio files (*.mp3 *.flac *.wav *.aif *.aiff *.ogg *.oga *.opus *.m4a *.mp4 *.aac *.wma "
+    "*.wv *.ape);;All files (*)";
 inline constexpr char kMenuSettings[] = "S&ettings...";
 inline constexpr char kMenuExit[] = "E&xit";
 inline constexpr char kMenuView[] = "&View";

@@ -1,9 +1,12 @@
 // The window's side of analysing audio files: the results window it opens
 // (from the File menu or a drop), and the tempo and names that come back.
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QUrl>
 #include <cmath>
 
@@ -11,6 +14,9 @@
 #include "core/settings_store.h"
 #include "ui/analysis/analysis_window.h"
 #include "ui/common/app_services.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
 #include "ui/saving/result_saver.h"
 #include "ui/window/main_window.h"
 
@@ -41,6 +47,12 @@ analysis::AnalysisOptions analysisOptions(AppServices& services) {
         }
     });
     return options;
+}
+
+// Where a user keeps music: the desktop's music folder, else the home folder.
+QString musicFolder() {
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return QFileInfo(music).isDir() ? music : QDir::homePath();
 }
 
 QStringList localFiles(const QMimeData* data) {
@@ -84,8 +96,16 @@ void MainWindow::analyseFiles(const QStringList& paths) {
                         saver_->saveAnalysed(records);
                     });
         }
-        if (!paths.isEmpty()) {
-            analysisWindow_->addFiles(paths);
+        QStringList files = paths;
+        if (files.isEmpty()) {
+            files = services_.dialogs().openFileNames(this, tr8(res::kAnalyseFilesCaption),
+                                                      musicFolder(), tr8(res::kAudioFilesFilter));
+            if (files.isEmpty() && !analysisWindow_->isVisible()) {
+                return;
+            }
+        }
+        if (!files.isEmpty()) {
+            analysisWindow_->addFiles(files);
         }
         analysisWindow_->show();
         analysisWindow_->raise();
