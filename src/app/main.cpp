@@ -43,7 +43,7 @@ constexpr char kUsage[] =
     "              not, 2 when no file or folder is named.\n"
     "\n"
     "Keys: SPACE or ENTER tap, R reset, F2 quick save, F3 save, F4 metronome,\n"
-    "F5/F6/F7 BPM, MPM and delay modes, ESC close.\n"
+    "F5/F6/F7 BPM, MPM and delay modes, F8 analyse files, ESC close.\n"
     "Starting it while it runs brings the running copy to the front.\n";
 
 // "Pulsaro 6.5 (build 2968)" from the project version 6.5.0.2968.
