@@ -28,17 +28,19 @@ public:
     virtual int outputDeviceCount() = 0;
 
     // The three click sounds, decoded; converted to the output's format once
-    // and kept for the whole run. Called once, before anything is played.
+    // and kept for the whole run, each with its attack (attackFrame) measured,
+    // which the metronome puts on the beat. Called once, before anything is
+    // played.
     virtual void loadSounds(const std::array<PcmSound, 3>& sounds) = 0;
     // The sound of every later click, 0 to 2, or kNoSound for silent clicks.
     virtual void selectSound(int index) = 0;
 
     // Clicks with the selected sound every 60 / tempo seconds, exactly (no
     // rounding of the period to milliseconds), replacing any clicking. The
-    // first click sounds at once or, with a grid, on the first beat of
-    // grid + n x period that can still be heard. Returns a fresh non-zero id,
-    // or 0 when refused (a tempo <= 0, or a period outside 1 ms to
-    // 1 000 000 ms).
+    // first click's attack sounds at once or, with a grid, on the first beat
+    // of grid + n x period that can still be heard; a lead-in that no longer
+    // fits ahead of it is left out. Returns a fresh non-zero id, or 0 when
+    // refused (a tempo <= 0, or a period outside 1 ms to 1 000 000 ms).
     virtual std::uint32_t startClicks(Fixed tempo, std::optional<BeatGrid> grid) = 0;
     // Stops the clicking started under id; an id that no longer clicks (or 0)
     // does nothing. A click already sounding plays to its end.

@@ -172,13 +172,17 @@ ClickEngine& EngineOutput::makeEngine(std::uint32_t sampleRate, int channels) {
     if (!engine_) {
         auto engine = std::make_unique<ClickEngine>(static_cast<double>(sampleRate), channels);
         std::array<PcmSound, ClickEngine::kSoundCount> converted;
+        std::array<std::size_t, ClickEngine::kSoundCount> attacks{};
         for (std::size_t i = 0; i < converted.size(); ++i) {
             if (sounds_[i].channels != 0) {
                 converted[i] =
                     convertSound(sounds_[i], sampleRate, static_cast<std::uint16_t>(channels));
+                // Measured on the sound as it is played, once, here rather
+                // than in the callback.
+                attacks[i] = attackFrame(converted[i]);
             }
         }
-        engine->setSounds(std::move(converted));
+        engine->setSounds(std::move(converted), attacks);
         engine->selectSound(selected_);
         streamClock_ =
             std::make_unique<StreamClock>(static_cast<double>(sampleRate), kStreamClockTolerance);

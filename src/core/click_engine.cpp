@@ -98,16 +98,22 @@ ClickEngine::ClickEngine(double sampleRate, int channels)
     }
 }
 
-void ClickEngine::setSounds(std::array<PcmSound, kSoundCount> sounds) {
+void ClickEngine::setSounds(std::array<PcmSound, kSoundCount> sounds,
+                            std::array<std::size_t, kSoundCount> attacks) {
     if (position() != 0) {
         throw std::logic_error("ClickEngine: sounds set after rendering began");
     }
     const auto rate = std::llround(sampleRate_);
-    for (const PcmSound& s : sounds) {
+    for (std::size_t i = 0; i < sounds.size(); ++i) {
+        const PcmSound& s = sounds[i];
         if (!s.samples.empty() && (s.sampleRate != rate || s.channels != channels_ ||
                                    s.samples.size() % s.channels != 0)) {
             throw std::invalid_argument("ClickEngine: sound not in the engine's format");
         }
+        if (attacks[i] > (s.samples.empty() ? 0 : s.frames())) {
+            throw std::invalid_argument("ClickEngine: attack past the end of its sound");
+        }
+        attacks_[i] = static_cast<std::int64_t>(attacks[i]);
     }
     sounds_ = std::move(sounds);
     // Release: the render thread reads selected_ with acquire before it
@@ -205,11 +211,11 @@ void ClickEngine::apply(const Command& command, std::int64_t blockStart) {
     }
 }
 
-void ClickEngine::startVoice(int index) {
+void ClickEngine::startVoice(int index, std::size_t fromFrame) {
     const bool silent = index < 0 || index >= kSoundCount ||
                         sounds_[static_cast<std::size_t>(index)].samples.empty();
     voice_ = silent ? nullptr : &sounds_[static_cast<std::size_t>(index)];
-    voiceFrame_ = 0;
+    voiceFrame_ = silent ? 0 : std::min(fromFrame, voice_->frames());
 }
 
 void ClickEngine::writeVoice(float* out, std::size_t from, std::size_t to,
@@ -244,11 +250,18 @@ void ClickEngine::render(float* out, std::size_t frames) {
     const auto blockFrames = static_cast<std::int64_t>(frames);
     std::size_t done = 0;
     for (;;) {
-        // nextClick_ never lies before blockStart + done: a start places it at
-        // or after the block start, and each click moves it past itself. The
-        // clamp only guards the buffer should that ever break.
+        // Acquire pairs with selectSound()/setSounds(): the sound and its
+        // attack are complete.
+        const int sound = selected_.load(std::memory_order_acquire);
+        const std::int64_t lead = sound < 0 ? 0 : attacks_[static_cast<std::size_t>(sound)];
+        // The sound starts its lead ahead of the beat. nextClick_ never lies
+        // before blockStart + done (a start places it at or after the block
+        // start, each click moves it past itself), but that start may: the
+        // first click of a run is due at once, a swap can lengthen the lead,
+        // skipped frames can take part of it.
+        const std::int64_t start = nextClick_ - lead;
         std::size_t until = frames;
-        const std::int64_t due = std::max(nextClick_ - blockStart, static_cast<std::int64_t>(done));
+        const std::int64_t due = std::max(start - blockStart, static_cast<std::int64_t>(done));
         if (periodicId_ != 0 && due < blockFrames) {
             until = static_cast<std::size_t>(due);
         }
@@ -257,13 +270,15 @@ void ClickEngine::render(float* out, std::size_t frames) {
         if (done == frames) {
             break;
         }
-        // Acquire pairs with selectSound()/setSounds(): the sound is complete.
-        startVoice(selected_.load(std::memory_order_acquire));
+        // A start already past begins that many frames into the sound, so the
+        // attack still lands on the beat; only quiet lead-in is lost.
         const std::int64_t now = blockStart + static_cast<std::int64_t>(done);
-        lastClickFrame_.store(now, std::memory_order_release);
+        startVoice(sound, static_cast<std::size_t>(now - start));
+        const std::int64_t beat = nextClick_;
+        lastClickFrame_.store(beat, std::memory_order_release);
         do {
             nextClick_ = frameOf(anchor_, ++nextK_, tempo_, numerator);
-        } while (nextClick_ <= now);
+        } while (nextClick_ <= beat);
     }
 
     nextClickFrame_.store(periodicId_ != 0 ? nextClick_ : -1, std::memory_order_release);

@@ -24,11 +24,13 @@ long double periodFrames(Fixed tempo, double sampleRate);
 std::int64_t firstClickAtOrAfter(long double anchor, std::int64_t earliest, Fixed tempo,
                                  double sampleRate);
 
-// Renders the metronome: one voice that plays a click sound from its first
-// sample, started at exact frames. Commands come from one producer thread
-// (the GUI) and are taken by the render thread at the start of each block
-// through a fixed-size single-producer/single-consumer queue; render() never
-// locks, allocates or waits.
+// Renders the metronome: one voice that plays a click sound, started at
+// exact frames. A periodic click starts its sound's attack frames ahead of
+// its beat, so that the attack, not the quiet before it, falls on the beat; a
+// sound played once starts from its first frame. Commands come from one
+// producer thread (the GUI) and are taken by the render thread at the start
+// of each block through a fixed-size single-producer/single-consumer queue;
+// render() never locks, allocates or waits.
 //
 // The sounds are given once, before rendering starts, already converted to
 // the engine's rate and channel count; they stay alive and unchanged as long
@@ -45,14 +47,19 @@ public:
     int channels() const { return channels_; }
 
     // --- producer thread ---------------------------------------------------
-    // Only before the first render().
-    void setSounds(std::array<PcmSound, kSoundCount> sounds);
+    // Only before the first render(). attacks[i] is the frame of sound i
+    // that a periodic click puts on its beat (see attackFrame), at most its
+    // length.
+    void setSounds(std::array<PcmSound, kSoundCount> sounds,
+                   std::array<std::size_t, kSoundCount> attacks = {});
     // The sound of every later click (takes effect at the next click).
     void selectSound(int index);
     // Starts a periodic click under id (non-zero), replacing any other. Click
     // k falls at clickFrame(anchor, k, tempo, rate) for k >= firstK; without
-    // an anchor click 0 falls on the first frame of the next block.
-    // False when the queue is full.
+    // an anchor click 0 falls on the first frame of the next block. A click
+    // whose lead-in should have begun already (click 0 without an anchor, an
+    // anchored one just ahead) begins that far into its sound, so its attack
+    // still falls on its beat. False when the queue is full.
     bool startPeriodic(std::uint32_t id, Fixed tempo, std::optional<long double> anchor,
                        std::int64_t firstK);
     // Stops the periodic click if it runs under id; any other id does nothing.
@@ -80,10 +87,10 @@ public:
     bool busy() const;
     // Frames since the engine last had anything to play (0 while busy).
     std::int64_t idleFrames() const;
-    // The frame of the next periodic click, or -1 when none runs (readable
-    // from any thread; as of the last block).
+    // The beat frame of the next periodic click, or -1 when none runs
+    // (readable from any thread; as of the last block).
     std::int64_t nextClickFrame() const { return nextClickFrame_.load(std::memory_order_acquire); }
-    // The frame of the last periodic click rendered, or -1 before any.
+    // The beat of the last periodic click begun, or -1 before any.
     std::int64_t lastClickFrame() const { return lastClickFrame_.load(std::memory_order_acquire); }
 
 private:
@@ -100,13 +107,14 @@ private:
 
     bool push(const Command& command);
     void apply(const Command& command, std::int64_t blockStart);
-    void startVoice(int index);
+    void startVoice(int index, std::size_t fromFrame = 0);
     // Writes the voice (or silence) into frames [from, to) of the block.
     void writeVoice(float* out, std::size_t from, std::size_t to, std::int64_t blockStart);
 
     const double sampleRate_;
     const int channels_;
     std::array<PcmSound, kSoundCount> sounds_;
+    std::array<std::int64_t, kSoundCount> attacks_{};
     std::atomic<int> selected_{0};
 
     std::array<Command, kQueueSize> queue_{};

@@ -246,4 +246,18 @@ PcmSound convertSound(const PcmSound& sound, std::uint32_t sampleRate, std::uint
     return out;
 }
 
+std::size_t attackFrame(const PcmSound& sound) {
+    if (sound.channels == 0) {
+        return 0;
+    }
+    float peak = 0;
+    for (float v : sound.samples) {
+        peak = std::max(peak, std::fabs(v));
+    }
+    const float threshold = kAttackFraction * peak;
+    const auto first = std::find_if(sound.samples.begin(), sound.samples.end(),
+                                    [&](float v) { return std::fabs(v) >= threshold; });
+    return static_cast<std::size_t>(first - sound.samples.begin()) / sound.channels;
+}
+
 }  // namespace pulsaro

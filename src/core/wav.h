@@ -51,4 +51,13 @@ PcmSound decodeWav(std::span<const std::uint8_t> file);
 // loaded, never in the audio callback.
 PcmSound convertSound(const PcmSound& sound, std::uint32_t sampleRate, std::uint16_t channels);
 
+// Share of a sound's peak where its attack begins: well above the noise of
+// 8-bit files, and within a few frames of a sharp front.
+inline constexpr float kAttackFraction = 0.15f;
+
+// The sound's attack, what a listener hears as its onset: the first frame in
+// which some channel reaches kAttackFraction of the peak over all channels
+// (0 for a silent or empty sound). What comes before is quiet lead-in.
+std::size_t attackFrame(const PcmSound& sound);
+
 }  // namespace pulsaro

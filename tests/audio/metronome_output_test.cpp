@@ -30,12 +30,14 @@ constexpr Fixed bpm(int whole) {
 // its sound can both be read off the output.
 constexpr std::array<float, 3> kSoundValues{0.5f, -0.25f, 0.75f};
 
-std::array<PcmSound, 3> sounds(std::uint32_t rate, std::size_t longFrames = 200) {
+std::array<PcmSound, 3> sounds(std::uint32_t rate, std::size_t longFrames = 200,
+                               std::size_t lead = 0) {
     std::array<PcmSound, 3> result;
     for (std::size_t i = 0; i < result.size(); ++i) {
         result[i].sampleRate = rate;
         result[i].channels = 1;
         result[i].samples.assign(i == 2 ? longFrames : 200, kSoundValues[i]);
+        result[i].samples.insert(result[i].samples.begin(), lead, 0.0f);
     }
     return result;
 }
@@ -96,6 +98,7 @@ struct InStepCase {
     double clockAtFrame0;
     double latency;
     std::vector<std::int64_t> expected;
+    std::size_t lead = 0;  // silence ahead of each sound's attack, on the beats
     friend void PrintTo(const InStepCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -104,7 +107,7 @@ class InStepWithTheTaps : public testing::TestWithParam<InStepCase> {};
 TEST_P(InStepWithTheTaps, FirstClickOnTheGridThenEveryPeriod) {
     const InStepCase& c = GetParam();
     OfflineOutput output(c.rate, c.channels);
-    output.loadSounds(sounds(c.rate));
+    output.loadSounds(sounds(c.rate, 200, c.lead));
     output.setClockMapping(c.clockAtFrame0, c.latency);
     Recorder recorder(output);
 
@@ -145,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
                    5000.1234,
                    4990.5,
                    0.0123612,
-                   {547878, 568550, 589222, 609894, 630566, 651237}}),
+                   {547878, 568550, 589222, 609894, 630566, 651237},
+                   369}),
     [](const testing::TestParamInfo<InStepCase>& info) { return std::string(info.param.name); });
 
 TEST(MetronomeOutput, RefusesTemposOutsideTheRange) {

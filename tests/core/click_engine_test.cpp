@@ -154,11 +154,13 @@ TEST(ClickEngine, CommandsTakeEffectOnTheRightFrame) {
     struct Onset {
         std::size_t frame;
         int sound;  // -1: silence from here on
+        std::size_t from = 0;
     };
     struct Case {
         const char* name;
         std::vector<Step> steps;
         std::vector<Onset> onsets;
+        std::array<std::size_t, ClickEngine::kSoundCount> attacks{};
     };
     using F = std::size_t;
     const Case cases[] = {
@@ -202,11 +204,15 @@ TEST(ClickEngine, CommandsTakeEffectOnTheRightFrame) {
         {"a fractional anchor and period",
          {F{2000}, start(1, 10.7L, 0, 1'333'333), F{500}},
          {{2261, 0}}},
+        // Attacks on the beats (sound 0's at frame 100); a lead already due is left out.
+        {"first click due at once", {start(1), F{600}}, {{0, 0, 100}, {400, 0}}, {100, 0, 0}},
+        {"lead begun", {F{1234}, start(1, 1300.0L), F{600}}, {{1234, 0, 34}, {1700, 0}}, {100}},
+        {"playOnce keeps its lead", {once(0), F{400}}, {{0, 0}}, {100, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClickEngine engine(kRate, 1);
-        engine.setSounds(rampSounds());
+        engine.setSounds(rampSounds(), c.attacks);
         std::vector<float> out;
         for (const Step& step : c.steps) {
             if (const auto* frames = std::get_if<std::size_t>(&step)) {
@@ -218,7 +224,7 @@ TEST(ClickEngine, CommandsTakeEffectOnTheRightFrame) {
         }
         std::vector<float> expected(out.size(), 0.0f);
         for (const Onset& o : c.onsets) {
-            for (std::size_t f = o.frame, age = 0; f < expected.size(); ++f, ++age) {
+            for (std::size_t f = o.frame, age = o.from; f < expected.size(); ++f, ++age) {
                 expected[f] =
                     o.sound >= 0 && age < kLengths[o.sound] ? soundValue(o.sound, age) : 0;
             }
@@ -258,6 +264,8 @@ TEST(ClickEngine, RefusesWhatItCannotPlay) {
     ClickEngine engine(kRate, 1);
     EXPECT_THROW(engine.setSounds({PcmSound{44100, 1, {1.0f}}, {}, {}}), std::invalid_argument);
     EXPECT_THROW(engine.setSounds({PcmSound{1000, 2, {1.0f, 1.0f}}, {}, {}}),
+                 std::invalid_argument);
+    EXPECT_THROW(engine.setSounds({PcmSound{1000, 1, {1.0f}}, {}, {}}, {2, 0, 0}),
                  std::invalid_argument);
     EXPECT_THROW(engine.startPeriodic(1, 0, std::nullopt, 0), ArithmeticError);
     // 70000 BPM at 1000 Hz is less than a frame per click.

@@ -79,23 +79,27 @@ TEST(ClickSounds, HaveTheirExactLayoutAndTheirCharacter) {
     struct Case {
         const char* file;
         WavInfo layout;
+        std::size_t attack;  // frames of quiet lead-in (attackFrame)
         std::function<void(const PcmSound&)> character;
     };
     const Case cases[] = {
         {"sound.wav",
          {1, 1, 22050, 8, 16, 660, 0, false, 704},
+         184,
          [](const PcmSound& s) {  // a dull thump that rises after ~8 ms and stays up
              EXPECT_LT(peak(window(s, 0, 0, 0.007)), 0.02f);
              EXPECT_GT(lowest(window(s, 0, 0.012, end)), 0.9f);
          }},
         {"sound1.wav",
          {1, 1, 22050, 16, 16, 830, 0, true, 952},
+         0,
          [](const PcmSound& s) {  // a full-scale tick, gone within 10 ms
              EXPECT_GT(peak(window(s, 0, 0, 0.001)), 0.99f);
              EXPECT_LT(energy(window(s, 0, 0.010, end)), 1e-3 * energy(window(s, 0, 0, end)));
          }},
         {"sound2.wav",
          {1, 2, 44100, 16, 18, 10588, 2647, false, 10646},
+         5,
          [](const PcmSound& s) {  // a 580 Hz knock, decaying, a little different per side
              for (int c = 0; c < 2; ++c) {
                  SCOPED_TRACE(c == 0 ? "left" : "right");
@@ -125,6 +129,7 @@ TEST(ClickSounds, HaveTheirExactLayoutAndTheirCharacter) {
         ASSERT_EQ(sound.sampleRate, want.sampleRate);
         ASSERT_EQ(sound.channels, want.channels);
         ASSERT_EQ(sound.frames(), want.dataBytes / (want.channels * want.bitsPerSample / 8));
+        EXPECT_EQ(attackFrame(sound), c.attack);
         c.character(sound);
     }
 }
