@@ -291,10 +291,9 @@ klick_run() {  # LOAD BPM
 # markers place them; "rule" is the program's own rule applied to them (from
 # the last press on, at the tempo from the first press to the last). Errors
 # are of the first clicks after the run ended against the nearest grid beat,
-# in ms (positive: late): of the onsets as heard, and of the sounds' starts
-# (the onset less the click sound's own lead, the onset analyze.py finds in
-# the build's sounds/sound.wav). Last, F2 (QuickSave) shows the tempo the
-# program measured.
+# in ms (positive: late), of the onsets as heard (the program puts each
+# click sound's attack, not its first frame, on the beat). Last, F2
+# (QuickSave) shows the tempo the program measured.
 xvfb_started() { [ -s "$work/display" ]; }
 start_xvfb() {
     exec 3<>"$work/display"
@@ -373,11 +372,7 @@ if wanted tapped; then
     done
     if [ -z "$skip_tapped" ]; then
         start_xvfb
-        # The click sound the program plays (the first of its sounds, with
-        # fresh settings), as the build made it.
         click_lead=""
-        sound=$(dirname "$program")/sounds/sound.wav
-        [ -f "$sound" ] && click_lead=$(python3 "$here/analyze.py" lead "$sound" || true)
     fi
 fi
 
