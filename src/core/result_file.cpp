@@ -280,7 +280,9 @@ std::optional<char> headerDelimiter(const OpenFile& opened) {
     }
     std::string_view line(bytes.data(), static_cast<std::size_t>(read));
     line = line.substr(0, line.find('\n'));
-    if (line.ends_with('\r')) {
+    // A line ending in a bare CR gains CR LF from the next record: still the
+    // header line.
+    while (line.ends_with('\r')) {
         line.remove_suffix(1);
     }
     for (const SaveType type :

@@ -49,7 +49,7 @@ std::string recordLine(bool quick, char delimiter) {
 // The delimiter of the header line the old content starts with, if any.
 std::optional<char> headerDelimiter(std::string_view old) {
     std::string_view first = old.substr(0, old.find('\n'));
-    if (!first.empty() && first.back() == '\r') {
+    while (!first.empty() && first.back() == '\r') {
         first.remove_suffix(1);
     }
     for (const char* header : kHeaders) {
