@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace pulsaro::analysis {
 
 namespace {
 
-std::vector<double> autocorrelation(const std::vector<float>& x, std::size_t maxLag,
+std::vector<double> autocorrelation(std::span<const float> x, std::size_t maxLag,
                                     const std::atomic<bool>* cancel) {
     const std::size_t n = x.size();
     std::vector<double> acf(maxLag + 1, 0.0);
@@ -72,11 +73,15 @@ double Periodicity::at(const std::vector<double>& acf, double lag) {
 }
 
 Periodicity measurePeriodicity(const OnsetFunction& onsets, std::size_t maxLag,
-                               const std::atomic<bool>* cancel) {
+                               const std::atomic<bool>* cancel, std::size_t from, std::size_t to) {
+    const auto range = [&](const std::vector<float>& band) {
+        const std::size_t end = std::min(to, band.size());
+        return std::span(band).subspan(std::min(from, end), end - std::min(from, end));
+    };
     Periodicity p;
-    p.broadband = autocorrelation(onsets.broadband(), maxLag, cancel);
-    p.low = autocorrelation(onsets.low(), maxLag, cancel);
-    p.high = autocorrelation(onsets.high(), maxLag, cancel);
+    p.broadband = autocorrelation(range(onsets.broadband()), maxLag, cancel);
+    p.low = autocorrelation(range(onsets.low()), maxLag, cancel);
+    p.high = autocorrelation(range(onsets.high()), maxLag, cancel);
     return p;
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace pulsaro::analysis {
@@ -18,9 +19,10 @@ struct Periodicity {
     static double at(const std::vector<double>& acf, double lag);
 };
 
-// Throws AnalysisCancelled.
+// Of frames [from, to) only, by default all of them. Throws AnalysisCancelled.
 Periodicity measurePeriodicity(const OnsetFunction& onsets, std::size_t maxLag,
-                               const std::atomic<bool>* cancel);
+                               const std::atomic<bool>* cancel, std::size_t from = 0,
+                               std::size_t to = SIZE_MAX);
 
 // How strongly the music pulses at all at `periodFrames`: the broadband
 // correlation there and at twice it. Noise stays near 0.

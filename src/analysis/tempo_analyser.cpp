@@ -19,6 +19,9 @@ constexpr double kMinSeconds = 4.0;
 // Below this the onsets do not repeat at the tracked beat: noise, or music
 // without a pulse; the tracker finds "beats" in anything.
 constexpr double kMinPulseClarity = 0.12;
+// A run's own correlation is measured over at least this many seconds: two
+// of the longest lags, so that every lag has half the run's frames.
+constexpr double kMinClearRunSeconds = 12.0;
 // Beats weaker than this share of the typical beat lie in silence.
 constexpr double kWeakBeat = 0.1;
 // Feeding is most of the work when the length is known.
@@ -85,6 +88,31 @@ Fitted fitBeats(const std::vector<TrackedBeat>& beats, const OnsetFunction& onse
         }
     }
     return f;
+}
+
+// Whether some stretch of the input pulses clearly at its tracked tempo. The
+// whole input's correlation speaks for one tempo; where the music changes
+// tempo (a DJ mix) or its phase jumps, the others dilute it, so each run is
+// also heard on its own.
+bool clearPulse(const Fitted& fit, const OnsetFunction& onsets, const Periodicity& whole,
+                std::size_t maxLag, const std::atomic<bool>* cancel) {
+    const double fps = onsets.framesPerSecond();
+    if (pulseClarity(whole, fit.line().period * fps) >= kMinPulseClarity) {
+        return true;
+    }
+    for (const BeatRun& run : fit.segmentation.runs) {
+        const double from = fit.times[run.begin], to = fit.times[run.end - 1];
+        if (to - from < kMinClearRunSeconds) {
+            continue;
+        }
+        const Periodicity own =
+            measurePeriodicity(onsets, maxLag, cancel, static_cast<std::size_t>(from * fps),
+                               static_cast<std::size_t>(to * fps));
+        if (pulseClarity(own, run.line.period * fps) >= kMinPulseClarity) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -160,7 +188,7 @@ TempoEstimate TempoAnalyser::finish(const std::atomic<bool>* cancel) {
     const std::vector<float>& df = onsets.broadband();
     Fitted fit = fitBeats(
         trackBeats(df, fps, options.tempoPrior, cancel, advance(kFeedShare + 0.05, 0.9)), onsets);
-    if (!fit.valid() || pulseClarity(periodicity, fit.line().period * fps) < kMinPulseClarity) {
+    if (!fit.valid() || !clearPulse(fit, onsets, periodicity, maxLag, cancel)) {
         return noBeat();
     }
 

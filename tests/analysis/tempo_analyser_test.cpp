@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <thread>
+#include <tuple>
 
 namespace pulsaro::analysis {
 namespace {
@@ -74,21 +75,46 @@ INSTANTIATE_TEST_SUITE_P(Signals, SteadyTempo,
                                            SteadyCase{"waltz150", Kit::Waltz, 150, 0.08, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TempoAnalyser, TempoChangeGivesTwoSections) {
-    std::vector<float> audio(static_cast<std::size_t>(40 * kRate), 0.0f);
+struct ChangeCase {
+    const char* name;
+    std::vector<std::tuple<double, double, Kit>> sections;  // bpm, seconds, kit
+};
+
+class TempoChange : public ::testing::TestWithParam<ChangeCase> {};
+
+TEST_P(TempoChange, OneSectionPerTempo) {
+    const ChangeCase& c = GetParam();
+    double total = 0;
+    for (const auto& section : c.sections) {
+        total += std::get<1>(section);
+    }
+    std::vector<float> audio(static_cast<std::size_t>(total * kRate), 0.0f);
     Noise noise(3);
-    addBeats(audio, Kit::Drums, 120, 0.25, 0, 20, 2, noise);
-    const double change = 0.25 + 40 * 0.5;  // the 41st beat, where 132 takes over
-    addBeats(audio, Kit::Drums, 132, change, change, 40, 2, noise);
+    std::vector<double> starts{0.25};  // each tempo starts on the last one's next beat
+    for (const auto& [bpm, seconds, kit] : c.sections) {
+        const double end = starts.back() + std::round(seconds * bpm / 60) * 60 / bpm;
+        addBeats(audio, kit, bpm, starts.back(), starts.back(), end, 2, noise);
+        starts.push_back(end);
+    }
     const TempoEstimate e = analyse(audio);
     ASSERT_EQ(e.outcome, Outcome::TempoChanges);
-    ASSERT_EQ(e.sections.size(), 2u);
-    EXPECT_NEAR(e.sections[0].bpm, 120, 0.2);
-    EXPECT_NEAR(e.sections[1].bpm, 132, 0.2);
-    EXPECT_NEAR(e.sections[1].startSeconds, change, 1.0);
-    EXPECT_LT(e.sections[0].startSeconds, 1.0);
-    EXPECT_GT(e.sections[1].endSeconds, 39.0);
+    ASSERT_EQ(e.sections.size(), c.sections.size());
+    for (std::size_t i = 0; i < c.sections.size(); ++i) {
+        EXPECT_NEAR(e.sections[i].bpm, std::get<0>(c.sections[i]), 0.2) << i;
+        EXPECT_NEAR(e.sections[i].startSeconds, i == 0 ? 0 : starts[i], 1.0) << i;
+    }
+    EXPECT_GT(e.sections.back().endSeconds, total - 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, TempoChange,
+    ::testing::Values(ChangeCase{"drums120to132", {{120, 20, Kit::Drums}, {132, 20, Kit::Drums}}},
+                      // A DJ mix: the section with the most beats is a third of the input and
+                      // its clicks a small share of the onsets.
+                      ChangeCase{
+                          "mix128_157_128",
+                          {{128, 30, Kit::Drums}, {157, 30, Kit::Clicks}, {128, 30, Kit::Drums}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TempoAnalyser, NoBeatInSilenceNoiseOrTooLittle) {
     Noise noise(11);
