@@ -266,7 +266,7 @@ void MetronomeController::followTempo(Fixed tempo) {
             studio_->tempoChosen(tempo, *grid);
             emit noticeChanged();
         }
-        if (clicksRunning_ && tempo >= kMetronomeMinimum) {
+        if (clicksRunning_ && tempo >= kMetronomeMinimum && tempo <= kHighestMenuTempo) {
             clicksId_ = startClicks(tempo, grid);
         }
     });
