@@ -146,29 +146,34 @@ void split(const std::vector<std::int64_t>& indices, const std::vector<double>& 
         starts.push_back(begin);
         return;
     }
-    // Prefix sums from the left, suffix sums from the right.
-    std::vector<Sums> left(n + 1), right(n + 1);
-    for (std::size_t k = 0; k < n; ++k) {
-        left[k + 1] = left[k];
-        left[k + 1].add(static_cast<double>(indices[begin + k] - indices[begin]),
-                        times[begin + k] - times[begin]);
-    }
-    for (std::size_t k = n; k-- > 0;) {
-        right[k] = right[k + 1];
-        right[k].add(static_cast<double>(indices[begin + k] - indices[begin]),
-                     times[begin + k] - times[begin]);
-    }
     double bestCost = total.sse();
     std::size_t bestK = 0;
-    for (std::size_t k = limits.minBeats; k + limits.minBeats <= n; ++k) {
-        const double cost = left[k].sse() + right[k].sse();
-        if (cost < bestCost) {
-            bestCost = cost;
-            bestK = k;
+    {
+        // Freed before recursing: junk may be split many levels deep.
+        // Prefix sums from the left, suffix sums from the right.
+        std::vector<Sums> left(n + 1), right(n + 1);
+        for (std::size_t k = 0; k < n; ++k) {
+            left[k + 1] = left[k];
+            left[k + 1].add(static_cast<double>(indices[begin + k] - indices[begin]),
+                            times[begin + k] - times[begin]);
+        }
+        for (std::size_t k = n; k-- > 0;) {
+            right[k] = right[k + 1];
+            right[k].add(static_cast<double>(indices[begin + k] - indices[begin]),
+                         times[begin + k] - times[begin]);
+        }
+        for (std::size_t k = limits.minBeats; k + limits.minBeats <= n; ++k) {
+            const double cost = left[k].sse() + right[k].sse();
+            if (cost < bestCost) {
+                bestCost = cost;
+                bestK = k;
+            }
         }
     }
     // A lone outlier lowers the cost a little; a real break halves it at least.
-    if (bestK == 0 || bestCost > 0.5 * total.sse()) {
+    // Where the tempo breaks many times no one break halves it, but a stretch
+    // that scatters like junk is no single line, so it is split at its best.
+    if (bestK == 0 || (bestCost > 0.5 * total.sse() && rms <= limits.junkRmsSeconds)) {
         starts.push_back(begin);
         return;
     }

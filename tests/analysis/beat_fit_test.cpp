@@ -56,6 +56,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Pieces{"threeTempi", {{30, 100}, {30, 110}, {30, 95}}, {100, 110, 95}},
                       // The tracker slipped by a third of a beat: still one tempo.
                       Pieces{"phaseSlip", {{30, 140}, {-33, 0}, {30, 140}}, {140}},
+                      // The tracker strayed to another level now and then: no one
+                      // break halves the misfit of the whole.
+                      Pieces{"manyStrays",
+                             {{200, 128},
+                              {12, 170.67},
+                              {200, 128},
+                              {12, 170.67},
+                              {200, 128},
+                              {12, 170.67},
+                              {200, 128},
+                              {12, 170.67},
+                              {200, 128}},
+                             {128}},
                       // A drift of under 1 % is no change.
                       Pieces{"nearlySame", {{32, 120}, {32, 120.6}}, {120.3}}),
     [](const auto& info) { return std::string(info.param.name); });
