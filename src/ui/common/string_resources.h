@@ -214,6 +214,7 @@ inline constexpr char kResultFileFilter[] =
 inline constexpr const char* kProgramCaptions[] = {"Program One...", "Program Two...",
                                                    "Program Three..."};
 inline constexpr char kProgramFilter[] = "Programs (*);;All files (*)";
+inline constexpr char kClearTapKey[] = "Cl&ear";
 
 }  // namespace pulsaro::res
 

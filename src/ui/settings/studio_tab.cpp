@@ -1,12 +1,16 @@
 #include "ui/settings/studio_tab.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
 #include "ui/panels/widgets.h"
 
 namespace pulsaro {
@@ -53,6 +57,79 @@ QLabel* problem(QWidget* parent, const char* name, QRect place) {
     return label;
 }
 
+// Keys that are the dialog's wherever the focus is: Esc cancels, the Tab keys
+// move the focus or turn the pages.
+bool isDialogKey(const QKeyEvent& key) {
+    return key.matches(QKeySequence::Cancel) || key.key() == Qt::Key_Tab ||
+           key.key() == Qt::Key_Backtab;
+}
+
+// Alt alone with a letter or digit, the way access letters are typed.
+bool isAccessLetter(const QKeyEvent& key) {
+    const int code = key.key();
+    return (key.modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier && code < Qt::Key_Escape &&
+           QChar::isLetterOrNumber(static_cast<char32_t>(code));
+}
+
+bool isModifierOnly(int code) {
+    return code == Qt::Key_Shift || code == Qt::Key_Control || code == Qt::Key_Meta ||
+           code == Qt::Key_Alt || code == Qt::Key_AltGr || code == Qt::Key_unknown;
+}
+
+// A global key is one combination, so the box takes the first and is done
+// with it; Qt 6.4 has no way to limit QKeySequenceEdit to one. It also
+// claims every key ahead of the dialog's shortcuts, which this one does not
+// for the dialog's own keys.
+class TapKeyEdit final : public QKeySequenceEdit {
+public:
+    using QKeySequenceEdit::QKeySequenceEdit;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            // Unclaimed, the dialog's shortcut for the key acts; an Alt+letter
+            // that none takes comes back as a key press and is recorded.
+            const auto& key = static_cast<const QKeyEvent&>(*event);
+            if (isDialogKey(key) || isAccessLetter(key)) {
+                event->ignore();
+                return false;
+            }
+        } else if (event->type() == QEvent::KeyPress &&
+                   isDialogKey(static_cast<const QKeyEvent&>(*event))) {
+            // QKeySequenceEdit records Tab; QWidget moves the focus with it
+            // and leaves the rest to keyPressEvent().
+            return QWidget::event(event);
+        }
+        return QKeySequenceEdit::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if (isDialogKey(*event)) {
+            event->ignore();
+            return;
+        }
+        // QKeySequenceEdit clears the box on a lone modifier, which would
+        // show no key while the one in effect stays.
+        if (isModifierOnly(event->key())) {
+            event->accept();
+            return;
+        }
+        QKeySequenceEdit::keyPressEvent(event);
+        const QKeySequence typed = keySequence();
+        // Set anew so the box drops the ", ..." that waits for another key
+        // and the next press starts over.
+        setKeySequence(QKeySequence());
+        if (!typed.isEmpty()) {
+            setKeySequence(QKeySequence(typed[0]));
+        }
+        emit editingFinished();
+    }
+
+    // Each press has finished already. QKeySequenceEdit finishes again on
+    // leaving, which after Esc would put back the key Cancel has just undone.
+    void focusOutEvent(QFocusEvent* event) override { QWidget::focusOutEvent(event); }
+};
+
 }  // namespace
 
 StudioTab::StudioTab(QWidget* parent) : QWidget(parent) {
@@ -67,13 +144,13 @@ StudioTab::StudioTab(QWidget* parent) : QWidget(parent) {
 
     auto* key = group(this, "grpTapKey", tr("Tap from any window"), QRect(6, 62, 222, 92));
     auto* keyLabel = makeLabel(key, "lblTapKey", tr("&Key:"), QRect(8, 22, 0, 0));
-    keyTap = new QKeySequenceEdit(key);
+    keyTap = new TapKeyEdit(key);
     keyTap->setObjectName(QStringLiteral("keyTap"));
     keyTap->setFont(windowFont(8));
     keyTap->setGeometry(36, 18, 116, 22);
     keyTap->setToolTip(tr("Press the key that taps while another program has the focus."));
     keyLabel->setBuddy(keyTap);
-    cmdClearKey = new QPushButton(tr("Cl&ear"), key);
+    cmdClearKey = new QPushButton(tr8(res::kClearTapKey), key);
     cmdClearKey->setObjectName(QStringLiteral("cmdClearKey"));
     cmdClearKey->setFont(windowFont(8));
     cmdClearKey->setGeometry(156, 18, 58, 22);

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 
 #include "audio/midi_ports.h"
 #include "core/settings_names.h"
@@ -234,6 +236,35 @@ TEST(Studio, AnOptionThatCannotWorkSaysWhyAndStaysOff) {
     EXPECT_FALSE(rig.link.enabled());
     again.cmdCancelClick();
     EXPECT_TRUE(rig.link.enabled());
+}
+
+// The key box takes one combination at once; Esc, the Tab keys and the
+// dialog's access letters keep their meaning, other Alt+letters are keys.
+// Each row: the key pressed, then the key in effect and the focus (so the page).
+TEST(Studio, TheKeyBoxTakesOneCombinationAndLeavesTheDialogItsKeys) {
+    StudioRig rig;
+    rig.start();
+    SettingsDialog dialog(*rig.window.form, rig.window.services);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    const char* const presses[][3] = {{"Alt+T", "", "chkLink"},
+                                      {"Alt+K", "", "keyTap"},
+                                      {"Ctrl+Alt+Space", "Ctrl+Alt+Space", "keyTap"},
+                                      {"Alt+Q", "Alt+Q", "keyTap"},
+                                      {"Tab", "Alt+Q", "cmdClearKey"},
+                                      {"Shift+Tab", "Alt+Q", "keyTap"},
+                                      {"Alt+B", "Alt+Q", "spnQuantum"},
+                                      {"Alt+K", "Alt+Q", "keyTap"},
+                                      {"Ctrl+Tab", "Alt+Q", "cboFileType"},
+                                      {"Ctrl+Shift+Backtab", "Alt+Q", "keyTap"},
+                                      {"Esc", "", ""}};
+    for (const auto& [press, tapKey, focus] : presses) {
+        const QKeyCombination key = QKeySequence(QString::fromLatin1(press))[0];
+        QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+        EXPECT_EQ(rig.studio.settings().tapKey, tapKey) << press;
+        const QWidget* now = dialog.isVisible() ? QApplication::focusWidget() : nullptr;
+        EXPECT_EQ(now != nullptr ? now->objectName().toStdString() : "", focus) << press;
+    }
 }
 
 }  // namespace
