@@ -38,10 +38,10 @@ measure() {
 
 seconds=$((minutes * 60))
 echo "CPU seconds per minute of audio, decoding $minutes min to 22050 Hz mono:"
-for spec in "mp3:-c:a libmp3lame -b:a 192k" "m4a:-c:a aac -b:a 192k" "opus:-c:a libopus -b:a 128k -ar 48000" \
+for format in "mp3:-c:a libmp3lame -b:a 192k" "m4a:-c:a aac -b:a 192k" "opus:-c:a libopus -b:a 128k -ar 48000" \
             "flac:-c:a flac"; do
-    ext=${spec%%:*}
-    read -ra options <<< "${spec#*:}"
+    ext=${format%%:*}
+    read -ra options <<< "${format#*:}"
     make_audio "$seconds" "${options[@]}" "$work/audio.$ext"
     read -r user system peak < <(measure "$work/audio.$ext")
     awk -v e="$ext" -v u="$user" -v s="$system" -v m="$minutes" -v p="$peak" \
