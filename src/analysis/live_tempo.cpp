@@ -139,6 +139,7 @@ HeardTempo LiveTempo::State::estimate() {
     heard.fedSeconds = fedSeconds();
     if (silent()) {
         heard.state = LockState::NoBeat;
+        heard.silence = true;
         return heard;
     }
     const OnsetFunction& f = *onsets;
