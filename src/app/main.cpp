@@ -1,16 +1,19 @@
 #include <QApplication>
+#include <QDBusConnection>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "audio/audio_capture.h"
 #include "audio/audio_output.h"
 #include "audio/midi_ports.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "platform/global_shortcut.h"
 #include "platform/link_session.h"
+#include "platform/now_playing.h"
 #include "platform/settings_location.h"
 #include "platform/single_instance.h"
 #include "ui/analysis/command_line_analysis.h"
@@ -104,7 +107,12 @@ int main(int argc, char* argv[]) {
     const auto tapKey = pulsaro::makeGlobalShortcut();
     pulsaro::Studio studio(*link, *midi, *tapKey);
 
-    pulsaro::MainWindow frmPulsaro({clock, services, *audio, {}, &studio});
+    // Listening: the sound server is reached only when the user listens; the
+    // media players are asked over the session bus.
+    pulsaro::NowPlaying nowPlaying(QDBusConnection::sessionBus());
+    pulsaro::MainWindow frmPulsaro({clock, services, *audio, {}, &studio, nullptr,
+                                    [] { return pulsaro::makePulseCapture(11025, "Pulsaro"); },
+                                    &nowPlaying});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

@@ -86,7 +86,7 @@ WindowRig::WindowRig(int audioDevices, const Prepare& prepare)
 void WindowRig::restart() {
     form.reset();
     form = std::make_unique<MainWindow>(
-        MainWindowServices{clock, services, audio, trayAvailable, studio, analyser});
+        MainWindowServices{clock, services, audio, trayAvailable, studio, analyser, capture});
     form->show();
     QApplication::setActiveWindow(form.get());
     QCoreApplication::processEvents();

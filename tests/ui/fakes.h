@@ -166,6 +166,8 @@ struct WindowRig {
     Studio* studio = nullptr;
     // What analyses audio files for the next start; none: the real analysis.
     FileAnalyser* analyser = nullptr;
+    // What the next start listens through; empty: nothing to listen to.
+    std::function<std::unique_ptr<AudioCapture>()> capture;
     std::unique_ptr<MainWindow> form;
     double nowSeconds = 0;
 };

@@ -13,6 +13,7 @@
 #include "ui/common/app_services.h"
 #include "ui/common/qt_text.h"
 #include "ui/common/string_resources.h"
+#include "ui/panels/tempo_text.h"
 
 namespace pulsaro {
 
