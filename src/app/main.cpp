@@ -112,7 +112,7 @@ int main(int argc, char* argv[]) {
     pulsaro::NowPlaying nowPlaying(QDBusConnection::sessionBus());
     pulsaro::MainWindow frmPulsaro({clock, services, *audio, {}, &studio, nullptr,
                                     [] { return pulsaro::makePulseCapture(11025, "Pulsaro"); },
-                                    &nowPlaying});
+                                    [] { return pulsaro::listCaptureInputs(); }, &nowPlaying});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

@@ -44,7 +44,8 @@ ListeningController::ListeningController(const Parts& parts, QObject* parent)
     : QObject(parent),
       services_(parts.services),
       tap_(parts.tap),
-      makeCapture_(parts.makeCapture) {
+      makeCapture_(parts.makeCapture),
+      listInputs_(parts.listInputs) {
     setObjectName(QStringLiteral("listening"));
     tap_.addObserver(*this);
 }
@@ -75,6 +76,25 @@ void ListeningController::setListening(bool on) {
         showLine();
         emit commandsChanged();
     });
+}
+
+void ListeningController::restart() {
+    if (listening()) {
+        setListening(false);
+        setListening(true);
+    }
+}
+
+std::vector<CaptureInput> ListeningController::inputs() const {
+    std::vector<CaptureInput> found;
+    if (listInputs_) {
+        try {
+            found = listInputs_();
+        } catch (const std::exception&) {
+            // No server: only what this computer plays is offered.
+        }
+    }
+    return found;
 }
 
 void ListeningController::start() {

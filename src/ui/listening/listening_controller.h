@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "analysis/live_tempo.h"
 #include "core/beat_fusion.h"
@@ -18,6 +19,7 @@ namespace pulsaro {
 
 class AppServices;
 class AudioCapture;
+struct CaptureInput;
 
 // Listening to the music: the capture from the sound server, the live tempo
 // analysis on a worker thread, and what the window says about them. What is
@@ -28,11 +30,13 @@ class ListeningController final : public QObject, private TapObserver {
 
 public:
     using CaptureFactory = std::function<std::unique_ptr<AudioCapture>()>;
+    using InputLister = std::function<std::vector<CaptureInput>()>;
 
     struct Parts {
         AppServices& services;
         TapModel& tap;
         CaptureFactory makeCapture;
+        InputLister listInputs;
     };
 
     ListeningController(const Parts& parts, QObject* parent);
@@ -43,6 +47,10 @@ public:
     // a failure to start is said in the window and leaves listening off.
     void toggle();
     void setListening(bool on);
+    // Listening again from the input now chosen, when listening.
+    void restart();
+    // The inputs the sound server offers now (none when it cannot be asked).
+    std::vector<CaptureInput> inputs() const;
 
     // The heard tempo while it is locked, as a tempo the window can use.
     std::optional<Fixed> usableTempo() const;
@@ -77,6 +85,7 @@ private:
     AppServices& services_;
     TapModel& tap_;
     CaptureFactory makeCapture_;
+    InputLister listInputs_;
 
     std::unique_ptr<AudioCapture> capture_;
     std::thread worker_;

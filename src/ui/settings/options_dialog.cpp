@@ -34,6 +34,8 @@
 #include "ui/metronome/metronome_controller.h"
 #include "ui/panels/widgets.h"
 #include "ui/saving/result_saver.h"
+#include "ui/listening/listening_controller.h"
+#include "ui/settings/listening_tab.h"
 #include "ui/settings/studio_tab.h"
 #include "ui/studio/studio.h"
 #include "ui/window/main_window.h"
@@ -174,6 +176,8 @@ SettingsDialog::SettingsDialog(MainWindow& form, AppServices& services)
     tabMetronome = makePage(PageControl1, "tabMetronome", res::kTabMisc);
     tabStudio = new StudioTab;
     PageControl1->addTab(tabStudio, tr("S&tudio"));
+    tabListening = new ListeningTab;
+    PageControl1->addTab(tabListening, tr8(res::kTabListening));
     buildFileTab();
     buildPlayerTab();
     buildMiscTab();
@@ -334,7 +338,11 @@ void SettingsDialog::restoreAtStart() {
         std::int32_t fileType = 0;
         std::int32_t opacity = settings::kDefaultOpacity;
         std::int32_t sound = 0;
+        std::int32_t namesFromPlayer = 1;
+        QString input;
         if (const auto key = RegistryKey::openReadOnly(services_.store(), settings::kKeyPath)) {
+            readIfExists(*key, settings::kNamesFromPlayer, namesFromPlayer);
+            input = QString::fromStdString(key->findString(settings::kListenInput).value_or(""));
             readIfExists(*key, settings::kPlayerThree, txtPlayerThree);
             readIfExists(*key, settings::kPlayerTwo, txtPlayerTwo);
             readIfExists(*key, settings::kPlayerOne, txtPlayerOne);
@@ -350,6 +358,7 @@ void SettingsDialog::restoreAtStart() {
             readIfExists(*key, settings::kMetronomeSound, sound);
             sound = inRangeOr(sound, kHighestSound, 0);
         }
+        tabListening->show(form_.parts().listening.inputs(), input, namesFromPlayer != 0);
         chkMinimizeToTray->setChecked(minimizeToTray == 1);
         chkCenterForm->setChecked(center == 1);
         cboMetronomeSound->setCurrentIndex(sound);
@@ -527,6 +536,7 @@ void SettingsDialog::cmdOKClick() {
             const QString three = txtPlayerThree->text();
             const bool soundChanged =
                 form_.parts().metronome.soundOutput() && MetronomeSoundChanged;
+            bool inputChanged = false;
             const auto text = [&](const char* name, const QString& value) {
                 key->writeString(name, value.toStdString());
             };
@@ -560,7 +570,15 @@ void SettingsDialog::cmdOKClick() {
                 key->writeInteger(settings::kFileType, cboFileType->currentIndex());
                 key->writeInteger(settings::kDelimiter, cboDelimiter->currentIndex());
                 key->writeInteger(settings::kTransparencyLower, trbTransp->value());
+                const std::string input = tabListening->chosenInput().toStdString();
+                inputChanged = key->findString(settings::kListenInput).value_or("") != input;
+                key->writeString(settings::kListenInput, input);
+                key->writeInteger(settings::kNamesFromPlayer,
+                                  tabListening->namesFromPlayer() ? 1 : 0);
             });
+            if (inputChanged) {
+                later(form_, [&form = form_] { form.parts().listening.restart(); });
+            }
 
             if (chkCenterForm->isChecked()) {
                 centreOnScreen(form_, false);

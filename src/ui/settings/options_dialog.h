@@ -18,6 +18,7 @@ namespace pulsaro {
 class AppServices;
 class MainWindow;
 class StudioTab;
+class ListeningTab;
 
 // The settings dialog of File > Settings: reads the stored settings when it
 // is made, writes them and tells the main window on OK. Its controls are
@@ -105,6 +106,7 @@ public:
 
     // Other music software.
     StudioTab* tabStudio = nullptr;
+    ListeningTab* tabListening = nullptr;
     // A change on that page: tried at once, so what cannot work says why.
     void studioChange();
 

@@ -36,6 +36,7 @@ class HelpCommands;
 class SettingsBinding;
 class AnalysisWindow;
 class AudioCapture;
+struct CaptureInput;
 class ListeningController;
 class NowPlaying;
 class FileAnalyser;
@@ -68,6 +69,8 @@ struct MainWindowServices {
     FileAnalyser* analyser = nullptr;
     // What listens to the sound server; empty: nothing can be listened to.
     std::function<std::unique_ptr<AudioCapture>()> capture = {};
+    // The inputs the sound server offers, for the settings; empty: none.
+    std::function<std::vector<CaptureInput>()> listInputs = {};
     // The playing track of the desktop's media players; none: not asked.
     NowPlaying* nowPlaying = nullptr;
 };

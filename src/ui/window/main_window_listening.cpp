@@ -20,7 +20,8 @@
 namespace pulsaro {
 
 void MainWindow::connectListening(MainWindowServices& services) {
-    listening_ = new ListeningController({services_, tap_, std::move(services.capture)}, this);
+    listening_ = new ListeningController(
+        {services_, tap_, std::move(services.capture), std::move(services.listInputs)}, this);
     nowPlaying_ = services.nowPlaying;
     connect(listening_, &ListeningController::heardChanged, this, &MainWindow::showHeardLine);
     connect(listening_, &ListeningController::commandsChanged, this, &MainWindow::updateCommands);

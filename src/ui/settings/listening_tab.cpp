@@ -1,0 +1,58 @@
+#include "ui/settings/listening_tab.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
+#include "ui/panels/widgets.h"
+
+namespace pulsaro {
+
+ListeningTab::ListeningTab() {
+    setObjectName(QStringLiteral("tabListening"));
+    QLabel* label = makeLabel(this, "lblListenInput", tr8(res::kListenInputLabel), QRect(8, 10, 0, 0));
+    input_ = new QComboBox(this);
+    input_->setObjectName(QStringLiteral("cboListenInput"));
+    input_->setFont(windowFont(8));
+    input_->setGeometry(8, 26, 437, 22);
+    label->setBuddy(input_);
+    names_ = new QCheckBox(tr8(res::kNamesFromPlayer), this);
+    names_->setObjectName(QStringLiteral("chkNamesFromPlayer"));
+    names_->setFont(windowFont(8));
+    names_->move(8, 62);
+    names_->adjustSize();
+    QLabel* hint = makeLabel(this, "lblListenHint", tr8(res::kListenHint), QRect(8, 90, 437, 0));
+    hint->setWordWrap(true);
+    hint->setFixedWidth(437);
+    hint->adjustSize();
+}
+
+void ListeningTab::show(const std::vector<CaptureInput>& inputs, const QString& chosen,
+                        bool namesFromPlayer) {
+    input_->clear();
+    input_->addItem(tr8(res::kListenDefaultInput), QString());
+    for (const CaptureInput& in : inputs) {
+        input_->addItem(QString::fromStdString(in.description),
+                        QString::fromStdString(in.name));
+    }
+    int at = input_->findData(chosen);
+    if (at < 0) {
+        // Not plugged in now: still the choice.
+        input_->addItem(chosen, chosen);
+        at = input_->count() - 1;
+    }
+    input_->setCurrentIndex(at);
+    names_->setChecked(namesFromPlayer);
+}
+
+QString ListeningTab::chosenInput() const {
+    return input_->currentData().toString();
+}
+
+bool ListeningTab::namesFromPlayer() const {
+    return names_->isChecked();
+}
+
+}  // namespace pulsaro
