@@ -13,11 +13,15 @@
 # the default source's stand-in that a capture of "what the computer plays"
 # reads. Exported for the clients started afterwards: XDG_RUNTIME_DIR,
 # PULSE_SERVER (the Pulse protocol socket; PortAudio reaches it through ALSA's
-# pulse plugin), and with PipeWire DBUS_SESSION_BUS_ADDRESS (a private bus,
-# which WirePlumber needs and which an MPRIS player may use too).
+# pulse plugin), and with PipeWire DBUS_SESSION_BUS_ADDRESS (a private
+# dbus-daemon on DIR/bus, which WirePlumber needs and which an MPRIS player
+# may use too).
 #
-#   start_pulseaudio DIR   pulseaudio -n with the null sink and the native
-#                          protocol on DIR/native, nothing else loaded
+#   start_pulseaudio DIR [--bus]
+#                          pulseaudio -n with the null sink and the native
+#                          protocol on DIR/native, nothing else loaded; with
+#                          --bus a private session bus as well (for an MPRIS
+#                          player), as PipeWire has
 #   start_pipewire DIR     a private dbus-daemon, then pipewire, wireplumber
 #                          and pipewire-pulse; the sink through pipewire-pulse
 #                          (pactl load-module module-null-sink) and made the
@@ -92,7 +96,15 @@ _sink_is_default() {
     pactl info 2>/dev/null | grep -qx "Default Sink: $BENCH_SINK"
 }
 
-start_pulseaudio() {  # DIR
+_start_session_bus() {  # DIR
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$1/bus" \
+        >>"$SOUND_SERVER_LOG" 2>&1 &
+    _sound_server_pids+=($!)
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$1/bus
+    _sound_server_poll 10 test -S "$1/bus" || { _sound_server_failed "dbus-daemon did not start"; return 1; }
+}
+
+start_pulseaudio() {  # DIR [--bus]
     local dir=$1
     _sound_server_dir "$dir" || return 1
     export PULSE_SERVER=unix:$dir/native
@@ -113,6 +125,9 @@ start_pulseaudio() {  # DIR
     pactl set-default-sink "$BENCH_SINK" >>"$SOUND_SERVER_LOG" 2>&1 || true
     _sound_server_poll 5 _sink_is_default ||
         { _sound_server_failed "PulseAudio: $BENCH_SINK is not the default sink"; return 1; }
+    if [ "${2:-}" = --bus ]; then
+        _start_session_bus "$dir" || return 1
+    fi
 }
 
 start_pipewire() {  # DIR
@@ -120,11 +135,7 @@ start_pipewire() {  # DIR
     _sound_server_dir "$dir" || return 1
     SOUND_SERVER=pipewire
     # WirePlumber will not run without a session bus: a private one.
-    dbus-daemon --session --nofork --nopidfile --address="unix:path=$dir/bus" \
-        >>"$SOUND_SERVER_LOG" 2>&1 &
-    _sound_server_pids+=($!)
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/bus
-    _sound_server_poll 10 test -S "$dir/bus" || { _sound_server_failed "dbus-daemon did not start"; return 1; }
+    _start_session_bus "$dir" || return 1
     env "${_sound_server_env[@]}" pipewire >>"$SOUND_SERVER_LOG" 2>&1 &
     _sound_server_pids+=($!)
     _sound_server_rt "${_sound_server_pids[-1]}"
