@@ -4,7 +4,12 @@
 //
 //   tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE...
 //   tempo_corpus_runner --hours H RATE   (feeds H hours of a drum loop; for memory)
+//   tempo_corpus_runner --live OUT.csv RATE FILE[=TAPPED_BPM]...
+//       feeds each file in blocks of 50 ms as listening does and writes every
+//       live estimate (file,t,bpm,uncertainty,state,cpu_s); a tempo after '='
+//       is given as the taps' prior from the first second on.
 
+#include "analysis/live_tempo.h"
 #include "analysis/tempo_analyser.h"
 #include "media/audio_decoder.h"
 
@@ -17,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -81,11 +87,59 @@ int feedHours(double hours, double rate) {
     return 0;
 }
 
+const char* stateName(pulsaro::analysis::LockState s) {
+    switch (s) {
+        case pulsaro::analysis::LockState::Listening:
+            return "listening";
+        case pulsaro::analysis::LockState::Locked:
+            return "locked";
+        case pulsaro::analysis::LockState::NoBeat:
+            return "no beat";
+    }
+    return "?";
+}
+
+int runLive(int argc, char** argv) {
+    std::ofstream csv(argv[2]);
+    const double rate = std::atof(argv[3]);
+    csv << "file,t,bpm,uncertainty,state,cpu_s\n";
+    for (int i = 4; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::optional<double> prior;
+        if (const auto eq = arg.rfind('='); eq != std::string::npos) {
+            prior = std::atof(arg.c_str() + eq + 1);
+            arg.resize(eq);
+        }
+        const std::filesystem::path file = arg;
+        pulsaro::media::AudioDecoder decoder(file, static_cast<int>(rate));
+        pulsaro::analysis::LiveTempo live({rate});
+        std::vector<float> block(static_cast<std::size_t>(rate / 20));
+        double fed = 0;
+        const double cpu0 = threadSeconds();
+        while (const std::size_t n = decoder.read(block)) {
+            live.feed(std::span(block).first(n));
+            fed += static_cast<double>(n) / rate;
+            if (prior && fed >= 1.0) {
+                live.setTempoPrior(prior);
+            }
+            if (const auto h = live.update()) {
+                csv << file.filename().string() << "," << h->fedSeconds << "," << h->bpm << ","
+                    << h->uncertainty << "," << stateName(h->state) << ","
+                    << threadSeconds() - cpu0 << "\n";
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--hours") {
         return feedHours(std::atof(argv[2]), std::atof(argv[3]));
+    }
+    if (argc >= 5 && std::string(argv[1]) == "--live") {
+        return runLive(argc, argv);
     }
     if (argc < 5) {
         std::cerr << "usage: tempo_corpus_runner OUT.csv BEATS_DIR RATE FILE...\n"

@@ -7,6 +7,7 @@ add_library(pulsaro_analysis STATIC
   src/analysis/beat_fit.cpp
   src/analysis/meter.cpp
   src/analysis/tempo_analyser.cpp
+  src/analysis/live_tempo.cpp
 )
 # qm-dsp's headers include each other from their own root.
 target_include_directories(pulsaro_analysis SYSTEM PRIVATE ${QM_DSP_INCLUDE_DIR}/qm-dsp

@@ -20,6 +20,8 @@ enum class LockState {
 
 struct HeardTempo {
     LockState state = LockState::Listening;
+    // NoBeat because nothing was heard at all for the last seconds.
+    bool silence = false;
     // The tempo heard (0 while nothing is), and half the width of its 95 %
     // confidence interval, BPM.
     double bpm = 0;

@@ -192,4 +192,29 @@ OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double frames
     return c;
 }
 
+double gridStrength(const std::vector<float>& band, const OnsetFunction& onsets, double intercept,
+                    double period, double from, double to) {
+    double sum = 0;
+    int n = 0;
+    for (double k = std::ceil((from - intercept) / period); intercept + k * period <= to; k += 1) {
+        // The band's peak lies within a frame of the beat's rise.
+        const auto f = std::llround(onsets.frameAt(intercept + k * period));
+        if (f >= 1 && f + 1 < static_cast<std::int64_t>(band.size())) {
+            const auto i = static_cast<std::size_t>(f);
+            sum += std::max({band[i - 1], band[i], band[i + 1]});
+            ++n;
+        }
+    }
+    return n == 0 ? 0 : sum / n;
+}
+
+double onTheBeat(const OnsetFunction& onsets, double intercept, double period, double from,
+                 double to) {
+    constexpr double kOffBeatGain = 1.5;
+    const double on = gridStrength(onsets.low(), onsets, intercept, period, from, to);
+    const double off = gridStrength(onsets.low(), onsets, intercept + period / 2, period, from, to);
+    return off > kOffBeatGain * on ? intercept + period / 2 : intercept;
+}
+
 }  // namespace pulsaro::analysis
+

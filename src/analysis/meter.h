@@ -42,4 +42,15 @@ struct OctaveRange {
 OctaveChoice chooseOctave(const Periodicity& p, double trackedBpm, double framesPerSecond,
                           const OctaveRange& range);
 
+// Mean onset strength of one band at intercept + k * period for the beats
+// between `from` and `to` (seconds of input), each at its nearest frame.
+double gridStrength(const std::vector<float>& band, const OnsetFunction& onsets, double intercept,
+                    double period, double from, double to);
+
+// Kick drums fall on the beat, seldom between: the intercept of a grid that
+// settled on the off-beats, moved by half a beat when the low band says so
+// clearly; else the intercept as given.
+double onTheBeat(const OnsetFunction& onsets, double intercept, double period, double from,
+                 double to);
+
 }  // namespace pulsaro::analysis

@@ -41,7 +41,19 @@ OnsetFunction::~OnsetFunction() = default;
 
 double OnsetFunction::frameSeconds(double frame) const {
     // A frame's onset value rises when the onset enters its second half.
-    return (frame * static_cast<double>(hop_) + static_cast<double>(hop_)) / sampleRate_;
+    const double absolute = frame + static_cast<double>(dropped_);
+    return (absolute * static_cast<double>(hop_) + static_cast<double>(hop_)) / sampleRate_;
+}
+
+void OnsetFunction::keepLast(std::size_t frames) {
+    if (broadband_.size() <= frames) {
+        return;
+    }
+    const std::size_t drop = broadband_.size() - frames;
+    for (std::vector<float>* v : {&broadband_, &low_, &high_}) {
+        v->erase(v->begin(), v->begin() + static_cast<std::ptrdiff_t>(drop));
+    }
+    dropped_ += drop;
 }
 
 double OnsetFunction::meanSquare() const {

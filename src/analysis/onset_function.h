@@ -23,8 +23,17 @@ public:
 
     std::size_t hop() const { return hop_; }
     double framesPerSecond() const { return sampleRate_ / static_cast<double>(hop_); }
-    // Seconds of input at which frame i's onset is heard.
+    // Seconds of input at which frame i's onset is heard (i counts the
+    // frames kept: after keepLast(), frame 0 is the oldest one kept).
     double frameSeconds(double frame) const;
+    // The frame nearest to where a beat at `seconds` peaks in the band
+    // functions (a frame index as frameSeconds() counts them).
+    double frameAt(double seconds) const {
+        return seconds * framesPerSecond() - static_cast<double>(dropped_);
+    }
+    // Forgets all but the latest `frames` frames of the three functions, so
+    // that listening for hours does not grow them.
+    void keepLast(std::size_t frames);
 
     // Complex spectral difference with adaptive whitening: the tracker's input.
     const std::vector<float>& broadband() const { return broadband_; }
@@ -50,6 +59,7 @@ private:
     std::vector<float> broadband_, low_, high_;
     double sumSquares_ = 0;
     std::size_t fed_ = 0;
+    std::size_t dropped_ = 0;  // frames forgotten by keepLast()
 };
 
 }  // namespace pulsaro::analysis

@@ -27,29 +27,6 @@ constexpr double kWeakBeat = 0.1;
 // Feeding is most of the work when the length is known.
 constexpr double kFeedShare = 0.7;
 
-// Mean onset strength of one band at the grid intercept + k * period over the
-// fitted run, sampled at the nearest frame.
-double gridStrength(const std::vector<float>& band, const OnsetFunction& onsets, double intercept,
-                    double period, double from, double to) {
-    double sum = 0;
-    int n = 0;
-    const double fps = onsets.framesPerSecond();
-    for (double k = std::ceil((from - intercept) / period); intercept + k * period <= to; k += 1) {
-        // The band's peak lies within a frame of the beat's rise.
-        const auto f = static_cast<std::int64_t>(std::lround((intercept + k * period) * fps));
-        if (f >= 1 && f + 1 < static_cast<std::int64_t>(band.size())) {
-            const auto i = static_cast<std::size_t>(f);
-            sum += std::max({band[i - 1], band[i], band[i + 1]});
-            ++n;
-        }
-    }
-    return n == 0 ? 0 : sum / n;
-}
-
-// Kick drums fall on the beat, seldom between: a tracker that settled on the
-// off-beats is moved by half a beat when the low band says so clearly.
-constexpr double kOffBeatGain = 1.5;
-
 struct Fitted {
     std::vector<double> times;
     BeatSegmentation segmentation;
@@ -215,12 +192,7 @@ TempoEstimate TempoAnalyser::finish(const std::atomic<bool>* cancel) {
     if (fit.segmentation.runs.size() == 1) {
         const BeatRun& run = fit.segmentation.runs.front();
         const double from = fit.times[run.begin], to = fit.times[run.end - 1];
-        const double on = gridStrength(onsets.low(), onsets, line.intercept, line.period, from, to);
-        const double off = gridStrength(onsets.low(), onsets, line.intercept + line.period / 2,
-                                        line.period, from, to);
-        if (off > kOffBeatGain * on) {
-            line.intercept += line.period / 2;
-        }
+        line.intercept = onTheBeat(onsets, line.intercept, line.period, from, to);
     }
     estimate.bpm = line.bpm();
     estimate.uncertainty = line.bpmUncertainty95();

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "core/tap_model.h"
+#include "core/beat_grid.h"
 
 namespace pulsaro {
 
@@ -34,6 +34,8 @@ enum class FusionOutcome {
 struct FusedRun {
     FusionOutcome outcome = FusionOutcome::TapsOnly;
     double bpm = 0;
+    // Locked: the heard tempo's uncertainty counted in the taps' octave.
+    double uncertainty = 0;
     // The beat the taps' last beat became (its index kept).
     BeatGrid grid;
 };

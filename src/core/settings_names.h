@@ -29,6 +29,12 @@ inline constexpr char kDelimiter[] = "Delimiter";
 inline constexpr char kAnalysisLowestBpm[] = "AnalysisLowestBpm";
 inline constexpr char kAnalysisHighestBpm[] = "AnalysisHighestBpm";
 inline constexpr char kMetronomeSound[] = "MetronomeSound";
+// Listening: on (1) at the next start when left on; the input's name (empty:
+// what this computer plays); names of the playing track offered (1, the
+// default) or not (0).
+inline constexpr char kListening[] = "Listening";
+inline constexpr char kListenInput[] = "ListenInput";
+inline constexpr char kNamesFromPlayer[] = "NamesFromPlayer";
 inline constexpr char kArtist[] = "Artist";
 inline constexpr char kAlbum[] = "Album";
 // The tempo sent to other music software; each is off (0) until turned on.

@@ -1,6 +1,7 @@
 #include "core/tap_model.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace pulsaro {
 
@@ -51,6 +52,7 @@ void TapModel::press(const TapInstant& at, std::int32_t displayMode) {
         frequency_ = at.frequency;
         fit_.clear();
         fit_.add(0, 0.0);
+        forgetFusion();
         status_ = RunStatus::Measuring;
         tellPressed({PressKind::First, 1, 0, 0, 0});
         return;
@@ -86,6 +88,15 @@ bool TapModel::checkPause(std::uint64_t nowTickMs) {
     }
     state_.clearRun();
     status_ = RunStatus::TimedOut;
+    if (heard_ && state_.currentBpmValue > 0) {
+        tapped_ = {static_cast<double>(toLongDouble(state_.currentBpmValue)), fit_.uncertainty95(),
+                   grid()};
+        fused_ = fuseTapsWithHeard(tapped_, heard_);
+        if (fused_.outcome == FusionOutcome::Locked) {
+            takeFused();
+            following_ = true;
+        }
+    }
     const BeatGrid beat = grid();
     for (TapObserver* observer : observers_) {
         observer->measurementEnded(state_.currentBpmValue, beat);
@@ -105,6 +116,7 @@ void TapModel::reset() {
     fit_.clear();
     state_.currentBpmValue = 0;
     status_ = RunStatus::Idle;
+    forgetFusion();
     for (TapObserver* observer : observers_) {
         observer->cleared();
     }
@@ -113,9 +125,45 @@ void TapModel::reset() {
 void TapModel::setTypedTempo(Fixed tempo) {
     state_.currentBpmValue = tempo;
     fit_.clear();
+    forgetFusion();
+}
+
+void TapModel::hear(const std::optional<HeardGrid>& heard) {
+    heard_ = heard;
+    if (!following_ || !heard) {
+        return;
+    }
+    const FusedRun again = fuseTapsWithHeard(tapped_, heard);
+    if (again.outcome != FusionOutcome::Locked) {
+        // The music moved on (another track): the run keeps its last grid.
+        following_ = false;
+        return;
+    }
+    const double period = 60.0 / again.bpm;
+    const bool moved = std::abs(again.bpm - fused_.bpm) > 1e-4 ||
+                       std::abs(again.grid.beatSeconds - fused_.grid.beatSeconds) > 1e-3 * period;
+    fused_ = again;
+    if (moved) {
+        takeFused();
+        for (TapObserver* observer : observers_) {
+            observer->gridMoved(state_.currentBpmValue, fused_.grid);
+        }
+    }
+}
+
+void TapModel::forgetFusion() {
+    fused_ = {};
+    following_ = false;
+}
+
+void TapModel::takeFused() {
+    state_.currentBpmValue = static_cast<Fixed>(std::llround(fused_.bpm * kFixedScale));
 }
 
 BeatGrid TapModel::grid() const {
+    if (fused_.outcome == FusionOutcome::Locked) {
+        return fused_.grid;
+    }
     return BeatGrid{frequency_ > 0
                         ? static_cast<double>(lastBeatCount_) / static_cast<double>(frequency_)
                         : 0.0,
@@ -123,6 +171,9 @@ BeatGrid TapModel::grid() const {
 }
 
 std::optional<double> TapModel::tempoUncertainty() const {
+    if (fused_.outcome == FusionOutcome::Locked) {
+        return fused_.uncertainty;
+    }
     return fit_.uncertainty95();
 }
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/beat_fusion.h"
+#include "core/beat_grid.h"
 #include "core/clock.h"
 #include "core/fixed_point.h"
 #include "core/tempo_fit.h"
@@ -19,15 +21,6 @@ inline constexpr Fixed kMetronomeMinimum = 500'000;
 
 // Display modes; 0 until the start-up has chosen one.
 enum DisplayMode : std::int32_t { kModeNone = 0, kModeBpm = 1, kModeMpm = 2, kModeDelay = 3 };
-
-// A beat of the music on the tap clock: seconds of the counter (count /
-// frequency; for the real clock, std::chrono::steady_clock). With the tempo it
-// gives the grid the metronome continues: beatSeconds + n x 60 / tempo.
-struct BeatGrid {
-    double beatSeconds = 0;
-    // Which beat of its run it is: 0 for the first press, counted presses on.
-    std::int64_t beatIndex = 0;
-};
 
 // The values of one measurement. A start tick of 0 means none is running.
 struct TapState {
@@ -90,6 +83,9 @@ public:
     virtual void measurementEnded(Fixed tempo, const BeatGrid& grid) = 0;
     // Reset: no tempo any more.
     virtual void cleared() = 0;
+    // A run that ended locked to the heard music follows it: the music's
+    // tempo or beat moved.
+    virtual void gridMoved(Fixed /*tempo*/, const BeatGrid& /*grid*/) {}
 };
 
 // The one owner of a measurement: the press times, the tempo arithmetic, the
@@ -120,6 +116,13 @@ public:
     Fixed tempo() const { return state_.currentBpmValue; }
     // The latest counted beat on the counter's time line.
     BeatGrid grid() const;
+    // The music as it is heard now (none while nothing is listened to or
+    // locked). A run that ends while it is heard is joined with it; a run
+    // that ended locked to it follows it while the two still agree.
+    void hear(const std::optional<HeardGrid>& heard);
+    // How the last run and the heard music came together.
+    FusionOutcome fusion() const { return fused_.outcome; }
+
     // How exact the tempo of the last run is: half the width of its 95 %
     // confidence interval in BPM, from a straight line through the counted
     // presses; nothing before three of them, or once a typed tempo or a
@@ -128,6 +131,9 @@ public:
 
 private:
     void tellPressed(const TapPress& press);
+    void forgetFusion();
+    // The fused run's tempo and grid become the run's.
+    void takeFused();
 
     TapState state_;
     RunStatus status_ = RunStatus::Idle;
@@ -136,6 +142,11 @@ private:
     std::int64_t lastBeatIndex_ = 0;
     TempoFit fit_;
     std::int64_t frequency_ = 1;
+    std::optional<HeardGrid> heard_;
+    TappedRun tapped_;
+    FusedRun fused_;
+    // Whether the ended run still follows the music.
+    bool following_ = false;
     std::vector<TapObserver*> observers_;
 };
 

@@ -80,6 +80,9 @@ inline constexpr char kMenuQuickSave[] = "&QuickSave";
 inline constexpr char kMenuMetronome[] = "&Metronome (BPM/MPM)";
 inline constexpr char kMenuCopy[] = "Copy to &clipboard";
 inline constexpr char kMenuAnalyseFiles[] = "&Analyse files...";
+inline constexpr char kMenuListen[] = "&Listen";
+inline constexpr char kMenuUseHeardTempo[] = "Use the &heard tempo";
+inline constexpr char kMenuAnalysePlaying[] = "Analyse the &playing file";
 inline constexpr char kAnalyseFilesCaption[] = "Analyse files";
 inline constexpr char kAudioFilesFilter[] =
     "Audio files (*.mp3 *.flac *.wav *.aif *.aiff *.ogg *.oga *.opus *.m4a *.mp4 *.aac *.wma "
@@ -249,5 +252,23 @@ inline constexpr char kAnalysisCount[] = "%1 of %2 files";
 inline constexpr char kAnalyzeNoFiles[] = "no audio files found";
 inline constexpr char kAnalyzeNeedsInput[] =
     "--analyze needs at least one file or folder\nTry 'pulsaro --help'.";
+
+// Listening, on the line below the panels. %1 the tempo, %2 its +-, %3 the
+// state; the line's accessible name begins with "Heard".
+inline constexpr char kHeardTempo[] = "Heard: %1 BPM \u00b1 %2, %3";
+inline constexpr char kHeardLocked[] = "locked";
+inline constexpr char kHeardSettling[] = "listening";
+inline constexpr char kHeardListening[] = "Heard: listening...";
+inline constexpr char kHeardNoBeat[] = "Heard: no beat";
+inline constexpr char kHeardSilence[] = "Heard: no beat, only silence";
+// How the last tapped run and the heard beats came together.
+inline constexpr char kHeardTapsLocked[] = ", taps on it";
+inline constexpr char kHeardTapsOtherTempo[] = ", taps kept: other tempo";
+inline constexpr char kHeardTapsOffBeat[] = ", taps kept: off the beat";
+// %1 why.
+inline constexpr char kListenStopped[] = "Not listening: %1";
+inline constexpr char kListenNoServer[] = "no sound server to listen through";
+// The visible mark while listening, in the picture strip.
+inline constexpr char kListeningMark[] = "LIVE";
 
 }  // namespace pulsaro::res

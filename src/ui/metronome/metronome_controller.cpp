@@ -258,11 +258,13 @@ void MetronomeController::silence() {
     stopClicks();
 }
 
-void MetronomeController::followTempo(Fixed tempo) {
+void MetronomeController::followTempo(Fixed tempo, std::optional<BeatGrid> heard) {
     services_.guard("FollowTempo", [&] {
-        std::optional<BeatGrid> grid;
+        std::optional<BeatGrid> grid = heard;
         if (studio_ != nullptr && studio_->settings().link) {
-            grid = gridFromNow();
+            if (!grid) {
+                grid = gridFromNow();
+            }
             studio_->tempoChosen(tempo, *grid);
             emit noticeChanged();
         }
@@ -272,18 +274,32 @@ void MetronomeController::followTempo(Fixed tempo) {
     });
 }
 
+void MetronomeController::followMusic(Fixed tempo, const BeatGrid& grid) {
+    services_.guard("FollowMusic", [&] {
+        if (studio_ != nullptr) {
+            studio_->tempoChosen(tempo, grid);
+            emit noticeChanged();
+        }
+        if (clicksRunning_ && !clicksOn(tempo, grid)) {
+            clicksId_ = startClicks(tempo, grid);
+        }
+    });
+}
+
 void MetronomeController::sessionChanged() {
     // Clicks follow the session: a peer's new tempo is heard at once.
     if (clicksRunning_ && studio_->sessionGrid()) {
         const auto [tempo, grid] = *studio_->sessionGrid();
-        const double period = 60.0 / static_cast<double>(toLongDouble(tempo));
-        const double beats = (grid.beatSeconds - clickGrid_.beatSeconds) / period;
-        const bool sameGrid =
-            tempo == clickTempo_ && std::abs(beats - std::round(beats)) * period < 1e-4;
-        if (!sameGrid) {
+        if (!clicksOn(tempo, grid)) {
             clicksId_ = startClicks(tempo, grid);
         }
     }
+}
+
+bool MetronomeController::clicksOn(Fixed tempo, const BeatGrid& grid) const {
+    const double period = 60.0 / static_cast<double>(toLongDouble(tempo));
+    const double beats = (grid.beatSeconds - clickGrid_.beatSeconds) / period;
+    return tempo == clickTempo_ && std::abs(beats - std::round(beats)) * period < 1e-4;
 }
 
 BeatGrid MetronomeController::gridFromNow() const {

@@ -85,7 +85,11 @@ public:
 
     // A tempo chosen outside a tapped run (an analysed file): Link takes it,
     // and clicks that run go on at it, from the next beat on.
-    void followTempo(Fixed tempo);
+    // With a grid (the heard beats) the clicks and Link start on it.
+    void followTempo(Fixed tempo, std::optional<BeatGrid> grid = std::nullopt);
+    // A run locked to the heard music follows it: Link and the MIDI clock
+    // take the new grid, running clicks move onto it.
+    void followMusic(Fixed tempo, const BeatGrid& grid);
     // The Link session's tempo or grid moved: clicks that follow it move too.
     void sessionChanged();
 
@@ -105,6 +109,8 @@ private:
     // The grid a typed tempo starts on when something must know its beats
     // beforehand (the MIDI clock, Link): far enough ahead to be heard.
     BeatGrid gridFromNow() const;
+    // Whether clicks run at tempo on grid already (within a tenth of a ms).
+    bool clicksOn(Fixed tempo, const BeatGrid& grid) const;
 
     AppServices& services_;
     AudioOutput& audio_;

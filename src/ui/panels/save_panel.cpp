@@ -173,6 +173,17 @@ void SavePanel::offerNames(const Names& names) {
     track_->setText(names.track);
 }
 
+void SavePanel::fillEmptyNames(const Names& names) {
+    const auto fill = [](QLineEdit* box, const QString& name, bool locked) {
+        if (!locked && box->text().isEmpty()) {
+            box->setText(name);
+        }
+    };
+    fill(artist_, names.artist, artistLocked());
+    fill(album_, names.album, albumLocked());
+    fill(track_, names.track, false);
+}
+
 bool SavePanel::artistLocked() const {
     return artistLock_->isChecked() || pendingArtistLock_;
 }

@@ -41,6 +41,9 @@ public:
     void keepLockedNames(RegistryKey& key) const;
     // Names from elsewhere (a file's tags): a locked name stays as it is.
     void offerNames(const Names& names);
+    // Names that fill only the boxes left empty and unlocked (the playing
+    // track's): what the user typed stays.
+    void fillEmptyNames(const Names& names);
     // After a save: the track goes, and the names that are not locked.
     void clearAfterSave();
     // Ctrl+1 (artist) or Ctrl+2 (album): lock or unlock, and move on.

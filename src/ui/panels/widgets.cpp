@@ -1,5 +1,8 @@
 #include "ui/panels/widgets.h"
 
+#include "ui/common/qt_text.h"
+#include "ui/common/string_resources.h"
+
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLinearGradient>
@@ -165,6 +168,13 @@ QRect PictureStrip::beatLightRect() {
     return {12, 4, 11, 11};
 }
 
+void PictureStrip::setListening(bool listening) {
+    if (listening != listening_) {
+        listening_ = listening;
+        update();
+    }
+}
+
 void PictureStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -187,6 +197,17 @@ void PictureStrip::paintEvent(QPaintEvent*) {
     painter.setBrush(kLightColours[static_cast<int>(beatLight_)]);
     painter.setPen(QColor(150, 150, 190));
     painter.drawEllipse(QRectF(beatLightRect()).adjusted(0.5, 0.5, -0.5, -0.5));
+
+    if (listening_) {
+        // Below the pulses: a red badge while the music is listened to.
+        const QRectF badge(3, 50, width() - 6, 13);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(200, 30, 30));
+        painter.drawRoundedRect(badge, 3, 3);
+        painter.setPen(QColor(255, 255, 255));
+        painter.setFont(windowFont(6, true));
+        painter.drawText(badge, Qt::AlignCenter, tr8(res::kListeningMark));
+    }
 
     painter.setPen(QColor(255, 255, 0));
     painter.setFont(windowFont(14, true));

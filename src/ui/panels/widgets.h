@@ -95,12 +95,16 @@ public:
     void setBeatLight(BeatLight light);
     // Where the light is drawn.
     static QRect beatLightRect();
+    // The mark that shows while the program listens to the music.
+    bool listening() const { return listening_; }
+    void setListening(bool listening);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     BeatLight beatLight_ = BeatLight::Off;
+    bool listening_ = false;
 };
 
 }  // namespace pulsaro

@@ -83,6 +83,7 @@ void ResultSaver::openPanel(std::int32_t displayMode) {
         }
         emit panelOpening();
         savePanel_.prepare();
+        emit panelOpened();
     });
 }
 
@@ -181,6 +182,11 @@ void ResultSaver::hideSavingNotes() {
 
 void ResultSaver::offerNames(const AnalysedTempo& analysed) {
     savePanel_.offerNames({analysed.artist, analysed.album, analysed.title});
+}
+
+void ResultSaver::fillEmptyNames(const QString& artist, const QString& album,
+                                 const QString& title) {
+    savePanel_.fillEmptyNames({artist, album, title});
 }
 
 std::size_t ResultSaver::saveAnalysed(const std::vector<AnalysedTempo>& analysed) {

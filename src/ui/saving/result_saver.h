@@ -78,6 +78,8 @@ public:
     void copyValues();
     // The names of an analysed file into the save panel's boxes.
     void offerNames(const AnalysedTempo& analysed);
+    // Names for the save panel's empty, unlocked boxes only.
+    void fillEmptyNames(const QString& artist, const QString& album, const QString& title);
     // One full BPM record a file, each with its tags' names; stops at the
     // first that cannot be written (reported with its cause). The number
     // written.
@@ -90,6 +92,8 @@ public:
 signals:
     // The save panel takes the mode panel's place; the measurement stops.
     void panelOpening();
+    // The save panel is open and ready for typing.
+    void panelOpened();
     // A record was written; a full save closes the panel.
     void recordSaved(bool full);
     void commandsChanged();

@@ -1,5 +1,7 @@
 #include "ui/window/commands.h"
 
+#include "ui/listening/listening_controller.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QKeySequence>
@@ -53,6 +55,15 @@ bool inMpm(const CommandState& s) {
 bool inDelay(const CommandState& s) {
     return s.displayMode == kModeDelay;
 }
+bool listening(const CommandState& s) {
+    return s.listening;
+}
+bool heardTempo(const CommandState& s) {
+    return s.heardTempo && !s.savePanelOpen;
+}
+bool playingFile(const CommandState& s) {
+    return s.playingFile;
+}
 
 using P = const WindowParts&;
 
@@ -68,6 +79,12 @@ const CommandRow kRows[] = {
      Qt::CTRL | Qt::Key_C, copyAllowed, nullptr, [](P p) { p.saver.copyValues(); }},
     {Command::AnalyseFiles, Place::File, "mnuFileAnalyse", res::kMenuAnalyseFiles, Qt::Key_F8,
      nullptr, nullptr, [](P p) { p.window.analyseFiles({}); }, true},
+    {Command::Listen, Place::File, "mnuFileListen", res::kMenuListen, Qt::Key_F9,
+     nullptr, listening, [](P p) { p.listening.toggle(); }},
+    {Command::UseHeardTempo, Place::File, "mnuFileUseHeard", res::kMenuUseHeardTempo,
+     Qt::SHIFT | Qt::Key_F9, heardTempo, nullptr, [](P p) { p.window.useHeardTempo(); }},
+    {Command::AnalysePlaying, Place::File, "mnuFileAnalysePlaying", res::kMenuAnalysePlaying,
+     Qt::SHIFT | Qt::Key_F8, playingFile, nullptr, [](P p) { p.window.analysePlayingFile(); }},
     {Command::Settings, Place::File, "mnuFileOptions", res::kMenuSettings, kNoKey,
      nullptr, nullptr, [](P p) { p.settings.openSettingsDialog(); }},
     {Command::Exit, Place::File, "mnuFileExit", res::kMenuExit, kNoKey,

@@ -24,6 +24,9 @@ enum class Command {
     Metronome,
     Copy,
     AnalyseFiles,
+    Listen,
+    UseHeardTempo,
+    AnalysePlaying,
     Settings,
     Exit,
     AlwaysOnTop,
@@ -60,6 +63,10 @@ struct CommandState {
     bool opacityAvailable = true;
     bool savePanelOpen = false;
     std::int32_t displayMode = 0;
+    bool listening = false;
+    bool heardTempo = false;   // a locked heard tempo to use
+    bool playingFile = false;  // a media player plays a local file
+
 };
 
 // One row of the table: where the command stands, its key, when it can run,

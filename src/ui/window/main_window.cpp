@@ -30,6 +30,8 @@
 #include "ui/desktop/desktop_presence.h"
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/help_commands.h"
+#include "ui/listening/listening_controller.h"
+#include "platform/now_playing.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/mpm_panel.h"
@@ -83,8 +85,9 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
         this);
     connect(desktop_, &DesktopPresence::commandsChanged, this, &MainWindow::updateCommands);
     settings_ = new SettingsBinding(services_, *this);
-    parts_ = std::make_unique<WindowParts>(
-        WindowParts{*this, *metronome_, *saver_, *desktop_, *help_, *settings_, studio_});
+    connectListening(services);
+    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_, *desktop_, *help_,
+                                                       *settings_, *listening_, studio_});
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.
@@ -102,6 +105,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
 MainWindow::~MainWindow() {
     // FormDestroy: the clicking stops with the window.
     metronome_->stopClicks();
+    // The worker stops before the tap model it tells goes.
+    delete listening_;
 }
 
 void MainWindow::restoreAtStart() {
@@ -241,6 +246,10 @@ void MainWindow::checkPause() {
 
 void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     showStatus(RunStatus::TimedOut);
+    if (tap_.fusion() == FusionOutcome::Locked) {
+        // The run took the music's own tempo.
+        showTempo(tempo);
+    }
     if (studio_ != nullptr && tempo > 0) {
         studio_->tempoChosen(tempo, grid);
         showCreditLine();
@@ -256,7 +265,7 @@ void MainWindow::measurementEnded(Fixed tempo, const BeatGrid& grid) {
     }
 }
 
-void MainWindow::useTempo(Fixed tempo) {
+void MainWindow::useTempo(Fixed tempo, std::optional<BeatGrid> grid) {
     services_.guard("UseTempo", [&] {
         if (tap_.state().measuring()) {
             idleTimer_.reset();
@@ -264,26 +273,30 @@ void MainWindow::useTempo(Fixed tempo) {
             showStatus(RunStatus::Idle);
         }
         tap_.setTypedTempo(tempo);
-        const std::string sep = decimalSeparator();
-        if (isShown(bpmPanel_)) {
-            BpmPanel::Reading reading;
-            reading.tempo = tempo;
-            reading.mean = tempo;
-            reading.pitchRange = fromStd(pitchRangeText(kPitchPercent, tempo, sep));
-            reading.value = fromStd(formatDecimals(halfRounded(services_, tempo), 1, sep));
-            reading.meanText = fromStd(formatPattern(halfRounded(services_, tempo), "0.0", sep));
-            bpmPanel_->show(reading);
-        } else if (isShown(mpmPanel_)) {
-            showMpm(tempo);
-            mpmPanel_->showTempoLine(
-                fromStd(formatPattern(halfRounded(services_, tempo), "BPM: 0.0", sep)));
-        } else if (isShown(delayPanel_)) {
-            delayPanel_->showTimes(tempo);
-        }
+        showTempo(tempo);
         resetButton_->setEnabled(true);
-        metronome_->followTempo(tempo);
+        metronome_->followTempo(tempo, grid);
         updateCommands();
     });
+}
+
+void MainWindow::showTempo(Fixed tempo) {
+    const std::string sep = decimalSeparator();
+    if (isShown(bpmPanel_)) {
+        BpmPanel::Reading reading;
+        reading.tempo = tempo;
+        reading.mean = tempo;
+        reading.pitchRange = fromStd(pitchRangeText(kPitchPercent, tempo, sep));
+        reading.value = fromStd(formatDecimals(halfRounded(services_, tempo), 1, sep));
+        reading.meanText = fromStd(formatPattern(halfRounded(services_, tempo), "0.0", sep));
+        bpmPanel_->show(reading);
+    } else if (isShown(mpmPanel_)) {
+        showMpm(tempo);
+        mpmPanel_->showTempoLine(
+            fromStd(formatPattern(halfRounded(services_, tempo), "BPM: 0.0", sep)));
+    } else if (isShown(delayPanel_)) {
+        delayPanel_->showTimes(tempo);
+    }
 }
 
 // --- Reset and closing -----------------------------------------------------
@@ -449,6 +462,10 @@ CommandState MainWindow::commandState() const {
     state.opacityAvailable = services_.opacityAvailable();
     state.savePanelOpen = isShown(savePanel_);
     state.displayMode = displayMode_;
+    state.listening = listening_->listening();
+    state.heardTempo = listening_->usableTempo().has_value();
+    state.playingFile = nowPlaying_ != nullptr && nowPlaying_->current() &&
+                        !nowPlaying_->current()->localFile.isEmpty();
     return state;
 }
 

@@ -35,6 +35,9 @@ class DesktopPresence;
 class HelpCommands;
 class SettingsBinding;
 class AnalysisWindow;
+class AudioCapture;
+class ListeningController;
+class NowPlaying;
 class FileAnalyser;
 class MetronomeController;
 class ResultSaver;
@@ -63,6 +66,10 @@ struct MainWindowServices {
     // What analyses audio files; none: the decoder and the tempo analysis,
     // with the preferred range from the settings.
     FileAnalyser* analyser = nullptr;
+    // What listens to the sound server; empty: nothing can be listened to.
+    std::function<std::unique_ptr<AudioCapture>()> capture = {};
+    // The playing track of the desktop's media players; none: not asked.
+    NowPlaying* nowPlaying = nullptr;
 };
 
 class MainWindow;
@@ -76,6 +83,7 @@ struct WindowParts {
     DesktopPresence& desktop;
     HelpCommands& help;
     SettingsBinding& settings;
+    ListeningController& listening;
     // The ways out to other music software, or none.
     Studio* studio;
 };
@@ -95,8 +103,13 @@ public:
 
     void resetAll();
     // Makes tempo the current tempo, as a typed one: the panel on show, the
-    // metronome, Link and the MIDI clock follow it.
-    void useTempo(Fixed tempo);
+    // metronome, Link and the MIDI clock follow it (on grid when given).
+    void useTempo(Fixed tempo, std::optional<BeatGrid> grid = std::nullopt);
+    // The tempo heard while listening becomes the current tempo, the clicks
+    // on its beats.
+    void useHeardTempo();
+    // The file the playing track is in, analysed in the results window.
+    void analysePlayingFile();
     // The results window, with files and folders to analyse added.
     void analyseFiles(const QStringList& paths);
     void showBpmMode();
@@ -167,6 +180,7 @@ private:
     QPushButton* beatButton_ = nullptr;
     QPushButton* resetButton_ = nullptr;
     QLabel* creditLabel_ = nullptr;
+    QLabel* heardLabel_ = nullptr;
 
     // Menus.
     QMenu* fileMenu_ = nullptr;
@@ -195,6 +209,13 @@ private:
 
     // The credit line, or what it says in its place.
     void showCreditLine();
+    // Listening: the heard line in the credit line's place and the mark.
+    void showHeardLine();
+    void connectListening(MainWindowServices& services);
+    // A tempo's values on the panel on show.
+    void showTempo(Fixed tempo);
+    // The playing track's names for the save panel's empty boxes.
+    void offerPlayingNames();
     void connectStudio();
 
     Clock& clock_;
@@ -220,6 +241,8 @@ private:
     DesktopPresence* desktop_ = nullptr;
     HelpCommands* help_ = nullptr;
     SettingsBinding* settings_ = nullptr;
+    ListeningController* listening_ = nullptr;
+    NowPlaying* nowPlaying_ = nullptr;
     std::unique_ptr<FileAnalyser> ownAnalyser_;
     FileAnalyser* analyser_ = nullptr;
     AnalysisWindow* analysisWindow_ = nullptr;
