@@ -40,9 +40,11 @@
 # (median and p95 of |offset|, in the runs' CSV).
 #
 # Usage: bench/listen_bench.sh [--server pulseaudio|pipewire|both] [--tracks N]
-#                              [--runner PATH | --no-runner] [--metronome]
+#                              [--every K] [--runner PATH | --no-runner] [--metronome]
 #   --server   default both
-#   --tracks   the first N tracks of the manifest (default: all)
+#   --every    every K-th track of the manifest, from the first (a spread over
+#              its sources, which it lists one after the other)
+#   --tracks   the first N of those (default: all)
 # Environment: CORPUS (default /tmp/pulsaro-tempo-corpus: audio/*.wav and
 # manifest.csv; only its "dev" rows), OUT (default build/bench/listen: the
 # per-run CSVs, the recordings' scores and summary.md), BENCH_KEEP=1 keeps the
@@ -58,6 +60,7 @@ out=${OUT:-$root/build/bench/listen}
 py=/usr/bin/python3
 servers="pulseaudio pipewire"
 count=""
+every=1
 runner=$root/build/bench/listen_runner
 use_runner=auto
 metronome=""
@@ -72,6 +75,7 @@ while [ $# -gt 0 ]; do
             shift 2
             ;;
         --tracks) count=$2; shift 2 ;;
+        --every) every=$2; shift 2 ;;
         --runner) runner=$2; use_runner=yes; shift 2 ;;
         --no-runner) use_runner=no; shift ;;
         --metronome) metronome=1; shift ;;
@@ -100,9 +104,10 @@ if [ -n "$metronome" ] && [ "$use_runner" = no ]; then
 fi
 
 # The tracks: file, bpm, beat offset, duration.
-tracks=$($py - "$corpus/manifest.csv" "${count:-0}" <<'PY'
+tracks=$($py - "$corpus/manifest.csv" "${count:-0}" "$every" <<'PY'
 import csv, sys
 rows = [r for r in csv.DictReader(open(sys.argv[1])) if r.get("set", "dev") == "dev"]
+rows = rows[::max(1, int(sys.argv[3]))]
 n = int(sys.argv[2])
 for r in rows[:n] if n > 0 else rows:
     print(r["file"], r["bpm"], r["beat_offset_s"], r["duration_s"])
