@@ -2,18 +2,26 @@
 # Timing benchmark of the metronome, on an idle machine and with both cores
 # busy (stress-ng --cpu 2):
 #  1. probe:  metronome_probe play (the engine through PortAudio) at 120 and
-#             128 BPM for 20 s into a private PulseAudio's float32 null sink,
+#             128 BPM for 20 s into a private sound server's float32 null
+#             sink (PulseAudio, or PipeWire through pipewire-pulse),
 #             recorded from its monitor;
 #  2. klick:  the JACK metronome klick at the same tempos, under its own
 #             jackd (dummy driver, 48 kHz, 256-frame periods), recorded with
 #             jack_rec - for comparison;
-#  3. tapped: the program itself under its own Xvfb, metronome armed (F4),
-#             8 SPACE presses 500 ms apart; when the run times out the
-#             metronome goes on from the presses. The error of its first
-#             clicks against the grid of the presses.
+#  3. tapped: the program itself under its own Xvfb (and the sound
+#             server), metronome armed (F4), 8 SPACE presses 500 ms apart;
+#             when the run times out the metronome goes on from the presses.
+#             The error of its first clicks against the grid of the
+#             presses.
 # Then a summary table.
 #
-# Usage: bench/metronome_bench.sh [PROGRAM] [SECONDS (20)]
+# Usage: bench/metronome_bench.sh [--server pulseaudio|pipewire|both]
+#                                  [PROGRAM] [SECONDS (20)]
+#   --server which sound server the PortAudio runs (1., 3.) play into
+#            (default pulseaudio); with both, all runs under PulseAudio and
+#            then under PipeWire. The servers come from bench/sound_server.sh.
+#            klick (2.) has its own jackd and runs in the first server's
+#            pass only.
 #   PROGRAM  the built program for the tapping runs (3.), e.g.
 #            build/release/pulsaro or build/dev/pulsaro; without it (or
 #            with "") they are left out.
@@ -22,7 +30,8 @@
 #   BENCH_LOADS  which loads (default "idle busy")
 #   BENCH_KEEP   a folder to copy the recordings and logs into
 # Builds metronome_probe in build/release (and a small marker player into a
-# temporary folder). Needs pulseaudio, pulseaudio-utils, python3, and for
+# temporary folder). Needs pulseaudio, pulseaudio-utils, python3 (and for
+# PipeWire pipewire, pipewire-pulse, wireplumber, dbus-daemon), and for
 # the runs: stress-ng (busy runs), jackd2 + klick (2.), Xvfb, xdotool,
 # x11-utils (xev) (3.). Runs whose tools are missing are skipped. Every
 # server and helper is private to this run (its own XDG_RUNTIME_DIR, HOME,
@@ -51,6 +60,22 @@ here=$root/bench/metronome_timing
 # main_window, shared with the end-to-end tests; what this script defines
 # itself below takes precedence.
 . "$root/tests/e2e/common.sh"
+. "$root/bench/sound_server.sh"
+servers=pulseaudio
+while [ $# -gt 0 ]; do
+    case $1 in
+        --server)
+            case ${2:-} in
+                pulseaudio | pipewire) servers=$2 ;;
+                both) servers="pulseaudio pipewire" ;;
+                *) echo "metronome_bench: --server pulseaudio, pipewire or both" >&2; exit 2 ;;
+            esac
+            shift 2
+            ;;
+        --server=*) set -- --server "${1#--server=}" "${@:2}" ;;
+        *) break ;;
+    esac
+done
 program=${1:-}
 seconds=${2:-20}
 runs=${BENCH_RUNS:-probe klick tapped}
@@ -62,8 +87,17 @@ have() { command -v "$1" >/dev/null 2>&1; }
 wanted() { [[ " $runs " == *" $1 "* ]]; }
 note() { echo "   $*"; }
 
-for tool in pulseaudio pactl parec pacat python3 stdbuf; do
+for tool in pactl parec pacat python3 stdbuf; do
     have "$tool" || { echo "metronome_bench: $tool is not installed" >&2; exit 1; }
+done
+for server in $servers; do
+    case $server in
+        pulseaudio) needed="pulseaudio" ;;
+        pipewire) needed="pipewire wireplumber pipewire-pulse dbus-daemon" ;;
+    esac
+    for tool in $needed; do
+        have "$tool" || { echo "metronome_bench: $tool is not installed" >&2; exit 1; }
+    done
 done
 if [[ " $loads " == *" busy "* ]] && ! have stress-ng; then
     echo "metronome_bench: stress-ng is not installed (apt-get install stress-ng)" >&2
@@ -94,7 +128,8 @@ fi
 # --- private servers ---------------------------------------------------------
 export TMPDIR=$work HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work
 export XDG_CACHE_HOME=$work/.cache
-export JACK_NO_START_SERVER=1 PULSE_SERVER=unix:$work/native
+# XDG_RUNTIME_DIR and PULSE_SERVER: each sound server's own, set as it starts.
+export JACK_NO_START_SERVER=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 # Every JACK client started here (and PortAudio's JACK look-up) sees only
 # this run's own server.
@@ -108,7 +143,7 @@ jack_registry=/dev/shm/jack-shm-registry
 registry_was_there=""
 [ -e "$jack_registry" ] && registry_was_there=1
 
-pulse_pid="" keep_pid="" rec_pid="" stress_pid="" jack_pid="" klick_pid="" xvfb_pid="" app_pid=""
+keep_pid="" rec_pid="" stress_pid="" jack_pid="" klick_pid="" xvfb_pid="" app_pid=""
 run_pid=""
 stop_pid() {  # ends one process started here, by its pid, and reaps it
     local pid=$1
@@ -118,9 +153,10 @@ stop_pid() {  # ends one process started here, by its pid, and reaps it
 }
 cleanup() {
     for pid in "$run_pid" "$app_pid" "$klick_pid" "$rec_pid" "$stress_pid" "$jack_pid" \
-        "$keep_pid" "$xvfb_pid" "$pulse_pid"; do
+        "$keep_pid" "$xvfb_pid"; do
         stop_pid "$pid"
     done
+    stop_sound_server
     if [ -n "${BENCH_KEEP:-}" ]; then
         mkdir -p "$BENCH_KEEP"
         cp -r "$work"/*.f32 "$work"/*.wav "$work"/*.log "$BENCH_KEEP"/ 2>/dev/null || true
@@ -145,26 +181,23 @@ poll() {  # poll SECONDS COMMAND...: until the command succeeds; 1 when it never
     return 1
 }
 
-# A float sink, so that the recording holds what was played unquantised.
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    -L "module-null-sink sink_name=test rate=48000 channels=2 format=float32le norewinds=1" \
-    -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
-    >"$work/pulse.log" 2>&1 &
-pulse_pid=$!
-# BENCH_SERVER_RT=1: the sound server's threads run real-time, as a desktop's
-# PulseAudio or PipeWire does through rtkit.
-if [ "${BENCH_SERVER_RT:-0}" = 1 ]; then
-    sleep 0.3
-    chrt -a -f -p 20 "$pulse_pid" || note "could not make PulseAudio real-time"
-fi
-if ! poll 10 pactl info >/dev/null 2>&1; then
-    cat "$work/pulse.log"
-    echo "PulseAudio did not start" >&2
-    exit 1
-fi
-# A null sink stalls a new stream for up to 2 s unless something keeps it running.
-pacat --playback --device=test --format=s16le --rate=48000 --channels=2 /dev/zero &
-keep_pid=$!
+# The sound server, with a float null sink (so that the recording holds what
+# was played unquantised) as the default output. BENCH_SERVER_RT=1: the
+# sound server's threads run real-time, as a desktop's PulseAudio or
+# PipeWire does through rtkit (see bench/sound_server.sh).
+start_server() {  # pulseaudio or pipewire
+    mkdir -p "$work/$1"
+    "start_$1" "$work/$1" || exit 1
+    # A null sink stalls a new stream for up to 2 s unless something keeps it running.
+    pacat --playback --device="$BENCH_SINK" --format=s16le --rate=48000 --channels=2 /dev/zero &
+    keep_pid=$!
+}
+stop_server() {
+    stop_pid "$keep_pid"
+    keep_pid=""
+    cp "$SOUND_SERVER_LOG" "$work/$SOUND_SERVER.log" 2>/dev/null || true
+    stop_sound_server
+}
 
 # Records the sink's monitor into $1 (float32, stereo, 48 kHz), noting arrival
 # times in $2; returns once samples come in.
@@ -172,7 +205,7 @@ start_recording() {
     : >"$work/rec.out"
     # Ahead of stress-ng (nice 0), so that a busy machine does not make the
     # recording drop pieces.
-    nice -n -10 python3 "$here/record.py" "$1" "$2" test.monitor >"$work/rec.out" \
+    nice -n -10 python3 "$here/record.py" "$1" "$2" "$BENCH_SINK.monitor" >"$work/rec.out" \
         2>>"$work/rec.err" &
     rec_pid=$!
     poll 10 grep -qs recording "$work/rec.out" ||
@@ -199,13 +232,13 @@ results=$work/results.txt
 : >"$results"
 report() { python3 "$here/report.py" "$@"; }
 row() {  # SOURCE LOAD BPM UNDERRUNS FIGURES (analyze.py grid's key=value words)
-    echo "$*" >>"$results"
-    report row "$@"
+    echo "$server $*" >>"$results"
+    report row "$server" "$@"
 }
 
 # --- 1. the engine through PortAudio ------------------------------------------
 probe_run() {  # LOAD BPM
-    local load=$1 bpm=$2 base=$work/probe-$1-$2
+    local load=$1 bpm=$2 base=$work/probe-$server-$1-$2
     start_recording "$base.f32" "$base.arrivals.log"
     stdbuf -oL "$probe" play "$seconds" "$bpm" >"$base.log" 2>"$base.err" &
     run_pid=$!
@@ -306,13 +339,15 @@ start_xvfb() {
 window_shown() { window=$(main_window) && [ -n "$window" ]; }
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
 app_running() { kill -0 "$app_pid" 2>/dev/null; }
-quick_saved() { [ "$(cat "$work/home-$load"/Q_*.csv 2>/dev/null | wc -l)" -ge 2 ]; }
+quick_saved() { [ "$(cat "$home"/Q_*.csv 2>/dev/null | wc -l)" -ge 2 ]; }
 tapped_run() {  # LOAD
-    local load=$1 base=$work/tapped-$1
+    local load=$1 base=$work/tapped-$server-$1
     # A fresh settings folder each time: the program stores the armed
     # metronome at exit, and F4 would then switch it off.
-    mkdir -p "$work/home-$load"
-    HOME=$work/home-$load XDG_CONFIG_HOME=$work/config-$load "$program" >"$base.app.log" 2>&1 &
+    home=$work/home-$server-$load
+    local config=$work/config-$server-$load
+    mkdir -p "$home"
+    HOME=$home XDG_CONFIG_HOME=$config "$program" >"$base.app.log" 2>&1 &
     app_pid=$!
     if ! poll 30 window_shown; then
         note "tapped $load: no window titled Pulsaro appeared"
@@ -335,14 +370,14 @@ tapped_run() {  # LOAD
     # file: a look at what it took from the presses.
     xdotool key F2
     poll 10 quick_saved || true
-    quick_tempo=$(sed -n 2p "$work/home-$load"/Q_*.csv 2>/dev/null | cut -f1 || true)
+    quick_tempo=$(sed -n 2p "$home"/Q_*.csv 2>/dev/null | cut -f1 || true)
     xdotool key Escape
     poll 20 eval '! app_running' || { note "tapped $load: ESC did not close the program"; }
     stop_pid "$app_pid"
     app_pid=""
     local armed
     armed=$(grep -o '"MetronomeActive"=dword:[0-9a-f]*' \
-        "$work/config-$load/Orvik software/Pulsaro/6.5.reg" 2>/dev/null | cut -d: -f2 || true)
+        "$config/Orvik software/Pulsaro/6.5.reg" 2>/dev/null | cut -d: -f2 || true)
     [ "$armed" = 00000001 ] ||
         note "tapped $load: the settings stored MetronomeActive=${armed:-none}, not 1"
     [ -s "$base.driver.err" ] && note "tapped $load: $(cat "$base.driver.err")"
@@ -351,8 +386,8 @@ tapped_run() {  # LOAD
         >"$base.figures" || true
     local figures
     figures="$(cat "$base.figures") quick_tempo=${quick_tempo:-none}"
-    echo "tapped $load $figures" >>"$results"
-    report tapped "$load" "$figures"
+    echo "$server tapped $load $figures" >>"$results"
+    report tapped "$server $load" "$figures"
 }
 
 # --- the runs ------------------------------------------------------------------
@@ -376,35 +411,40 @@ if wanted tapped; then
     fi
 fi
 
-for load in $loads; do
-    start_load "$load"
-    echo "== $load$([ "$load" = busy ] && echo ' (stress-ng --cpu 2)')"
-    if wanted probe; then
-        echo "-- metronome_probe play, ${seconds} s per tempo, PulseAudio null sink"
-        report header
-        for bpm in $bpms; do probe_run "$load" "$bpm"; done
-    fi
-    if wanted klick; then
-        echo "-- klick, ${seconds} s per tempo, jackd -d dummy -r 48000 -p 256, jack_rec"
-        if [ -n "$skip_klick" ]; then
-            note "skipped: $skip_klick"
-        else
+first_server=${servers%% *}
+for server in $servers; do
+    start_server "$server"
+    for load in $loads; do
+        start_load "$load"
+        echo "== $server, $load$([ "$load" = busy ] && echo ' (stress-ng --cpu 2)')"
+        if wanted probe; then
+            echo "-- metronome_probe play, ${seconds} s per tempo, $(pactl info | sed -n 's/^Server Name: //p') null sink"
             report header
-            start_jack "$load"
-            for bpm in $bpms; do klick_run "$load" "$bpm"; done
-            stop_jack
+            for bpm in $bpms; do probe_run "$load" "$bpm"; done
         fi
-    fi
-    if wanted tapped; then
-        echo "-- the program, F4, 8 presses 500 ms apart, clicks after the run ended"
-        if [ -n "$skip_tapped" ]; then
-            note "skipped: $skip_tapped"
-        else
-            tapped_run "$load"
+        if wanted klick && [ "$server" = "$first_server" ]; then
+            echo "-- klick, ${seconds} s per tempo, jackd -d dummy -r 48000 -p 256, jack_rec"
+            if [ -n "$skip_klick" ]; then
+                note "skipped: $skip_klick"
+            else
+                report header
+                start_jack "$load"
+                for bpm in $bpms; do klick_run "$load" "$bpm"; done
+                stop_jack
+            fi
         fi
-    fi
+        if wanted tapped; then
+            echo "-- the program, F4, 8 presses 500 ms apart, clicks after the run ended"
+            if [ -n "$skip_tapped" ]; then
+                note "skipped: $skip_tapped"
+            else
+                tapped_run "$load"
+            fi
+        fi
+    done
+    start_load idle
+    stop_server
 done
-start_load idle
 
 # --- summary -------------------------------------------------------------------
 echo

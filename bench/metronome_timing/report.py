@@ -2,19 +2,21 @@
 """Prints the lines of bench/metronome_bench.sh from analyze.py's figures.
 
   report.py header
-  report.py row SOURCE LOAD BPM UNDERRUNS "FIGURES"   one table row
-  report.py tapped LOAD "FIGURES"                      a tapping run's figures
-  report.py summary RESULTS                            the summary table
+  report.py row SERVER SOURCE LOAD BPM UNDERRUNS "FIGURES"   one table row
+  report.py tapped "SERVER LOAD" "FIGURES"                    a tapping run's figures
+  report.py summary RESULTS                                   the summary table
 
 FIGURES are analyze.py's key=value words; RESULTS holds one line per run:
-"SOURCE LOAD BPM UNDERRUNS FIGURES" (probe, klick) or "tapped LOAD FIGURES".
+"SERVER SOURCE LOAD BPM UNDERRUNS FIGURES" (probe, klick) or
+"SERVER tapped LOAD FIGURES"; SERVER is the sound server (pulseaudio or
+pipewire) the PortAudio runs played into.
 """
 
 import sys
 
 TARGETS = ("targets: period within 0.01 ms of 60000/BPM, jit sd < 0.05 ms, drift < 0.1 ms,"
            " no missed or extra click")
-HEADER = ("source load  BPM clicks   period ms  vs exact  jit sd jit max  drift ms"
+HEADER = ("server     source load  BPM clicks   period ms  vs exact  jit sd jit max  drift ms"
           " missed extra underr.")
 
 
@@ -28,12 +30,12 @@ def meets_targets(f):
             and abs(g("drift_ms")) < 0.1 and f["missed"] == "0" and f["extra"] == "0")
 
 
-def row(source, load, bpm, underruns, words, verdict=False):
+def row(server, source, load, bpm, underruns, words, verdict=False):
     f = figures(words)
     if "clicks" not in f:
-        return f"   {source:<6} {load:<5} {bpm:>3}  no clicks found ({words})"
+        return f"   {server:<10} {source:<6} {load:<5} {bpm:>3}  no clicks found ({words})"
     g = lambda k: float(f[k])
-    line = (f"   {source:<6} {load:<5} {bpm:>3} {int(f['clicks']):>6} {g('period_ms'):>11.4f}"
+    line = (f"   {server:<10} {source:<6} {load:<5} {bpm:>3} {int(f['clicks']):>6} {g('period_ms'):>11.4f}"
             f" {g('period_ms') - g('nominal_ms'):>+8.4f} {g('jitter_sd_ms'):>7.3f}"
             f" {g('jitter_max_ms'):>7.3f} {g('drift_ms'):>+8.3f} {int(f['missed']):>6}"
             f" {int(f['extra']):>5} {underruns:>7}")
@@ -74,14 +76,15 @@ def tapped(load, words):
 
 
 def summary(path):
-    rows = [line.split(None, 4) for line in open(path) if line.strip()]
-    table = [r for r in rows if r[0] in ("probe", "klick") and len(r) == 5]
+    rows = [line.split(None, 5) for line in open(path) if line.strip()]
+    table = [r for r in rows if len(r) == 6 and r[1] in ("probe", "klick")]
     print("   " + TARGETS)
     if table:
         print("   " + HEADER)
-        for source, load, bpm, underruns, words in table:
-            print(row(source, load, bpm, underruns, words, verdict=True))
-    runs = [r for r in rows if r[0] == "tapped"]
+        for server, source, load, bpm, underruns, words in table:
+            print(row(server, source, load, bpm, underruns, words, verdict=True))
+    rows = [line.split(None, 3) for line in open(path) if line.strip()]
+    runs = [r for r in rows if len(r) >= 3 and r[1] == "tapped"]
     if not runs:
         return
     print("   the program after a tapping run: errors of its first 4 clicks (ms, + late) against")
@@ -89,13 +92,15 @@ def summary(path):
     print("   at the first-to-last tempo); onsets as heard, and sound starts (onset less the")
     print("   click sound's lead)")
     for r in runs:
-        f = figures(" ".join(r[2:]))
+        words = r[3] if len(r) > 3 else ""
+        f = figures(words)
+        where = f"{r[0]:<10} {r[2]:<5}"
         if "click_errors_ms" not in f:
-            print(f"   {r[1]:<5} not measured ({' '.join(r[2:])})")
+            print(f"   {where} not measured ({words})")
             continue
-        print(f"   {r[1]:<5} onsets  {f['click_errors_ms']:<28} ({f['rule_errors_ms']})")
+        print(f"   {where} onsets  {f['click_errors_ms']:<28} ({f['rule_errors_ms']})")
         if "start_errors_ms" in f:
-            print(f"   {'':<5} starts  {f['start_errors_ms']:<28} ({f['start_rule_errors_ms']})")
+            print(f"   {'':<16} starts  {f['start_errors_ms']:<28} ({f['start_rule_errors_ms']})")
 
 
 def main():
@@ -103,7 +108,7 @@ def main():
     if mode == "header":
         print("   " + HEADER)
     elif mode == "row":
-        print(row(*sys.argv[2:7]))
+        print(row(*sys.argv[2:8]))
     elif mode == "tapped":
         tapped(sys.argv[2], sys.argv[3])
     elif mode == "summary":
