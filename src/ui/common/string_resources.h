@@ -271,10 +271,10 @@ inline constexpr char kListenNoServer[] = "no sound server to listen through";
 // The visible mark while listening, in the picture strip.
 inline constexpr char kListeningMark[] = "LIVE";
 // The settings dialog's listening page.
-inline constexpr char kTabListening[] = "&Listening";
-inline constexpr char kListenInputLabel[] = "&Listen to:";
+inline constexpr char kTabListening[] = "Listen&ing";
+inline constexpr char kListenInputLabel[] = "Listen t&o:";
 inline constexpr char kListenDefaultInput[] = "What this computer plays";
-inline constexpr char kNamesFromPlayer[] = "Fill in the &names of the track a media player plays";
+inline constexpr char kNamesFromPlayer[] = "Fill in the names of the track a media &player plays";
 inline constexpr char kListenHint[] =
     "Listen (F9) hears the tempo of the music; taps made while listening lock onto its "
     "beats. Nothing heard is recorded or kept.";

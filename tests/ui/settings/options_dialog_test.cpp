@@ -392,10 +392,11 @@ TEST(OptionsDialog, PagesTurnFromAnywhereAndHaveAccessLetters) {
     } turns[] = {{Qt::Key_PageDown, Qt::ControlModifier, 1},
                  {Qt::Key_Tab, Qt::ControlModifier, 2},
                  {Qt::Key_Tab, Qt::ControlModifier, 3},
+                 {Qt::Key_Tab, Qt::ControlModifier, 4},
                  {Qt::Key_Tab, Qt::ControlModifier, 0},
+                 {Qt::Key_PageUp, Qt::ControlModifier, 4},
                  {Qt::Key_PageUp, Qt::ControlModifier, 3},
-                 {Qt::Key_PageUp, Qt::ControlModifier, 2},
-                 {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 1}};
+                 {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2}};
     for (const auto& turn : turns) {
         QWidget* focus =
             QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : dialog.get();

@@ -255,7 +255,7 @@ TEST(Studio, TheKeyBoxTakesOneCombinationAndLeavesTheDialogItsKeys) {
                                       {"Shift+Tab", "Alt+Q", "keyTap"},
                                       {"Alt+B", "Alt+Q", "spnQuantum"},
                                       {"Alt+K", "Alt+Q", "keyTap"},
-                                      {"Ctrl+Tab", "Alt+Q", "cboFileType"},
+                                      {"Ctrl+Tab", "Alt+Q", "cboListenInput"},
                                       {"Ctrl+Shift+Backtab", "Alt+Q", "keyTap"},
                                       {"Esc", "", ""}};
     for (const auto& [press, tapKey, focus] : presses) {
