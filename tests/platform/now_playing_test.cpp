@@ -1,5 +1,4 @@
-// NowPlaying on a bus of the test's own (a dbus-daemon started here), with fake
-// players on connections of their own in this process.
+// NowPlaying against fake players in this process, on a dbus-daemon of its own.
 
 #include "platform/now_playing.h"
 
