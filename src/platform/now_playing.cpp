@@ -2,7 +2,6 @@
 
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
