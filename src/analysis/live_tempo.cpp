@@ -35,6 +35,8 @@ constexpr double kMinPulseClarity = 0.12;
 constexpr double kWeakBeat = 0.1;
 constexpr std::size_t kMinBeats = 8;
 constexpr std::size_t kTrackerFrames = 800;
+// Taps this close to an octave of the heard tempo count in it.
+constexpr double kOctaveShare = 0.06;
 // Two estimates in a row hold the same tempo and phase: locked.
 constexpr double kSameTempoBpm = 0.3;
 constexpr double kSamePhaseSeconds = 0.03;
@@ -154,49 +156,71 @@ HeardTempo LiveTempo::State::estimate() {
     std::vector<float> window(pad, 0.0f);
     window.insert(window.end(), all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
 
-    // The tracker follows the taps' tempo moved by octaves to the fastest
-    // level inside the preferred range, whose beats it tells apart best; the
-    // taps' own octave is counted afterwards.
-    std::optional<double> trackNear = prior;
-    if (trackNear) {
-        while (*trackNear > options.preferredMaxBpm) {
-            *trackNear /= 2;
+    // The latest run of tracked beats one line fits, and where it lies.
+    struct Fit {
+        BeatLine line;
+        double from = 0, to = 0;
+    };
+    const auto track = [&](std::optional<double> near) -> std::optional<Fit> {
+        std::vector<TrackedBeat> beats = trackBeats(window, fps, near, nullptr, [](double) {});
+        std::erase_if(beats,
+                      [pad](const TrackedBeat& b) { return b.frame < static_cast<double>(pad); });
+        std::vector<double> weights;
+        for (const TrackedBeat& b : beats) {
+            weights.push_back(b.weight);
         }
-        while (*trackNear * 2 <= options.preferredMaxBpm) {
-            *trackNear *= 2;
+        std::nth_element(weights.begin(),
+                         weights.begin() + static_cast<std::ptrdiff_t>(weights.size() / 2),
+                         weights.end());
+        const double typical = weights.empty() ? 0 : weights[weights.size() / 2];
+        std::vector<double> times;
+        for (const TrackedBeat& b : beats) {
+            if (b.weight > kWeakBeat * typical) {
+                times.push_back(f.frameSeconds(static_cast<double>(first) + b.frame -
+                                               static_cast<double>(pad)));
+            }
+        }
+        if (times.size() < kMinBeats) {
+            return std::nullopt;
+        }
+        const BeatSegmentation segmentation = segmentBeats(beatIndices(times), times);
+        if (segmentation.runs.empty()) {
+            return std::nullopt;
+        }
+        const BeatRun& run = segmentation.runs.back();
+        if (run.line.count < kMinBeats || !(run.line.period > 0)) {
+            return std::nullopt;
+        }
+        return Fit{run.line, times[run.begin], times[run.end - 1]};
+    };
+    // Free, the tracker finds the music's own tempo; where that is no octave
+    // of the taps' (a grid of three against four), it is held near the
+    // taps' tempo, moved by octaves to the fastest level inside the
+    // preferred range, whose beats it tells apart best.
+    std::optional<Fit> fit = track(std::nullopt);
+    if (prior) {
+        const auto octaveOf = [&](double bpm) {
+            const double ratio = *prior / bpm;
+            return std::abs(ratio / std::exp2(std::round(std::log2(ratio))) - 1) <= kOctaveShare;
+        };
+        if (!fit || !octaveOf(fit->line.bpm())) {
+            double near = *prior;
+            while (near > options.preferredMaxBpm) {
+                near /= 2;
+            }
+            while (near * 2 <= options.preferredMaxBpm) {
+                near *= 2;
+            }
+            if (std::optional<Fit> held = track(near)) {
+                fit = held;
+            }
         }
     }
-    std::vector<TrackedBeat> beats = trackBeats(window, fps, trackNear, nullptr, [](double) {});
-    std::erase_if(beats, [pad](const TrackedBeat& b) { return b.frame < static_cast<double>(pad); });
-    std::vector<double> weights;
-    for (const TrackedBeat& b : beats) {
-        weights.push_back(b.weight);
-    }
-    std::nth_element(weights.begin(),
-                     weights.begin() + static_cast<std::ptrdiff_t>(weights.size() / 2),
-                     weights.end());
-    const double typical = weights.empty() ? 0 : weights[weights.size() / 2];
-    std::vector<double> times;
-    for (const TrackedBeat& b : beats) {
-        if (b.weight > kWeakBeat * typical) {
-            times.push_back(f.frameSeconds(static_cast<double>(first) + b.frame -
-                                           static_cast<double>(pad)));
-        }
-    }
-    if (times.size() < kMinBeats) {
+    if (!fit) {
         return heard;
     }
-    // The tempo now: the latest run of beats one line fits.
-    const BeatSegmentation segmentation = segmentBeats(beatIndices(times), times);
-    if (segmentation.runs.empty()) {
-        return heard;
-    }
-    const BeatRun& run = segmentation.runs.back();
-    BeatLine line = run.line;
-    if (line.count < kMinBeats || !(line.period > 0)) {
-        return heard;
-    }
-    const double from = times[run.begin], to = times[run.end - 1];
+    BeatLine line = fit->line;
+    const double from = fit->from, to = fit->to;
     // Lags up to four beats of 40 BPM, or half the stretch heard: every lag
     // is then measured over at least half of it.
     const auto maxLag = static_cast<std::size_t>(std::lround(std::min(6.0, (to - from) / 2) * fps));
