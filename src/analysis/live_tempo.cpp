@@ -49,6 +49,8 @@ struct LiveTempo::State {
     std::optional<double> prior;
     double nextEstimateAt = kFirstEstimateSeconds;
     HeardTempo latest;
+    // The finer of the counted and tracked beats' spacing of the last estimate.
+    double lastSpacing = 1e9;
     // Mean square of the input in blocks of a quarter second, newest last.
     std::deque<double> loudness;
     double blockSum = 0;
@@ -272,7 +274,14 @@ HeardTempo LiveTempo::State::estimate() {
                                                    std::max(kSameTempoBpm, 2 * uncertainty);
     // Where a slower level is counted, which of the tracked beats it starts
     // on is the taps' to choose: the phase is that of the tracked beats.
-    const double spacing = std::min(period, line.period);
+    // The tracked level may change from one estimate to the next; with taps,
+    // which of two equal beats a slower count starts on is theirs to choose,
+    // so a jump by half a beat keeps the lock.
+    double spacing = std::min({period, line.period, lastSpacing});
+    lastSpacing = std::min(period, line.period);
+    if (prior) {
+        spacing /= 2;
+    }
     const double beatsApart = (heard.beatSeconds - previous.beatSeconds) / spacing;
     const bool samePhase =
         std::abs(beatsApart - std::round(beatsApart)) * spacing <= kSamePhaseSeconds;
