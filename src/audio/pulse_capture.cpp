@@ -224,33 +224,33 @@ private:
     std::atomic<double> seconds_{0};
 };
 
-// Each reading of the stream's latency gives when frame 0 was heard (the
-// frame's time less its distance from frame 0). A reading can only come out
-// late: the server's and our threads run when they are scheduled, never
-// early. So the earliest reading of the last few seconds stands, kept per
-// second so that old ones leave and the slow drift between the sound card's
-// clock and ours is followed.
+// Each timing report of the stream tells when its frame 0 was heard. A
+// report can come out late (a server busy with other clients measures a
+// little after the moment it stamps), hardly ever early. So the earliest
+// report of the last few seconds stands; they are kept per second so that
+// old ones leave and the slow drift between the sound card's clock and ours
+// is followed.
 class EarliestStart {
 public:
-    // A reading taken at `now`; gives the start that stands.
+    // A report taken at `now`; gives the start that stands.
     double add(double now, double start) {
-        if (valid_ && start > best() + kJumpSeconds) {
-            // Far later than the readings before: frames were lost (the
+        if (valid_ && start > best(now) + kJumpSeconds) {
+            // Far later than the reports before: frames were lost (the
             // server's buffer ran over, the input was suspended), so the
-            // old readings no longer hold.
+            // old reports no longer hold.
             reset();
         }
         if (!valid_ || now - slots_[current_].since >= kSlotSeconds) {
-            current_ = valid_ ? (current_ + 1) % slots_.size() : 0;
-            slots_[current_] = {now, start};
             if (!valid_) {
-                slots_.fill({now, start});
+                slots_.fill({-std::numeric_limits<double>::infinity(), 0});
                 valid_ = true;
             }
+            current_ = (current_ + 1) % slots_.size();
+            slots_[current_] = {now, start};
         } else {
             slots_[current_].earliest = std::min(slots_[current_].earliest, start);
         }
-        return best();
+        return best(now);
     }
 
     void reset() { valid_ = false; }
@@ -264,10 +264,12 @@ private:
         double earliest;
     };
 
-    double best() const {
+    double best(double now) const {
         double earliest = std::numeric_limits<double>::infinity();
         for (const Slot& slot : slots_) {
-            earliest = std::min(earliest, slot.earliest);
+            if (now - slot.since < kSlotSeconds * static_cast<double>(slots_.size())) {
+                earliest = std::min(earliest, slot.earliest);
+            }
         }
         return earliest;
     }
@@ -504,8 +506,8 @@ private:
     //
     // The server reports the stream's timing now and then (libpulse asks
     // every second and a half once the stream runs): where its queue stood
-    // at a moment of the steady clock, and how long the input's buffer and,
-    // for a monitor, its output's buffer were then. That gives the frame
+    // at a moment it stamps, and how long the input's buffer and, for a
+    // monitor, its output's buffer were then. That gives the frame
     // being heard at that moment, and from it the moment any frame is
     // heard. libpulse's own interpolation of the report (its latency and
     // time calls) is not used: it fits a rate to the reports, and with
