@@ -61,6 +61,11 @@ public:
     virtual std::size_t read(std::span<float> out) = 0;
     // The reader: seconds on std::chrono::steady_clock at which the frame
     // numbered `frame` reached the speakers, from the stream's own latency.
+    // Any frame number is taken, read or not; the answer for all of them
+    // follows the latest timing the server reported. A monitor hands frames
+    // over as its output plays them or a little before, so a frame just
+    // read may be heard a few milliseconds from now. Before the server has
+    // reported, frame 0 is taken as heard when start() returned.
     virtual double heardAt(std::int64_t frame) const = 0;
     // The reader: frames dropped because the ring was full, since start().
     virtual std::uint64_t droppedFrames() const = 0;
