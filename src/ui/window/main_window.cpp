@@ -276,7 +276,8 @@ void MainWindow::useTempo(Fixed tempo, std::optional<BeatGrid> grid) {
         showTempo(tempo);
         resetButton_->setEnabled(true);
         metronome_->followTempo(tempo, grid);
-        updateCommands();
+        // Saving it is decided at once, not when the File menu next opens.
+        refreshFileCommands();
     });
 }
 
