@@ -124,8 +124,8 @@ int runLive(int argc, char** argv) {
             }
             if (const auto h = live.update()) {
                 csv << file.filename().string() << "," << h->fedSeconds << "," << h->bpm << ","
-                    << h->uncertainty << "," << stateName(h->state) << ","
-                    << threadSeconds() - cpu0 << "\n";
+                    << h->uncertainty << "," << stateName(h->state) << "," << threadSeconds() - cpu0
+                    << "\n";
             }
         }
     }

@@ -217,4 +217,3 @@ double onTheBeat(const OnsetFunction& onsets, double intercept, double period, d
 }
 
 }  // namespace pulsaro::analysis
-

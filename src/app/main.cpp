@@ -110,9 +110,15 @@ int main(int argc, char* argv[]) {
     // Listening: the sound server is reached only when the user listens; the
     // media players are asked over the session bus.
     pulsaro::NowPlaying nowPlaying(QDBusConnection::sessionBus());
-    pulsaro::MainWindow frmPulsaro({clock, services, *audio, {}, &studio, nullptr,
+    pulsaro::MainWindow frmPulsaro({clock,
+                                    services,
+                                    *audio,
+                                    {},
+                                    &studio,
+                                    nullptr,
                                     [] { return pulsaro::makePulseCapture(11025, "Pulsaro"); },
-                                    [] { return pulsaro::listCaptureInputs(); }, &nowPlaying});
+                                    [] { return pulsaro::listCaptureInputs(); },
+                                    &nowPlaying});
     // A request to start maximised opens the window in its normal fixed size.
     frmPulsaro.setWindowState(frmPulsaro.windowState() & ~Qt::WindowMaximized);
     frmPulsaro.show();

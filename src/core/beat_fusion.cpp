@@ -27,8 +27,8 @@ FusedRun fuseTapsWithHeard(const TappedRun& taps, const std::optional<HeardGrid>
         return fused;
     }
     // The octave the taps count in.
-    const double octave = std::clamp(std::exp2(std::round(std::log2(taps.bpm / heard->bpm))),
-                                     0.25, 4.0);
+    const double octave =
+        std::clamp(std::exp2(std::round(std::log2(taps.bpm / heard->bpm))), 0.25, 4.0);
     const double bpm = heard->bpm * octave;
     const double tapsSpread = taps.uncertainty.value_or(kTapsTempoShare * taps.bpm);
     const double tolerance =

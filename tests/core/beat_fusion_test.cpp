@@ -23,25 +23,55 @@ TEST(BeatFusion, TapsChooseTheOctaveAndTheBeatTheMusicMakesThemExact) {
     const HeardGrid heard{kHeardBpm, 0.02, kBeat};
     const HeardGrid heardDouble{2 * kHeardBpm, 0.04, kBeat};
     const Row rows[] = {
-        {"agreeing taps, 15 ms late", {127.2, 1.5, {kBeat + 4 * 0.46875 + 0.015, 7}}, heard,
-         FusionOutcome::Locked, 128.0, kBeat + 4 * 0.46875},
-        {"three taps: no spread of their own", {125.0, std::nullopt, {kBeat - 0.02, 2}}, heard,
-         FusionOutcome::Locked, 128.0, kBeat},
-        {"taps at half: the music counted slower", {64.3, 2.0, {kBeat + 0.9375, 3}}, heard,
-         FusionOutcome::Locked, 64.0, kBeat + 0.9375},
-        {"music heard double: the taps pick every other heard beat", {127.5, 2.0,
-         {kBeat + 0.234375 + 0.01, 3}}, heardDouble, FusionOutcome::Locked, 128.0,
+        {"agreeing taps, 15 ms late",
+         {127.2, 1.5, {kBeat + 4 * 0.46875 + 0.015, 7}},
+         heard,
+         FusionOutcome::Locked,
+         128.0,
+         kBeat + 4 * 0.46875},
+        {"three taps: no spread of their own",
+         {125.0, std::nullopt, {kBeat - 0.02, 2}},
+         heard,
+         FusionOutcome::Locked,
+         128.0,
+         kBeat},
+        {"taps at half: the music counted slower",
+         {64.3, 2.0, {kBeat + 0.9375, 3}},
+         heard,
+         FusionOutcome::Locked,
+         64.0,
+         kBeat + 0.9375},
+        {"music heard double: the taps pick every other heard beat",
+         {127.5, 2.0, {kBeat + 0.234375 + 0.01, 3}},
+         heardDouble,
+         FusionOutcome::Locked,
+         128.0,
          kBeat + 0.234375},
-        {"a third apart", {170.7, 2.0, {kBeat, 5}}, heard, FusionOutcome::TempoDiffers, 170.7,
+        {"a third apart",
+         {170.7, 2.0, {kBeat, 5}},
+         heard,
+         FusionOutcome::TempoDiffers,
+         170.7,
          kBeat},
-        {"three halves apart", {192.0, 2.0, {kBeat, 5}}, heard, FusionOutcome::TempoDiffers,
-         192.0, kBeat},
-        {"a steady run 1 % off", {129.3, 0.3, {kBeat, 9}}, heard, FusionOutcome::TempoDiffers,
-         129.3, kBeat},
-        {"on the off-beat", {128.4, 1.0, {kBeat + 0.234, 5}}, heard, FusionOutcome::BeatDiffers,
-         128.4, kBeat + 0.234},
-        {"no audio", {127.2, 1.5, {kBeat, 7}}, std::nullopt, FusionOutcome::TapsOnly, 127.2,
+        {"three halves apart",
+         {192.0, 2.0, {kBeat, 5}},
+         heard,
+         FusionOutcome::TempoDiffers,
+         192.0,
          kBeat},
+        {"a steady run 1 % off",
+         {129.3, 0.3, {kBeat, 9}},
+         heard,
+         FusionOutcome::TempoDiffers,
+         129.3,
+         kBeat},
+        {"on the off-beat",
+         {128.4, 1.0, {kBeat + 0.234, 5}},
+         heard,
+         FusionOutcome::BeatDiffers,
+         128.4,
+         kBeat + 0.234},
+        {"no audio", {127.2, 1.5, {kBeat, 7}}, std::nullopt, FusionOutcome::TapsOnly, 127.2, kBeat},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -68,9 +98,9 @@ void tapAlong(TapModel& model) {
     const double offsets[] = {0.02, -0.02, 0.01, -0.015};
     for (int k = 0; k < 4; ++k) {
         const double t = kBeat + k * 0.46875 + offsets[k];
-        model.press({static_cast<std::int64_t>(t * 1e6), 1'000'000,
-                     static_cast<std::uint64_t>(t * 1000)},
-                    kModeBpm);
+        model.press(
+            {static_cast<std::int64_t>(t * 1e6), 1'000'000, static_cast<std::uint64_t>(t * 1000)},
+            kModeBpm);
     }
 }
 

@@ -35,13 +35,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+pulse_answers() { pactl info >/dev/null 2>&1; }
 start_pulse() {
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
         -L "module-null-sink sink_name=test rate=44100 channels=2" \
         -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
         >>"$work/pulse.log" 2>&1 &
     pulse_pid=$!
-    wait_for 20 "PulseAudio to answer on $work/native" pactl info
+    wait_for 20 "PulseAudio to answer on $work/native" pulse_answers
     pactl set-default-sink test
     # The track, over and over.
     (while :; do paplay --device=test "$work/drums.wav" || exit 0; done) >/dev/null 2>&1 &

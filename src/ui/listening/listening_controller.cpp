@@ -181,8 +181,7 @@ void ListeningController::run() {
             }
             const analysis::HeardTempo copy = *heard;
             QMetaObject::invokeMethod(
-                this, [this, copy, beatClock] { received(copy, beatClock); },
-                Qt::QueuedConnection);
+                this, [this, copy, beatClock] { received(copy, beatClock); }, Qt::QueuedConnection);
         }
     }
 }

@@ -12,7 +12,8 @@ namespace pulsaro {
 
 ListeningTab::ListeningTab() {
     setObjectName(QStringLiteral("tabListening"));
-    QLabel* label = makeLabel(this, "lblListenInput", tr8(res::kListenInputLabel), QRect(8, 10, 0, 0));
+    QLabel* label =
+        makeLabel(this, "lblListenInput", tr8(res::kListenInputLabel), QRect(8, 10, 0, 0));
     input_ = new QComboBox(this);
     input_->setObjectName(QStringLiteral("cboListenInput"));
     input_->setFont(windowFont(8));
@@ -34,8 +35,7 @@ void ListeningTab::show(const std::vector<CaptureInput>& inputs, const QString& 
     input_->clear();
     input_->addItem(tr8(res::kListenDefaultInput), QString());
     for (const CaptureInput& in : inputs) {
-        input_->addItem(QString::fromStdString(in.description),
-                        QString::fromStdString(in.name));
+        input_->addItem(QString::fromStdString(in.description), QString::fromStdString(in.name));
     }
     int at = input_->findData(chosen);
     if (at < 0) {

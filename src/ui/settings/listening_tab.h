@@ -23,8 +23,7 @@ public:
     // inputs: what the server offers now (none when it cannot be reached);
     // chosen: the stored input's name (empty: what this computer plays),
     // kept in the list even while it is not plugged in.
-    void show(const std::vector<CaptureInput>& inputs, const QString& chosen,
-              bool namesFromPlayer);
+    void show(const std::vector<CaptureInput>& inputs, const QString& chosen, bool namesFromPlayer);
     QString chosenInput() const;
     bool namesFromPlayer() const;
 

@@ -66,7 +66,6 @@ struct CommandState {
     bool listening = false;
     bool heardTempo = false;   // a locked heard tempo to use
     bool playingFile = false;  // a media player plays a local file
-
 };
 
 // One row of the table: where the command stands, its key, when it can run,

@@ -22,6 +22,7 @@
 #include "core/settings_names.h"
 #include "core/settings_store.h"
 #include "core/tempo_math.h"
+#include "platform/now_playing.h"
 #include "ui/analysis/file_analysis.h"
 #include "ui/common/app_services.h"
 #include "ui/common/qt_text.h"
@@ -31,7 +32,6 @@
 #include "ui/desktop/tray_icon.h"
 #include "ui/help/help_commands.h"
 #include "ui/listening/listening_controller.h"
-#include "platform/now_playing.h"
 #include "ui/panels/bpm_panel.h"
 #include "ui/panels/delay_panel.h"
 #include "ui/panels/mpm_panel.h"
@@ -86,8 +86,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     connect(desktop_, &DesktopPresence::commandsChanged, this, &MainWindow::updateCommands);
     settings_ = new SettingsBinding(services_, *this);
     connectListening(services);
-    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_, *desktop_, *help_,
-                                                       *settings_, *listening_, studio_});
+    parts_ = std::make_unique<WindowParts>(WindowParts{*this, *metronome_, *saver_, *desktop_,
+                                                       *help_, *settings_, *listening_, studio_});
     // Fixed size: the client area below the menu bar is 258 x 222.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Take the final size now: placing the window at start-up needs it.

@@ -149,8 +149,8 @@ void MainWindow::buildClientArea() {
     creditLabel_ = makeLabel(clientArea_, "lblMyName", tr8(res::kCredit), QRect(2, 210, 130, 11), 7,
                              false, kGray);
     // While listening, what is heard stands in the credit line's place.
-    heardLabel_ = makeLabel(clientArea_, "lblHeard", QString(), QRect(2, 210, 254, 11), 7, false,
-                            kGray);
+    heardLabel_ =
+        makeLabel(clientArea_, "lblHeard", QString(), QRect(2, 210, 254, 11), 7, false, kGray);
     heardLabel_->hide();
 
     // The Beat button comes first in the tab order.

@@ -49,8 +49,8 @@ void MainWindow::showHeardLine() {
         return;
     }
     // A long cause is cut short on the line; the whole of it is the tooltip.
-    heardLabel_->setText(heardLabel_->fontMetrics().elidedText(line, Qt::ElideRight,
-                                                               heardLabel_->width()));
+    heardLabel_->setText(
+        heardLabel_->fontMetrics().elidedText(line, Qt::ElideRight, heardLabel_->width()));
     heardLabel_->setToolTip(line);
     heardLabel_->setAccessibleName(line);
     creditLabel_->hide();

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
 #include <QtTest>
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
@@ -78,14 +78,12 @@ struct ListeningRig {
     ListeningRig() {
         script.audio.assign(static_cast<std::size_t>(30 * kRate), 0.0f);
         analysis::testing::Noise noise(3);
-        analysis::testing::addBeats(script.audio, analysis::testing::Kit::Drums, 128, kFirstBeat,
-                                    0, 30, 2, noise);
+        analysis::testing::addBeats(script.audio, analysis::testing::Kit::Drums, 128, kFirstBeat, 0,
+                                    30, 2, noise);
         rig.capture = [this] { return std::make_unique<FakeCapture>(script); };
         rig.restart();
     }
-    QString heard() const {
-        return child<QLabel>(*rig.form, "lblHeard")->accessibleName();
-    }
+    QString heard() const { return child<QLabel>(*rig.form, "lblHeard")->accessibleName(); }
     bool listening() const { return item(*rig.form, "mnuFileListen")->isChecked(); }
 };
 
@@ -96,10 +94,9 @@ TEST(Listening, TapsLockOntoTheHeardBeatsAndTheClicksFollow) {
     ASSERT_TRUE(l.listening());
     EXPECT_TRUE(child<PictureStrip>(*l.rig.form, "Image1")->listening()) << l.heard().toStdString();
     // The whole track heard (the fake hands it over at once).
-    QTRY_VERIFY_WITH_TIMEOUT(
-        l.heard().startsWith(QStringLiteral("Heard: 128.00 BPM \u00b1 0.0")) &&
-            l.heard().endsWith(QStringLiteral(", locked")),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(l.heard().startsWith(QStringLiteral("Heard: 128.00 BPM \u00b1 0.0")) &&
+                                 l.heard().endsWith(QStringLiteral(", locked")),
+                             20000);
     EXPECT_FALSE(child<QLabel>(*l.rig.form, "lblMyName")->isVisible());
 
     // Four taps up to 20 ms off the music's beats, a little slow.
@@ -135,12 +132,14 @@ TEST(Listening, TapsLockOntoTheHeardBeatsAndTheClicksFollow) {
 
 TEST(Listening, FaultsAreSaidAndListeningStartsAgainWhenAsked) {
     ListeningRig l;
-    l.script.refuse = "cannot reach the sound server: Connection refused (no server is running "
-                      "for this user)";
+    l.script.refuse =
+        "cannot reach the sound server: Connection refused (no server is running "
+        "for this user)";
     l.rig.key(Qt::Key_F9);
     EXPECT_FALSE(l.listening());
     QLabel* line = child<QLabel>(*l.rig.form, "lblHeard");
-    EXPECT_EQ(line->toolTip(), QStringLiteral("Not listening: ") + QString::fromStdString(l.script.refuse));
+    EXPECT_EQ(line->toolTip(),
+              QStringLiteral("Not listening: ") + QString::fromStdString(l.script.refuse));
     // Cut short to fit, never clipped.
     EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
     EXPECT_TRUE(line->text().endsWith(QChar(0x2026)));
