@@ -33,14 +33,16 @@
 #   share within 0.02     of tracks, error after 30 s at most 0.02 BPM
 #   right octave share    estimate after 30 s within 4 % of the truth
 #   CPU % of one core     the median over the tracks
-# With --metronome the runner taps (4 taps at the true beats, +-20 ms
-# random) and plays its clicks on the grid it joined with what it heard; the
+# With --taps the runner taps (4 taps at the true beats, +-20 ms, uniform
+# at random with a fixed seed), the first about 2 s into the music, and joins
+# them with what it hears (its rows are "pulsaro+taps", and what the join
+# gave is in the taps CSV). With --metronome it taps so too and plays its clicks on the grid it joined with what it heard; the
 # recording of the sink then holds the music and the clicks, and
 # bench/listen_score.py gives each click's offset from the true beat
 # (median and p95 of |offset|, in the runs' CSV).
 #
 # Usage: bench/listen_bench.sh [--server pulseaudio|pipewire|both] [--tracks N]
-#                              [--every K] [--runner PATH | --no-runner] [--metronome]
+#                              [--every K] [--runner PATH | --no-runner] [--taps | --metronome]
 #   --server   default both
 #   --every    every K-th track of the manifest, from the first (a spread over
 #              its sources, which it lists one after the other)
@@ -64,6 +66,7 @@ every=1
 runner=$root/build/bench/listen_runner
 use_runner=auto
 metronome=""
+taps=""
 while [ $# -gt 0 ]; do
     case $1 in
         --server)
@@ -78,7 +81,8 @@ while [ $# -gt 0 ]; do
         --every) every=$2; shift 2 ;;
         --runner) runner=$2; use_runner=yes; shift 2 ;;
         --no-runner) use_runner=no; shift ;;
-        --metronome) metronome=1; shift ;;
+        --metronome) metronome=1; taps=1; shift ;;
+        --taps) taps=1; shift ;;
         *) echo "listen_bench: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -98,8 +102,8 @@ if [ "$use_runner" = yes ] && [ ! -x "$runner" ]; then
     echo "listen_bench: $runner is not built" >&2
     exit 1
 fi
-if [ -n "$metronome" ] && [ "$use_runner" = no ]; then
-    echo "listen_bench: --metronome needs the runner" >&2
+if [ -n "$taps" ] && [ "$use_runner" = no ]; then
+    echo "listen_bench: --taps and --metronome need the runner" >&2
     exit 1
 fi
 
@@ -121,6 +125,10 @@ mkdir -p "$out"
 stamp=$(date +%Y%m%d-%H%M%S)
 timeline=$out/timeline-$stamp.csv
 clicks_csv=$out/clicks-$stamp.csv
+taps_csv=$out/taps-$stamp.csv
+detector=pulsaro
+[ -z "$taps" ] || detector=pulsaro+taps
+[ -z "$metronome" ] || detector=pulsaro+taps+clicks
 : >"$timeline"
 export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_CACHE_HOME=$work/.cache TMPDIR=$work
 
@@ -175,8 +183,11 @@ run_track() {  # SERVER FILE BPM OFFSET DURATION
     local runner_cpu=""
     if [ "$use_runner" = yes ]; then
         local extra=()
+        if [ -n "$taps" ]; then
+            extra=(--taps 4 --tap-error-ms 20 --bpm "$bpm" --offset "$offset")
+        fi
         if [ -n "$metronome" ]; then
-            extra=(--taps 4 --tap-error-ms 20 --bpm "$bpm" --offset "$offset" --metronome)
+            extra+=(--metronome)
         fi
         /usr/bin/time -f "%U %S %e" -o "$base.runner.time" \
             "$runner" --input "$BENCH_SINK.monitor" --seconds "$(awk -v d="$duration" 'BEGIN { print int(d + 4) }')" \
@@ -212,7 +223,14 @@ run_track() {  # SERVER FILE BPM OFFSET DURATION
         runner_cpu=$(awk '$3 > 0 { printf "%.2f", 100 * ($1 + $2) / $3 }' "$base.runner.time" 2>/dev/null || true)
         $py "$root/bench/listen_report.py" runner "$base.runner.out" --bpm "$bpm" \
             --duration "$duration" --server "$server" --name "$name" --out "$timeline" \
-            ${runner_cpu:+--cpu "$runner_cpu"} || echo "   $server $name: the runner not scored"
+            --detector "$detector" ${runner_cpu:+--cpu "$runner_cpu"} ||
+            echo "   $server $name: the runner not scored"
+        if [ -n "$taps" ]; then
+            local joined
+            joined=$(sed -n 's/^# taps //p' "$base.runner.out" | head -n 1)
+            echo "$server,$name,$bpm,${joined:-no run ended}" >>"$taps_csv"
+            echo "   taps $server $name: ${joined:-no run ended}"
+        fi
         if [ -n "$metronome" ]; then
             local words
             if words=$($py "$root/bench/listen_score.py" "$base.rec.wav" "$track" --bpm "$bpm" \
@@ -257,6 +275,11 @@ echo
 echo "== summary ($(($(date +%s) - started)) s): $timeline"
 $py "$root/bench/listen_report.py" summary "$timeline" --tracks-csv "$out/tracks-$stamp.csv" \
     --md "$out/summary-$stamp.md"
+if [ -s "$taps_csv" ]; then
+    echo
+    echo "== taps joined with the heard beats: $taps_csv"
+    cat "$taps_csv"
+fi
 if [ -s "$clicks_csv" ]; then
     echo
     echo "== clicks against the true beats: $clicks_csv"

@@ -19,3 +19,10 @@ add_executable(tempo_corpus_runner EXCLUDE_FROM_ALL bench/tempo_corpus_runner.cp
 # The runner decodes as the program does, so its CPU figure includes decoding;
 # the engine itself stays free of media.
 target_link_libraries(tempo_corpus_runner PRIVATE pulsaro_analysis pulsaro_media)
+
+# Listens to what the computer plays, as the program does, and prints each
+# estimate; taps and clicks on request (bench/listen_bench.sh); built on request.
+add_executable(listen_runner EXCLUDE_FROM_ALL bench/listen_runner.cpp)
+# The click sounds are the program's own, read from its resources.
+target_link_libraries(listen_runner PRIVATE pulsaro_analysis pulsaro_audio pulsaro_media
+  pulsaro_sounds Threads::Threads)
