@@ -273,10 +273,10 @@ struct Estimate {
 };
 
 struct PlannedTap {
-    int index = 0;        // which tap of the run
-    double beatTrack = 0; // the true beat, seconds of the track
+    int index = 0;         // which tap of the run
+    double beatTrack = 0;  // the true beat, seconds of the track
     double errorMs = 0;
-    double at = 0;        // steady-clock seconds of the press
+    double at = 0;  // steady-clock seconds of the press
 };
 
 struct Shared {
@@ -606,8 +606,8 @@ int main(int argc, char** argv) {
             if (e.musicClock > 0) {
                 taps.musicClock_ = e.musicClock;
             }
-            std::printf("%.3f,%.4f,%.4f,%s\n", e.heard.fedSeconds, e.heard.bpm,
-                        e.heard.uncertainty, stateName(e.heard.state));
+            std::printf("%.3f,%.4f,%.4f,%s\n", e.heard.fedSeconds, e.heard.bpm, e.heard.uncertainty,
+                        stateName(e.heard.state));
             if (e.heard.state == analysis::LockState::Locked && e.heard.bpm > 0) {
                 model.hear(HeardGrid{e.heard.bpm, e.heard.uncertainty, e.beatClock});
             } else {
@@ -639,8 +639,7 @@ int main(int argc, char** argv) {
     }
     capture->stop();
     for (const PlannedTap& t : pressed) {
-        std::printf("# tap %d beat_track_s=%.4f error_ms=%+.2f\n", t.index, t.beatTrack,
-                    t.errorMs);
+        std::printf("# tap %d beat_track_s=%.4f error_ms=%+.2f\n", t.index, t.beatTrack, t.errorMs);
     }
     if (options.taps > 0) {
         std::printf("# grid_moves=%d last_moved_bpm=%.4f final_fused=%s\n", taps.moves_,
