@@ -168,11 +168,11 @@ def resample_fft(x, rate_in, rate_out):
     padded = frames + rate_in  # a second of silence after
     padded = -(-padded // (step_in * 64)) * step_in * 64
     n_out = padded // step_in * step_out
-    spec = np.fft.rfft(x, n=padded, axis=0)
-    keep = min(spec.shape[0], n_out // 2 + 1)
-    out_spec = np.zeros((n_out // 2 + 1, x.shape[1]), complex)
-    out_spec[:keep] = spec[:keep]
-    y = np.fft.irfft(out_spec, n=n_out, axis=0) * (n_out / padded)
+    spectrum = np.fft.rfft(x, n=padded, axis=0)
+    keep = min(spectrum.shape[0], n_out // 2 + 1)
+    out_spectrum = np.zeros((n_out // 2 + 1, x.shape[1]), complex)
+    out_spectrum[:keep] = spectrum[:keep]
+    y = np.fft.irfft(out_spectrum, n=n_out, axis=0) * (n_out / padded)
     return y[:int(round(frames * rate_out / rate_in))]
 
 
@@ -189,8 +189,8 @@ def align(rec_mono, trk_mono, rate):
     """The lag (recording frame of the track's frame 0), the normalised
     correlation there, and the ratio of the best other peak to it."""
     n = good_size(len(rec_mono) + len(trk_mono))
-    spec = np.fft.rfft(rec_mono, n) * np.conj(np.fft.rfft(trk_mono, n))
-    xc = np.fft.irfft(spec, n)
+    cross = np.fft.rfft(rec_mono, n) * np.conj(np.fft.rfft(trk_mono, n))
+    xc = np.fft.irfft(cross, n)
     # Lags from -(len(trk) - 1) (the track began before the recording) to
     # len(rec) - 1; a negative lag l sits at n + l.
     lags = np.concatenate([np.arange(-(len(trk_mono) - 1), 0), np.arange(0, len(rec_mono))])

@@ -351,14 +351,14 @@ private:
     // With the loop's lock held.
     void openStream(const std::string& input) {
         pa_context* context = connection_->context();
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate_, 1};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, rate_, 1};
         pa_channel_map map;
         pa_channel_map_init_mono(&map);
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "Listening for the tempo");
         pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, clientName_.c_str());
         stream_ =
-            pa_stream_new_with_proplist(context, "Listening for the tempo", &spec, &map, props);
+            pa_stream_new_with_proplist(context, "Listening for the tempo", &format, &map, props);
         pa_proplist_free(props);
         if (stream_ == nullptr) {
             throw CaptureError(

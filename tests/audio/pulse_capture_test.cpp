@@ -72,10 +72,10 @@ public:
         const bool up =
             waitUntil(10, [] { return std::system("pactl info > /dev/null 2>&1") == 0; });
         player_ = std::jthread([](std::stop_token stop) {
-            const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 48000, 1};
+            const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, 48000, 1};
             pa_simple* out =
                 pa_simple_new(nullptr, "pulsaro tests", PA_STREAM_PLAYBACK, "pulsaro_test",
-                              "clicks", &spec, nullptr, nullptr, nullptr);
+                              "clicks", &format, nullptr, nullptr, nullptr);
             if (out == nullptr) {
                 return;
             }
