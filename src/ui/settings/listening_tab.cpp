@@ -24,10 +24,12 @@ ListeningTab::ListeningTab() {
     names_->setFont(windowFont(8));
     names_->move(8, 62);
     names_->adjustSize();
-    QLabel* hint = makeLabel(this, "lblListenHint", tr8(res::kListenHint), QRect(8, 90, 437, 0));
+    // Wrapped in the width of the list above it.
+    auto* hint = new QLabel(tr8(res::kListenHint), this);
+    hint->setObjectName(QStringLiteral("lblListenHint"));
+    hint->setFont(windowFont(8));
     hint->setWordWrap(true);
-    hint->setFixedWidth(437);
-    hint->adjustSize();
+    hint->setGeometry(8, 90, 437, hint->heightForWidth(437));
 }
 
 void ListeningTab::show(const std::vector<CaptureInput>& inputs, const QString& chosen,
